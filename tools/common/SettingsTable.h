@@ -1,0 +1,42 @@
+// Detector settings by name, for the command-line tools: --set NAME=VALUE,
+// settings files of NAME=VALUE lines, and printing the effective settings.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "Velmora.h"
+
+struct SettingField {
+  const char* name;
+  int32_t DetectorSettings::*member;
+};
+
+// The 35 settings in their fixed order.
+[[nodiscard]] std::span<const SettingField> settingFields();
+[[nodiscard]] const SettingField* findSetting(std::string_view name);
+
+// A whole decimal integer in the 32-bit range (surrounding blanks allowed).
+[[nodiscard]] std::optional<int32_t> parseInt32(std::string_view text);
+
+// Applies one "NAME=VALUE" assignment. Returns an error message, or an
+// empty string on success.
+[[nodiscard]] std::string applySetting(DetectorSettings& settings, std::string_view assignment);
+
+// Applies a settings file: one NAME=VALUE per line, '#' starts a comment,
+// blank lines are ignored. Returns an error message naming the file and
+// line, or an empty string on success.
+[[nodiscard]] std::string applySettingsFile(DetectorSettings& settings, const std::string& path);
+
+// Applies settings text in the file format; `origin` names it in errors.
+[[nodiscard]] std::string applySettingsText(DetectorSettings& settings, std::string_view text,
+                                            std::string_view origin);
+
+// Checks what VelmoraSet would refuse. Returns an error message or "".
+[[nodiscard]] std::string validateSettings(const DetectorSettings& settings);
+
+// "NAME=VALUE" lines in table order.
+[[nodiscard]] std::string formatSettings(const DetectorSettings& settings);
