@@ -1,0 +1,103 @@
+// Settings defaults, set-up, close and the version text.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+#include "Quaternion.h"
+#include "Velmora.h"
+
+namespace {
+
+DetectorSettings defaults() {
+  DetectorSettings settings;
+  std::memset(&settings, 0x5a, sizeof settings);
+  EXPECT_EQ(VelmoraDefaultSettings(&settings), 0);
+  return settings;
+}
+
+}  // namespace
+
+TEST(Lifecycle, VersionText) { EXPECT_STREQ(VelmoraGetVersion(), "Q5-Velmora-2.1.0"); }
+
+TEST(Lifecycle, DefaultsInTableOrder) {
+  const DetectorSettings s = defaults();
+  const int32_t expected[35] = {15,   60, 140,  400, 160, 360, 40, 50, 38, -70, -90, 35,
+                                4,    37, 60,   90,  55,  1600, 5, 3,  1200, 5, 7,   -3,
+                                1,    150, 150, 19, 10, 9,   25, 5,  20, 400, 25};
+  static_assert(sizeof(DetectorSettings) == sizeof expected);
+  EXPECT_EQ(std::memcmp(&s, expected, sizeof expected), 0);
+}
+
+TEST(Lifecycle, SetUpGivesTheInitialState) {
+  const DetectorSettings s = defaults();
+  auto context = std::make_unique<DetectorContext>();
+  std::memset(static_cast<void*>(context.get()), 0x77, sizeof *context);
+  ASSERT_EQ(VelmoraSet(context.get(), &s), 0);
+  EXPECT_EQ(std::memcmp(&context->settings, &s, sizeof s), 0);
+  EXPECT_EQ(context->accSum, 1500);
+  EXPECT_EQ(context->rawAccSum3, 300);
+  EXPECT_EQ(context->gyroSum3, 0);
+  EXPECT_EQ(context->gyroSum5, 0);
+  EXPECT_EQ(context->jumpStart, -1);
+  EXPECT_EQ(context->jumpEnd, 0);
+  EXPECT_EQ(context->ringPos, 0);
+  EXPECT_EQ(context->sampleIndex, 0);
+  EXPECT_EQ(context->uprightCount, 0);
+  for (int slot = 0; slot < kRingSize; ++slot) {
+    EXPECT_EQ(context->accRing[slot], 100);
+    EXPECT_EQ(context->rawAccRing[slot], 100);
+    EXPECT_EQ(context->gyroRing[slot], 0);
+    EXPECT_EQ(context->uprightRing[slot], 0);
+  }
+  for (const SmoothingFilter& filter : context->smoothing) {
+    EXPECT_EQ(filter.out, 0.0f);
+    EXPECT_EQ(filter.prevIn, 0.0f);
+    EXPECT_EQ(filter.prevOut, 0.0f);
+  }
+  ASSERT_NE(context->attitude.orientation, nullptr);
+  EXPECT_EQ(context->attitude.orientation->get_w(), 1.0);
+  EXPECT_EQ(context->attitude.biasCount, 0);
+  EXPECT_EQ(VelmoraClose(context.get()), 0);
+}
+
+TEST(Lifecycle, AvgWindowSetsTheStartingSumAndMustFitTheRing) {
+  DetectorSettings s = defaults();
+  auto context = std::make_unique<DetectorContext>();
+  s.avgWindow = 20;
+  ASSERT_EQ(VelmoraSet(context.get(), &s), 0);
+  EXPECT_EQ(context->accSum, 2000);
+  VelmoraClose(context.get());
+  for (const int32_t bad : {0, -1, 64, 1000, INT32_MIN, INT32_MAX}) {
+    s.avgWindow = bad;
+    EXPECT_EQ(VelmoraSet(context.get(), &s), -1) << bad;
+  }
+  for (const int32_t good : {1, 63}) {
+    s.avgWindow = good;
+    EXPECT_EQ(VelmoraSet(context.get(), &s), 0) << good;
+    VelmoraClose(context.get());
+  }
+}
+
+TEST(Lifecycle, ContextCanBeSetUpAgainAfterClose) {
+  const DetectorSettings s = defaults();
+  auto first = std::make_unique<DetectorContext>();
+  auto second = std::make_unique<DetectorContext>();
+  const SampleRecord sample{100, -8000, 300, 50, -60, 70};
+  ASSERT_EQ(VelmoraSet(first.get(), &s), 0);
+  for (int i = 0; i < 100; ++i) {
+    VelmoraProcess(first.get(), &sample);
+  }
+  VelmoraClose(first.get());
+  EXPECT_EQ(first->attitude.orientation, nullptr);
+  // Nothing of the previous recording survives a new set-up.
+  ASSERT_EQ(VelmoraSet(first.get(), &s), 0);
+  ASSERT_EQ(VelmoraSet(second.get(), &s), 0);
+  for (int i = 0; i < 100; ++i) {
+    EXPECT_EQ(VelmoraProcess(first.get(), &sample), VelmoraProcess(second.get(), &sample));
+  }
+  EXPECT_EQ(first->sampleIndex, second->sampleIndex);
+  EXPECT_EQ(first->accSum, second->accSum);
+  VelmoraClose(first.get());
+  VelmoraClose(second.get());
+}
