@@ -77,7 +77,7 @@ SampleFeatures computeFeatures(DetectorContext& context, const SampleRecord& sam
 
   const Quaternion& orientation = *context.attitude.orientation;
   const double w = orientation.get_w();
-  const dVector v = orientation.get_v();
+  const dVector& v = orientation.peek_v();
   const double x = v[0];
   const double y = v[1];
   const double z = v[2];

@@ -3,9 +3,23 @@
 #include <cassert>
 #include <cmath>
 
+namespace {
+
+// (qz * qy) * qx for the three half-angle rotations, the left product first.
+Quaternion composeAngles(double angleX, double angleY, double angleZ) {
+  const Quaternion qx(std::cos(angleX / 2), std::sin(angleX / 2), 0.0, 0.0);
+  const Quaternion qy(std::cos(angleY / 2), 0.0, std::sin(angleY / 2), 0.0);
+  const Quaternion qz(std::cos(angleZ / 2), 0.0, 0.0, std::sin(angleZ / 2));
+  return (qz * qy) * qx;
+}
+
+}  // namespace
+
 Quaternion::Quaternion() : w(1.0), v(0.0, 3) {}
 
 Quaternion::Quaternion(double w_, double x, double y, double z) : w(w_), v(MakeVector3(x, y, z)) {}
+
+Quaternion::Quaternion(AdoptParts, double w_, dVector&& v_) : w(w_), v(std::move(v_)) {}
 
 Quaternion::Quaternion(double angle, const dVector& axis) : w(0.0), v() {
   if (axis.size() != 3) {
@@ -18,34 +32,32 @@ Quaternion::Quaternion(double angle, const dVector& axis) : w(0.0), v() {
   w = std::cos(angle / 2);
 }
 
-Quaternion::Quaternion(double angleX, double angleY, double angleZ) : w(0.0), v(0.0, 3) {
-  const Quaternion qx(std::cos(angleX / 2), std::sin(angleX / 2), 0.0, 0.0);
-  const Quaternion qy(std::cos(angleY / 2), 0.0, std::sin(angleY / 2), 0.0);
-  const Quaternion qz(std::cos(angleZ / 2), 0.0, 0.0, std::sin(angleZ / 2));
-  *this = (qz * qy) * qx;
-}
+// The product is moved in whole; nothing of a zero start value would survive.
+Quaternion::Quaternion(double angleX, double angleY, double angleZ)
+    : Quaternion(composeAngles(angleX, angleY, angleZ)) {}
 
 Quaternion Quaternion::operator*(const Quaternion& q) const {
-  Quaternion result;
-  result.w = w * q.w - Dot(v, q.v);
-  // The two scaled vectors are added first, then the cross product.
-  result.v = (w * q.v + q.w * v) + Cross(v, q.v);
-  return result;
+  const double scalar = w * q.w - Dot(v, q.v);
+  // The two scaled vectors are added first, then the cross product. The sum
+  // goes into the cross product's own vector, element by element (element i
+  // reads only element i of it), so a product needs one vector, not two.
+  dVector vector = Cross(v, q.v);
+  for (std::size_t i = 0; i < vector.size(); ++i) {
+    vector[i] = (w * q.v[i] + q.w * v[i]) + vector[i];
+  }
+  return Quaternion(AdoptParts{}, scalar, std::move(vector));
 }
 
 Quaternion Quaternion::operator/(double s) const {
-  Quaternion result;
-  result.w = w / s;
-  result.set_v(v / s);
+  // Starts with an empty vector part, which needs no storage of its own.
+  Quaternion result(AdoptParts{}, w / s, dVector());
+  result.set_v(dVector(v / s));
   return result;
 }
 
 Quaternion Quaternion::conjugate() const {
-  Quaternion result;
-  result.w = w;
   // Scalar times vector, so a zero component becomes -0.0.
-  result.v = (-1.0) * v;
-  return result;
+  return Quaternion(AdoptParts{}, w, dVector((-1.0) * v));
 }
 
 double Quaternion::norm() const { return std::sqrt(w * w + Dot(v, v)); }
@@ -58,6 +70,14 @@ void Quaternion::set_v(const dVector& value) {
     return;
   }
   v = value;
+}
+
+void Quaternion::set_v(dVector&& value) {
+  if (value.size() != 3) {
+    assert(0 && "Quaternion::set_v: input has a wrong size.");
+    return;
+  }
+  v = std::move(value);
 }
 
 matrix<double> Quaternion::rotation_matrix() const {

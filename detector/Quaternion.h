@@ -2,6 +2,8 @@
 // operation except the setters returns a new value; angles are in radians.
 #pragma once
 
+#include <utility>
+
 #include "MatrixAlgebra"
 #include "matrix.h"
 
@@ -25,12 +27,21 @@ class Quaternion {
 
   [[nodiscard]] double get_w() const { return w; }
   void set_w(double value) { w = value; }
-  [[nodiscard]] dVector get_v() const { return v; }
+  [[nodiscard]] dVector get_v() const& { return v; }
+  // A temporary hands over its vector part instead of copying it.
+  [[nodiscard]] dVector get_v() && { return std::move(v); }
+  // The vector part itself, for readers that need its elements, not a copy.
+  [[nodiscard]] const dVector& peek_v() const { return v; }
   void set_v(const dVector& value);
+  void set_v(dVector&& value);
 
   [[nodiscard]] matrix<double> rotation_matrix() const;
 
  private:
+  // Selects the constructor that takes over an already computed vector part.
+  struct AdoptParts {};
+  Quaternion(AdoptParts, double w, dVector&& v);
+
   double w;
   dVector v;
 };

@@ -14,6 +14,13 @@ constexpr double kGravityMagnitude = 1.0;  // g
 constexpr double kGainSpread = 0.1;        // g
 constexpr double kPeakGain = 0.1;
 
+// Gravity reference in the world frame. Built once: it never changes, and
+// making it anew for every update would cost an allocation per sample.
+const dVector& gravityReference() {
+  static const dVector reference = MakeVector3(0.0, 0.0, -1.0);
+  return reference;
+}
+
 }  // namespace
 
 void AttitudeFilterInit(AttitudeFilter* filter) {
@@ -69,10 +76,10 @@ matrix<double> AttitudeFilterUpdate(AttitudeFilter* filter, const double gyro[3]
 
   // Measured gravity in the world frame.
   const Quaternion measured(0.0, accel[0], accel[1], accel[2]);
-  const Quaternion rotated = (orientation * measured) * orientation.inverse();
-  const dVector v = rotated.get_v();
+  // The rotated quaternion is a temporary, so its vector part is moved out.
+  const dVector v = ((orientation * measured) * orientation.inverse()).get_v();
 
-  const dVector axis = Cross(v, MakeVector3(0.0, 0.0, -1.0));
+  const dVector axis = Cross(v, gravityReference());
   const double axisLength = Norm(axis);
   // A zero axis (gravity measured exactly along the reference, or a zero
   // input) has no direction to turn about; the correction angle would be 0
