@@ -73,11 +73,15 @@ int64_t parseDecimal(std::string_view text) {
   }
   // Magnitude limit: 2^63 - 1 for positive values, 2^63 for negative ones.
   const uint64_t limit = negative ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1;
+  // Up to this value, ten times it plus any digit stays within both limits,
+  // so the exact check (and its division) is needed only for long numbers.
+  constexpr uint64_t kAlwaysFits = ((uint64_t{1} << 63) - 1 - 9) / 10;
   uint64_t magnitude = 0;
   bool saturated = false;
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
     const auto digit = static_cast<uint64_t>(text[i] - '0');
-    if (saturated || magnitude > (limit - digit) / 10) {
+    // Once saturated, magnitude stays above kAlwaysFits.
+    if (magnitude > kAlwaysFits && (saturated || magnitude > (limit - digit) / 10)) {
       saturated = true;
       continue;
     }
