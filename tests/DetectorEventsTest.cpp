@@ -62,6 +62,21 @@ TEST(DetectorJumpWindow, PeakIsForgottenWhenTheWindowEnds) {
   EXPECT_EQ(detector.context().jumpEnd, 81 + 6);
 }
 
+// A peak equal to the one that opened the window opens it again; a weaker
+// one does not.
+TEST(DetectorJumpWindow, EqualPeakReopensTheWindow) {
+  for (const int32_t second : {199, 200}) {
+    Detector detector;
+    detector.standUntil(60);
+    detector.process(uprightPeak(200));  // window 60..80
+    detector.standUntil(65);
+    detector.process(uprightPeak(second));
+    const bool reopened = second == 200;
+    EXPECT_EQ(detector.context().jumpStart, reopened ? 65 : 60) << "second peak " << second;
+    EXPECT_EQ(detector.context().jumpEnd, reopened ? 85 : 80) << "second peak " << second;
+  }
+}
+
 // recentLowEvent(5, 5) blocks a window while a low run of 5 is in progress;
 // the run is counted before the current sample joins it.
 TEST(DetectorJumpWindow, LowRunOfFiveInProgressBlocksANewWindow) {
@@ -221,6 +236,31 @@ TEST(DetectorLowRun, LongRunIsClosedEarlyByARawPeakAboveOneAndAHalfG) {
     } else {
       EXPECT_EQ(context.lowRun, runBefore + 1) << c.freeFallSamples << " / " << c.peak;
       EXPECT_EQ(context.lowEventPos, 0);
+    }
+  }
+}
+
+// Closing a run while the peak window is still open (its end not before
+// the current sample) extends the window and keeps the peak seen so far.
+TEST(DetectorLowRun, PeakWindowStillOpenIsExtendedAndKeepsItsPeak) {
+  for (const int32_t windowEnd : {99, 100}) {
+    Detector detector;
+    detector.standUntil(100);
+    DetectorContext& context = detector.context();
+    context.lowRun = 5;  // closed by the next (1 g) sample
+    context.peakWindowEnd = windowEnd;
+    context.postPeak = 500;
+    context.postPeakIndex = 90;
+    detector.process(kUpright);
+    ASSERT_EQ(context.lowEventPos, 1);
+    EXPECT_EQ(context.peakWindowEnd, 120);
+    if (windowEnd == 100) {
+      EXPECT_EQ(context.postPeak, 500);
+      EXPECT_EQ(context.postPeakIndex, 90);
+    } else {
+      // A fresh window: the closing sample is its first peak.
+      EXPECT_EQ(context.postPeak, 100);
+      EXPECT_EQ(context.postPeakIndex, 100);
     }
   }
 }
