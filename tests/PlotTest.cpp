@@ -1,0 +1,414 @@
+// velmora-plot run as a user runs it: the figure must be well-formed XML, and
+// its markers must agree with what velmora-trace reports for the same replay.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "TestSupport.h"
+
+namespace {
+
+using testsupport::readFile;
+using testsupport::recordingText;
+using testsupport::runProgram;
+using testsupport::TempDir;
+
+// Returns "" for a well-formed XML document, else what is wrong and where:
+// one root element, matching tags, quoted attributes without '<', known or
+// numeric entity references, valid UTF-8 and no control characters.
+std::string xmlProblem(std::string_view doc) {
+  const auto at = [&doc](std::size_t pos) { return " at byte " + std::to_string(pos); };
+  for (std::size_t i = 0; i < doc.size();) {
+    const auto byte = static_cast<unsigned char>(doc[i]);
+    std::size_t length = byte < 0x80    ? 1
+                         : byte >= 0xf0 ? 4
+                         : byte >= 0xe0 ? 3
+                         : byte >= 0xc2 ? 2
+                                        : 0;
+    if (length == 0 || i + length > doc.size()) {
+      return "invalid UTF-8" + at(i);
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+      if ((static_cast<unsigned char>(doc[i + k]) & 0xc0) != 0x80) {
+        return "invalid UTF-8" + at(i);
+      }
+    }
+    if (byte < 0x20 && byte != '\n' && byte != '\t' && byte != '\r') {
+      return "control character" + at(i);
+    }
+    i += length;
+  }
+  const auto isNameChar = [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-' || c == '_' || c == ':' ||
+           c == '.';
+  };
+  const auto checkText = [&](std::size_t from, std::size_t to) -> std::string {
+    for (std::size_t i = from; i < to; ++i) {
+      if (doc[i] == '<' || doc[i] == '>') {
+        return std::string("unescaped '") + doc[i] + "'" + at(i);
+      }
+      if (doc[i] == '&') {
+        const std::size_t end = doc.find(';', i);
+        if (end == std::string_view::npos || end > to) {
+          return "unterminated entity" + at(i);
+        }
+        const std::string_view name = doc.substr(i + 1, end - i - 1);
+        const bool known = name == "amp" || name == "lt" || name == "gt" || name == "quot" ||
+                           name == "apos" || (name.size() > 1 && name[0] == '#');
+        if (!known) {
+          return "unknown entity '" + std::string(name) + "'" + at(i);
+        }
+      }
+    }
+    return {};
+  };
+  std::vector<std::string> open;
+  bool rootSeen = false;
+  std::size_t pos = 0;
+  while (pos < doc.size()) {
+    const std::size_t lt = doc.find('<', pos);
+    const std::size_t textEnd = lt == std::string_view::npos ? doc.size() : lt;
+    if (std::string problem = checkText(pos, textEnd); !problem.empty()) {
+      return problem;
+    }
+    if (open.empty()) {
+      for (std::size_t i = pos; i < textEnd; ++i) {
+        if (std::isspace(static_cast<unsigned char>(doc[i])) == 0) {
+          return "text outside the root element" + at(i);
+        }
+      }
+    }
+    if (lt == std::string_view::npos) {
+      break;
+    }
+    if (doc.substr(lt, 4) == "<!--") {
+      const std::size_t end = doc.find("-->", lt);
+      if (end == std::string_view::npos) {
+        return "unterminated comment" + at(lt);
+      }
+      pos = end + 3;
+      continue;
+    }
+    if (doc.substr(lt, 2) == "<?") {
+      const std::size_t end = doc.find("?>", lt);
+      if (end == std::string_view::npos || lt != 0) {
+        return "misplaced or unterminated declaration" + at(lt);
+      }
+      pos = end + 2;
+      continue;
+    }
+    std::size_t i = lt + 1;
+    const bool closing = i < doc.size() && doc[i] == '/';
+    i += closing ? 1 : 0;
+    const std::size_t nameStart = i;
+    while (i < doc.size() && isNameChar(doc[i])) {
+      ++i;
+    }
+    const std::string name(doc.substr(nameStart, i - nameStart));
+    if (name.empty()) {
+      return "tag without a name" + at(lt);
+    }
+    if (closing) {
+      while (i < doc.size() && std::isspace(static_cast<unsigned char>(doc[i])) != 0) {
+        ++i;
+      }
+      if (i >= doc.size() || doc[i] != '>') {
+        return "malformed end tag" + at(lt);
+      }
+      if (open.empty() || open.back() != name) {
+        return "end tag </" + name + "> does not match" + at(lt);
+      }
+      open.pop_back();
+      pos = i + 1;
+      continue;
+    }
+    if (rootSeen && open.empty()) {
+      return "second root element" + at(lt);
+    }
+    std::vector<std::string> attributes;
+    for (;;) {
+      while (i < doc.size() && std::isspace(static_cast<unsigned char>(doc[i])) != 0) {
+        ++i;
+      }
+      if (i >= doc.size()) {
+        return "unterminated tag" + at(lt);
+      }
+      if (doc[i] == '>' || doc.substr(i, 2) == "/>") {
+        break;
+      }
+      const std::size_t attrStart = i;
+      while (i < doc.size() && isNameChar(doc[i])) {
+        ++i;
+      }
+      const std::string attribute(doc.substr(attrStart, i - attrStart));
+      if (attribute.empty() || i + 1 >= doc.size() || doc[i] != '=' ||
+          (doc[i + 1] != '"' && doc[i + 1] != '\'')) {
+        return "malformed attribute" + at(attrStart);
+      }
+      for (const std::string& seen : attributes) {
+        if (seen == attribute) {
+          return "repeated attribute " + attribute + at(attrStart);
+        }
+      }
+      attributes.push_back(attribute);
+      const char quote = doc[i + 1];
+      const std::size_t valueEnd = doc.find(quote, i + 2);
+      if (valueEnd == std::string_view::npos) {
+        return "unterminated attribute value" + at(attrStart);
+      }
+      for (std::size_t k = i + 2; k < valueEnd; ++k) {
+        if (doc[k] == '<') {
+          return "'<' in attribute value" + at(k);
+        }
+      }
+      if (std::string problem = checkText(i + 2, valueEnd); !problem.empty()) {
+        return problem;
+      }
+      i = valueEnd + 1;
+    }
+    rootSeen = true;
+    if (doc[i] == '>') {
+      open.push_back(name);
+      pos = i + 1;
+    } else {
+      pos = i + 2;
+    }
+  }
+  if (!open.empty()) {
+    return "element <" + open.back() + "> is not closed";
+  }
+  return rootSeen ? "" : "no root element";
+}
+
+std::size_t countOf(const std::string& text, std::string_view needle) {
+  std::size_t count = 0;
+  for (std::size_t pos = text.find(needle); pos != std::string::npos;
+       pos = text.find(needle, pos + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+// What velmora-trace says about the same replay: positions and codes of the
+// samples with a fall code. Trace lines start with the detector's index,
+// which equals the position when no line was skipped.
+struct TracedDetections {
+  std::vector<long> positions;
+  std::vector<int> codes;
+};
+
+TracedDetections traceDetections(const std::vector<std::string>& args) {
+  const auto result = runProgram("velmora-trace", args);
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  TracedDetections traced;
+  std::size_t lineStart = 0;
+  while (lineStart < result.out.size()) {
+    const std::size_t lineEnd = result.out.find('\n', lineStart);
+    const std::string line = result.out.substr(lineStart, lineEnd - lineStart);
+    if (const std::size_t arrow = line.find(" -> ("); arrow != std::string::npos) {
+      traced.positions.push_back(std::stol(line.substr(0, line.find(':'))));
+      traced.codes.push_back(std::stoi(line.substr(arrow + 5)));
+    }
+    if (lineEnd == std::string::npos) {
+      break;
+    }
+    lineStart = lineEnd + 1;
+  }
+  return traced;
+}
+
+// Upright at rest, then `lowSamples` of near free fall, then lying still.
+std::string fallRecording(int lowSamples) {
+  std::vector<std::vector<int>> samples;
+  for (int i = 0; i < 100; ++i) {
+    samples.push_back({0, -8192, 0, 0, 0, 0});
+  }
+  for (int i = 0; i < lowSamples; ++i) {
+    samples.push_back({0, -800, 0, 300, 0, 0});
+  }
+  for (int i = 0; i < 60; ++i) {
+    samples.push_back({0, 0, 8192, 0, 0, 0});
+  }
+  return recordingText(samples);
+}
+
+// The checker itself must not pass everything.
+TEST(PlotXmlChecker, RejectsMalformedDocuments) {
+  EXPECT_EQ(xmlProblem("<?xml version=\"1.0\"?>\n<a x=\"1\"><b/>t &amp; &#38;</a>\n"), "");
+  for (const std::string_view bad :
+       {"<a><b></a></b>", "<a>x & y</a>", "<a x=1/>", "<a x=\"<\"/>", "<a/><b/>", "<a>",
+        "<a x=\"1\" x=\"2\"/>", "<a>\xff</a>", "<a>\x01</a>", "<a>&nbsp;</a>", "text"}) {
+    EXPECT_NE(xmlProblem(bad), "") << bad;
+  }
+}
+
+TEST(PlotFigure, FallRecordingHasWellFormedMarkersMatchingTheTrace) {
+  const TempDir dir;
+  const auto data = dir.write("fall.csv", fallRecording(30));
+  const auto info = dir.write("fall.info", "fall,116,1\n");
+  const auto out = dir.path() / "fall.svg";
+  const auto result =
+      runProgram("velmora-plot", {"-o", out.string(), data.string(), info.string()});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out, "");
+  const std::string svg = readFile(out);
+  ASSERT_EQ(xmlProblem(svg), "");
+  EXPECT_FALSE(std::filesystem::exists(out.string() + ".part"));
+
+  const TracedDetections traced = traceDetections({data.string()});
+  ASSERT_FALSE(traced.positions.empty()) << "the recording no longer makes the detector fire";
+  EXPECT_EQ(countOf(svg, "class=\"detection\""), traced.positions.size());
+  const std::string first = "class=\"detection\" data-position=\"" +
+                            std::to_string(traced.positions.front()) + "\" data-code=\"" +
+                            std::to_string(traced.codes.front()) + "\"";
+  EXPECT_NE(svg.find(first), std::string::npos) << first;
+
+  EXPECT_EQ(countOf(svg, "class=\"fall-position\" data-position=\"116\""), 1U);
+  const std::string delay = std::to_string((traced.positions.front() - 116) * 20);
+  const std::string title =
+      svg.substr(svg.find("<title>"), svg.find("</title>") - svg.find("<title>"));
+  EXPECT_NE(title.find("fall.csv: fall detected"), std::string::npos) << title;
+  EXPECT_NE(title.find("(sample " + std::to_string(traced.positions.front()) + "), code " +
+                       std::to_string(traced.codes.front())),
+            std::string::npos)
+      << title;
+  EXPECT_NE(title.find("delay +" + delay + " ms"), std::string::npos) << title;
+  EXPECT_NE(svg.find("class=\"first-detection-label\""), std::string::npos);
+}
+
+TEST(PlotFigure, QuietRecordingSaysNoFallAndDrawsNoMarkers) {
+  const TempDir dir;
+  std::vector<std::vector<int>> standing(120, std::vector<int>{0, -8192, 0, 0, 0, 0});
+  const auto data = dir.write("still.csv", recordingText(standing));
+  const auto result = runProgram("velmora-plot", {data.string()});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  ASSERT_EQ(xmlProblem(result.out), "");
+  EXPECT_NE(result.out.find("<title>still.csv: no fall detected</title>"), std::string::npos);
+  EXPECT_EQ(countOf(result.out, "class=\"detection\""), 0U);
+  EXPECT_EQ(countOf(result.out, "class=\"fall-position\""), 0U);
+  EXPECT_EQ(countOf(result.out, "first-detection-label"), 0U);
+}
+
+TEST(PlotFigure, HeaderOnlyRecordingStillGivesAFigure) {
+  const TempDir dir;
+  const auto data = dir.write("empty.csv", recordingText({}));
+  const auto result = runProgram("velmora-plot", {data.string()});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(xmlProblem(result.out), "");
+  EXPECT_NE(result.out.find("no fall detected"), std::string::npos);
+  EXPECT_NE(result.err.find("no samples"), std::string::npos);
+}
+
+TEST(PlotFigure, MarkupAndInvalidBytesInTheFileNameAreEscaped) {
+  const TempDir dir;
+  const std::string name = "a&b<c>'\"\xff\x01.csv";
+  const auto data = dir.write(name, fallRecording(30));
+  const auto result = runProgram("velmora-plot", {data.string()});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(xmlProblem(result.out), "");
+  EXPECT_NE(result.out.find("<title>a&amp;b&lt;c&gt;&apos;&quot;??.csv: fall detected"),
+            std::string::npos);
+}
+
+// --set must reach the detector: the markers follow the trace run with the
+// same setting, and the figure names the changed setting.
+TEST(PlotFigure, SettingsChangeTheDetectionsLikeTheTrace) {
+  const TempDir dir;
+  const auto data = dir.write("fall.csv", fallRecording(30));
+  const std::vector<std::string> setArgs = {"--set", "avgWindow=25", "--set=lowLevel=40"};
+  std::vector<std::string> plotArgs = setArgs;
+  plotArgs.push_back(data.string());
+  const auto result = runProgram("velmora-plot", plotArgs);
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  ASSERT_EQ(xmlProblem(result.out), "");
+  const TracedDetections withDefaults = traceDetections({data.string()});
+  const TracedDetections changed = traceDetections(plotArgs);
+  ASSERT_NE(changed.positions.size(), withDefaults.positions.size())
+      << "pick settings that change the detections";
+  EXPECT_EQ(countOf(result.out, "class=\"detection\""), changed.positions.size());
+  EXPECT_NE(result.out.find("settings: avgWindow=25 lowLevel=40"), std::string::npos);
+  EXPECT_NE(result.out.find("low level 0.40 g"), std::string::npos);
+}
+
+TEST(PlotCommandLine, HelpAndUsageErrors) {
+  const auto help = runProgram("velmora-plot", {"--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_EQ(help.out.rfind("Usage: velmora-plot", 0), 0U);
+  EXPECT_NE(help.out.find("--set NAME=VALUE"), std::string::npos);
+  EXPECT_NE(help.out.find("Example:"), std::string::npos);
+
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{},
+                                             {"--bogus", "x.csv"},
+                                             {"--set", "noSuchSetting=1", "x.csv"},
+                                             {"--set", "avgWindow=0", "x.csv"},
+                                             {"-o"},
+                                             {"a.csv", "a.info", "extra"}}) {
+    const auto result = runProgram("velmora-plot", args);
+    EXPECT_EQ(result.exitCode, 2) << testing::PrintToString(args);
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find("velmora-plot: "), std::string::npos);
+  }
+}
+
+TEST(PlotCommandLine, UnreadableInputsFailWithoutWritingAFigure) {
+  const TempDir dir;
+  const auto data = dir.write("fall.csv", fallRecording(30));
+  const auto badInfo = dir.write("bad.info", "only,two\n");
+  const auto out = dir.path() / "out.svg";
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  for (const Case& c : std::vector<Case>{
+           {{(dir.path() / "missing.csv").string()}, "cannot open"},
+           {{dir.path().string()}, "cannot open"},
+           {{data.string(), (dir.path() / "missing.info").string()}, "cannot read info file"},
+           {{data.string(), badInfo.string()}, "three comma-separated fields"}}) {
+    std::vector<std::string> args = {"-o", out.string()};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const auto result = runProgram("velmora-plot", args);
+    EXPECT_EQ(result.exitCode, 1) << c.message;
+    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+    EXPECT_FALSE(std::filesystem::exists(out)) << c.message;
+  }
+  const auto unwritable =
+      runProgram("velmora-plot", {"-o", (dir.path() / "no-dir" / "x.svg").string(), data.string()});
+  EXPECT_EQ(unwritable.exitCode, 1);
+  EXPECT_NE(unwritable.err.find("cannot create"), std::string::npos) << unwritable.err;
+}
+
+// On the shared real recordings: every figure is well-formed and marks
+// exactly the samples velmora-trace reports.
+TEST(PlotFigure, SharedRecordingsMarkEveryTracedDetection) {
+  const auto shared = testsupport::sharedDir();
+  if (shared.empty() || !std::filesystem::is_directory(shared / "data" / "recordings")) {
+    GTEST_SKIP() << "shared recordings not available";
+  }
+  int checked = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(shared / "data" / "recordings")) {
+    if (entry.path().extension() != ".csv") {
+      continue;
+    }
+    std::vector<std::string> args = {entry.path().string()};
+    auto info = entry.path();
+    info.replace_extension(".info");
+    if (std::filesystem::exists(info)) {
+      args.push_back(info.string());
+    }
+    const auto result = runProgram("velmora-plot", args);
+    ASSERT_EQ(result.exitCode, 0) << entry.path() << result.err;
+    ASSERT_EQ(xmlProblem(result.out), "") << entry.path();
+    const TracedDetections traced = traceDetections({entry.path().string()});
+    EXPECT_EQ(countOf(result.out, "class=\"detection\""), traced.positions.size()) << entry.path();
+    EXPECT_EQ(countOf(result.out, "class=\"fall-position\""), args.size() == 2 ? 1U : 0U);
+    ++checked;
+  }
+  EXPECT_GT(checked, 0);
+}
+
+}  // namespace
