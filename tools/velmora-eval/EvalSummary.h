@@ -1,0 +1,58 @@
+// Dataset-level figures of an evaluation: outcome counts, rates, false
+// alarms per hour of daily-living data, detection delays and the codes of
+// first detections, overall or per group of recordings.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "EvalRun.h"
+
+struct CodeCount {
+  int32_t code = 0;
+  int64_t fallRecordings = 0;         // first detections in fall recordings (tp and early)
+  int64_t dailyLivingRecordings = 0;  // first detections in daily-living recordings
+};
+
+struct EvalSummary {
+  int64_t recordings = 0;  // all, unreadable ones included
+  int64_t unreadable = 0;
+  int64_t truePositives = 0;
+  int64_t missed = 0;
+  int64_t earlyAlarms = 0;
+  int64_t falseAlarms = 0;  // daily-living recordings with a detection
+  int64_t trueNegatives = 0;
+  int64_t dailyLivingSamples = 0;
+  int64_t dailyLivingAlarms = 0;      // alarms (runs of positive results) in daily-living data
+  std::vector<int64_t> delaysMs;      // of true positives, ascending
+  std::vector<CodeCount> firstCodes;  // ascending by code
+
+  [[nodiscard]] int64_t fallRecordings() const { return truePositives + missed + earlyAlarms; }
+  [[nodiscard]] int64_t dailyLivingRecordings() const { return falseAlarms + trueNegatives; }
+  // Early alarms are misses and false alarms at once.
+  [[nodiscard]] int64_t allFalseAlarms() const { return falseAlarms + earlyAlarms; }
+  // Each fraction is empty when its denominator is zero.
+  [[nodiscard]] std::optional<double> sensitivity() const;  // tp / fall recordings
+  [[nodiscard]] std::optional<double> specificity() const;  // tn / daily-living recordings
+  [[nodiscard]] std::optional<double> accuracy() const;     // (tp + tn) / readable recordings
+  [[nodiscard]] double dailyLivingHours() const;
+  [[nodiscard]] std::optional<double> falseAlarmsPerHour() const;
+  // Nearest-rank percentile of the delays: the value at rank ceil(p/100 * n)
+  // of the ascending list, so the median (p = 50) of an even count is the
+  // lower middle value. Empty without true positives.
+  [[nodiscard]] std::optional<int64_t> delayPercentileMs(int percent) const;
+};
+
+struct GroupSummary {
+  std::string group;
+  EvalSummary summary;
+};
+
+[[nodiscard]] EvalSummary summarise(const std::vector<RecordingResult>& results);
+
+// One summary per distinct RecordingResult::group, in ascending group order
+// with the recordings the pattern did not match (empty group) last.
+[[nodiscard]] std::vector<GroupSummary> summariseGroups(
+    const std::vector<RecordingResult>& results);
