@@ -1,0 +1,243 @@
+#include "SisfallImport.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace {
+
+constexpr int kColumns = 9;
+constexpr std::size_t kGroup = 4;  // 200 -> 50 samples per second
+// The sensors deliver 13 and 16 bits; anything far beyond is not a sensor
+// count. The limit also keeps every sum and squared magnitude well inside
+// 64 bits.
+constexpr int32_t kRawLimit = 1 << 24;
+
+// Scale factors from a raw count to an output count. Acceleration: 8192 /
+// 256 = 32. Angular rate: 65.536 / (65536 / 4000) = 4. Both are whole
+// numbers, so the mean of four raw values times the factor is an exact
+// multiple of 1/4 before rounding (and, with these factors, a whole number).
+constexpr int64_t kAccScale = 32;
+constexpr int64_t kGyroScale = 4;
+
+// round(sum / 4 * scale), halves away from zero, in exact integer arithmetic.
+int64_t scaledMean(int64_t sum, int64_t scale) {
+  const int64_t scaled = sum * scale;
+  const int64_t half = static_cast<int64_t>(kGroup / 2);
+  const auto group = static_cast<int64_t>(kGroup);
+  return scaled >= 0 ? (scaled + half) / group : -((-scaled + half) / group);
+}
+
+int16_t clampToInt16(int64_t value, int64_t& clampedCount) {
+  if (value > std::numeric_limits<int16_t>::max() || value < std::numeric_limits<int16_t>::min()) {
+    ++clampedCount;
+  }
+  return static_cast<int16_t>(std::clamp<int64_t>(value, std::numeric_limits<int16_t>::min(),
+                                                  std::numeric_limits<int16_t>::max()));
+}
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string quoted(std::string_view text) {
+  constexpr std::size_t kShown = 20;
+  std::string shown(text.substr(0, kShown));
+  if (text.size() > kShown) {
+    shown += "...";
+  }
+  return "'" + shown + "'";
+}
+
+// Parses one non-blank line; returns an error text without the line number.
+std::string parseLine(std::string_view line, RawSample& sample) {
+  std::size_t pos = 0;
+  for (int column = 1; column <= kColumns; ++column) {
+    while (pos < line.size() && isBlank(line[pos])) {
+      ++pos;
+    }
+    int32_t value = 0;
+    const char* begin = line.data() + pos;
+    const char* end = line.data() + line.size();
+    // from_chars takes no '+'; SisFall writes none, and a sign-less field
+    // with '+' is reported as malformed rather than guessed at.
+    const auto [next, error] = std::from_chars(begin, end, value);
+    if (error == std::errc::result_out_of_range ||
+        (error == std::errc() && (value > kRawLimit || value < -kRawLimit))) {
+      return "column " + std::to_string(column) + ": expected a sensor count within +-" +
+             std::to_string(kRawLimit) + ", found " + quoted(line.substr(pos));
+    }
+    if (error != std::errc()) {
+      return "column " + std::to_string(column) + ": expected an integer, found " +
+             (pos < line.size() ? quoted(line.substr(pos)) : std::string("the end of the line"));
+    }
+    pos = static_cast<std::size_t>(next - line.data());
+    if (column <= 6) {
+      sample[static_cast<std::size_t>(column - 1)] = value;
+    }
+    while (pos < line.size() && isBlank(line[pos])) {
+      ++pos;
+    }
+    const char expected = column < kColumns ? ',' : ';';
+    if (pos >= line.size() || line[pos] != expected) {
+      const std::string found =
+          pos < line.size() ? quoted(line.substr(pos)) : std::string("the end of the line");
+      if (column < kColumns) {
+        return "expected ',' after column " + std::to_string(column) +
+               " (nine integers ending in "
+               "';'), found " +
+               found;
+      }
+      return "expected ';' after column 9, found " + found;
+    }
+    ++pos;
+  }
+  while (pos < line.size() && isBlank(line[pos])) {
+    ++pos;
+  }
+  if (pos < line.size()) {
+    return "unexpected text after ';': " + quoted(line.substr(pos));
+  }
+  return {};
+}
+
+std::string formatG(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", value);
+  return text;
+}
+
+}  // namespace
+
+std::optional<SisfallName> parseSisfallName(std::string_view fileName) {
+  constexpr std::string_view kExtension = ".txt";
+  if (fileName.size() <= kExtension.size() || !fileName.ends_with(kExtension)) {
+    return std::nullopt;
+  }
+  SisfallName name;
+  name.stem = std::string(fileName.substr(0, fileName.size() - kExtension.size()));
+  const std::size_t first = name.stem.find('_');
+  const std::size_t second =
+      first == std::string::npos ? std::string::npos : name.stem.find('_', first + 1);
+  if (second == std::string::npos || name.stem.find('_', second + 1) != std::string::npos) {
+    return std::nullopt;
+  }
+  name.activity = name.stem.substr(0, first);
+  name.subject = name.stem.substr(first + 1, second - first - 1);
+  name.trial = name.stem.substr(second + 1);
+  if (name.activity.size() < 2 || name.subject.empty() || name.trial.empty() ||
+      (name.activity[0] != 'F' && name.activity[0] != 'D')) {
+    return std::nullopt;
+  }
+  name.fall = name.activity[0] == 'F';
+  return name;
+}
+
+RawParseResult parseSisfallText(std::string_view text) {
+  RawParseResult result;
+  std::size_t start = 0;
+  int64_t lineNumber = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) {
+      end = text.size();
+    }
+    std::string_view line = text.substr(start, end - start);
+    start = end + 1;
+    ++lineNumber;
+    if (!line.empty() && line.back() == '\r') {
+      line.remove_suffix(1);
+    }
+    if (std::all_of(line.begin(), line.end(), isBlank)) {
+      continue;
+    }
+    RawSample sample{};
+    if (std::string error = parseLine(line, sample); !error.empty()) {
+      result.samples.clear();
+      result.error = "line " + std::to_string(lineNumber) + ": " + error;
+      return result;
+    }
+    result.samples.push_back(sample);
+  }
+  return result;
+}
+
+ConvertedRecording convertSisfall(const std::vector<RawSample>& raw) {
+  ConvertedRecording recording;
+  const std::size_t groups = raw.size() / kGroup;
+  recording.droppedRawSamples = raw.size() - groups * kGroup;
+  recording.samples.reserve(groups);
+  int64_t largestSquare = -1;
+  for (std::size_t group = 0; group < groups; ++group) {
+    std::array<int64_t, 6> sums{};
+    for (std::size_t i = 0; i < kGroup; ++i) {
+      for (std::size_t axis = 0; axis < 6; ++axis) {
+        sums[axis] += raw[group * kGroup + i][axis];
+      }
+    }
+    std::array<int64_t, 6> scaled{};
+    for (std::size_t axis = 0; axis < 6; ++axis) {
+      scaled[axis] = scaledMean(sums[axis], axis < 3 ? kAccScale : kGyroScale);
+    }
+    // Squared magnitude in whole counts: exact, so ties are found exactly
+    // and the first of them is kept.
+    const int64_t square = scaled[0] * scaled[0] + scaled[1] * scaled[1] + scaled[2] * scaled[2];
+    if (square > largestSquare) {
+      largestSquare = square;
+      recording.impactSample = static_cast<int64_t>(group);
+    }
+    std::array<int16_t, 6> sample{};
+    for (std::size_t axis = 0; axis < 6; ++axis) {
+      sample[axis] = clampToInt16(
+          scaled[axis], axis < 3 ? recording.clampedAccValues : recording.clampedGyroValues);
+    }
+    recording.samples.push_back(sample);
+  }
+  if (largestSquare > 0) {
+    recording.impactG = std::sqrt(static_cast<double>(largestSquare)) / 8192.0;
+  }
+  return recording;
+}
+
+std::string formatRecording(const SisfallName& name, std::string_view sourceName,
+                            std::size_t rawSampleCount, const ConvertedRecording& recording) {
+  const std::size_t count = recording.samples.size();
+  std::string text;
+  text += "SisFall recording imported by velmora-import | source: " + std::string(sourceName) +
+          " (SisFall dataset, Sucerquia, Lopez, Vargas-Bonilla, Universidad de Antioquia)\n";
+  text += "activity: " + name.activity + (name.fall ? " (fall)" : " (daily living)") + "\n";
+  text += "subject: " + name.subject + " | trial: " + name.trial + "\n";
+  char original[200];
+  std::snprintf(original, sizeof original,
+                "original: 200 samples/s, %zu samples (%.2f s); accelerometer 256 counts/g; "
+                "gyroscope 65536/4000 counts per deg/s; second accelerometer ignored\n",
+                rawSampleCount, static_cast<double>(rawSampleCount) / 200.0);
+  text += original;
+  text += "conversion: 200 -> 50 samples/s by the mean of each 4 consecutive samples (trailing " +
+          std::to_string(recording.droppedRawSamples) +
+          " dropped); acc x32, gyro x4, rounded to nearest; clamped to int16 (acc " +
+          std::to_string(recording.clampedAccValues) + ", gyro " +
+          std::to_string(recording.clampedGyroValues) + " values)\n";
+  text += "format: 50 samples/s, " + std::to_string(count) +
+          " samples; acc 8192 counts/g (+-4 g), gyro 65.536 counts per deg/s (+-500 deg/s); axes "
+          "as recorded (upright: y about -1 g)";
+  if (name.fall && count > 0) {
+    text += "; impact estimate (largest |acc| before clamping, not annotated) at sample " +
+            std::to_string(recording.impactSample) + ", " + formatG(recording.impactG) + " g";
+  }
+  text += "\nindex,ax,ay,az,gx,gy,gz\n";
+  text.reserve(text.size() + count * 40);
+  for (std::size_t i = 0; i < count; ++i) {
+    text += std::to_string(i);
+    for (const int16_t value : recording.samples[i]) {
+      text += ',';
+      text += std::to_string(value);
+    }
+    text += '\n';
+  }
+  return text;
+}
+
+std::string formatInfo(const SisfallName& name, const ConvertedRecording& recording) {
+  return name.stem + "," + std::to_string(recording.impactSample) + ",1\n";
+}
