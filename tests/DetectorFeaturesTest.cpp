@@ -106,22 +106,4 @@ TEST(DetectorFeatures, EverySampleAdvancesRingPosAndIndexOnce) {
   EXPECT_EQ(detector.context().sampleIndex, 64);
 }
 
-// Not what the code does: it refuses avgWindow outside 1..63 (returning -1)
-// so that a zero divisor can never reach a running mean. The description of
-// the set-up says it always returns 0 and validates no setting, and that
-// with avgWindow 64 the acceleration sum simply never changes.
-TEST(DetectorFeatures, DISABLED_AvgWindowOf64IsAcceptedAndFreezesTheSum) {
-  DetectorSettings settings = detectortest::defaultSettings();
-  settings.avgWindow = 64;
-  DetectorContext context{};
-  ASSERT_EQ(VelmoraSet(&context, &settings), 0);
-  SampleInspection features{};
-  for (int i = 0; i < 10; ++i) {
-    VelmoraProcessInspect(&context, &kFreeFall, &features);
-  }
-  EXPECT_EQ(context.accSum, 6400);
-  EXPECT_EQ(features.accAvg, 100);
-  VelmoraClose(&context);
-}
-
 }  // namespace
