@@ -22,9 +22,9 @@ constexpr double kLaneHeight = 11;
 constexpr double kLaneGap = 4;
 
 // Colours: a light shade for the raw value, a dark one for the smoothed.
-constexpr char kAccRawColour[] = "#9ecae1";
+constexpr char kAccRawColour[] = "#74a9d8";
 constexpr char kAccColour[] = "#08519c";
-constexpr char kGyroRawColour[] = "#a1d99b";
+constexpr char kGyroRawColour[] = "#86cc80";
 constexpr char kGyroColour[] = "#006d2c";
 constexpr char kRollColour[] = "#6a51a3";
 constexpr char kPitchColour[] = "#8c510a";
@@ -156,7 +156,10 @@ Axis makeAxis(double low, double high, double step) {
 
 class Panel {
  public:
-  Panel(double top, double height, Axis axis) : top_(top), height_(height), axis_(axis) {}
+  Panel(double top, double height, Axis axis, int clipId)
+      : top_(top), height_(height), axis_(axis), clipId_(clipId) {}
+  // Reference to the panel's clip path, for an attribute value.
+  [[nodiscard]] std::string clipUrl() const { return "url(#panel" + std::to_string(clipId_) + ")"; }
   [[nodiscard]] double top() const { return top_; }
   [[nodiscard]] double bottom() const { return top_ + height_; }
   [[nodiscard]] const Axis& axis() const { return axis_; }
@@ -171,6 +174,7 @@ class Panel {
   double top_;
   double height_;
   Axis axis_;
+  int clipId_;
 };
 
 class Figure {
@@ -308,7 +312,8 @@ void Figure::drawLegendRow(double top) {
 
 Panel Figure::drawPanel(double top, double height, const Axis& axis, std::string_view title,
                         std::string_view unit) {
-  const Panel panel(top, height, axis);
+  ++clipCount_;
+  const Panel panel(top, height, axis, clipCount_);
   text(kLeft, top - 8, title, "font-size=\"13\" font-weight=\"bold\"");
   rect(kLeft, top, kLeft + kPlotWidth, panel.bottom(), "#ffffff", 1.0,
        std::string("stroke=\"") + "#bdbdbd" + "\"");
@@ -332,7 +337,6 @@ Panel Figure::drawPanel(double top, double height, const Axis& axis, std::string
   text(22, middle, unit,
        "font-size=\"12\" text-anchor=\"middle\" transform=\"rotate(-90 22 " + number(middle) +
            ")\"");
-  ++clipCount_;
   out_ += "<clipPath id=\"panel" + std::to_string(clipCount_) + "\"><rect x=\"" + number(kLeft) +
           "\" y=\"" + number(top) + "\" width=\"" + number(kPlotWidth) + "\" height=\"" +
           number(height) + "\"/></clipPath>\n";
@@ -406,8 +410,8 @@ void Figure::drawSeries(const Panel& panel,
   }
   points.pop_back();
   out_ += "<polyline fill=\"none\" stroke=\"" + std::string(colour) + "\" stroke-width=\"" +
-          fixed(width, 1) + "\" stroke-linejoin=\"round\" clip-path=\"url(#panel" +
-          std::to_string(clipCount_) + ")\" points=\"" + points + "\"/>\n";
+          fixed(width, 1) + "\" stroke-linejoin=\"round\" clip-path=\"" + panel.clipUrl() +
+          "\" points=\"" + points + "\"/>\n";
 }
 
 void Figure::drawLevel(const Panel& panel, double value, std::string_view colour,
@@ -428,7 +432,7 @@ void Figure::drawBand(const Panel& panel, double low, double high, std::string_v
   const double top = panel.y(high);
   const double bottom = panel.y(low);
   rect(kLeft, top, kLeft + kPlotWidth, bottom, kBandColour, 0.13,
-       "clip-path=\"url(#panel" + std::to_string(clipCount_) + ")\"");
+       "clip-path=\"" + panel.clipUrl() + "\"");
   text(kLeft + 5, std::clamp(top + 13, panel.top() + 13, panel.bottom() - 4), label,
        std::string("font-size=\"11\" fill=\"") + kGyroColour + "\"");
 }
@@ -572,6 +576,8 @@ std::string Figure::render() {
     shadeSpans(panel, plot_.lowRuns, kLowRunColour, 0.14);
   };
 
+  // Frames, shading and levels first, then the markers, then the data on
+  // top, so that a marker never hides a one-sample peak.
   const Axis accAxis = makeAxis(0, accMax, niceStep(accMax, 5));
   const Panel acc = drawPanel(top, accPanelHeight, accAxis, "Acceleration magnitude", "g");
   shadeEvents(acc);
@@ -579,23 +585,11 @@ std::string Figure::render() {
             "impact level " + fixed(settings.impactMin / 100.0, 2) + " g");
   drawLevel(acc, settings.lowLevel / 100.0, kLowLevelColour,
             "low level " + fixed(settings.lowLevel / 100.0, 2) + " g");
-  drawSeries(
-      acc, [](const SampleInspection& f) { return f.rawAccMag / 100.0; }, kAccRawColour, 1.0);
-  drawSeries(
-      acc, [](const SampleInspection& f) { return f.accMag / 100.0; }, kAccColour, 1.7);
-  drawPanelLegend(acc, {{kAccRawColour, "raw"}, {kAccColour, "smoothed"}});
   top = acc.bottom() + kPanelGap;
 
   const Axis gyroAxis = makeAxis(0, gyroMax, niceStep(gyroMax, 4));
   const Panel gyro = drawPanel(top, gyroPanelHeight, gyroAxis, "Angular-rate magnitude", "deg/s");
   shadeEvents(gyro);
-  drawSeries(
-      gyro, [](const SampleInspection& f) { return static_cast<double>(f.rawGyroMag); },
-      kGyroRawColour, 1.0);
-  drawSeries(
-      gyro, [](const SampleInspection& f) { return static_cast<double>(f.gyroMag); }, kGyroColour,
-      1.7);
-  drawPanelLegend(gyro, {{kGyroRawColour, "raw"}, {kGyroColour, "smoothed"}});
   top = gyro.bottom() + kPanelGap;
 
   const Axis rollAxis = makeAxis(rollMin, rollMax, angleStep(rollMax - rollMin));
@@ -603,9 +597,6 @@ std::string Figure::render() {
   shadeEvents(roll);
   drawBand(roll, -static_cast<double>(settings.rollLimit), settings.rollLimit,
            "upright: |roll| < " + std::to_string(settings.rollLimit));
-  drawSeries(
-      roll, [](const SampleInspection& f) { return static_cast<double>(f.roll); }, kRollColour,
-      1.6);
   top = roll.bottom() + kPanelGap;
 
   const Axis pitchAxis = makeAxis(pitchMin, pitchMax, angleStep(pitchMax - pitchMin));
@@ -614,14 +605,30 @@ std::string Figure::render() {
   drawBand(pitch, settings.pitchUprightMin, settings.pitchMax,
            "upright: " + std::to_string(settings.pitchUprightMin) + " < pitch < " +
                std::to_string(settings.pitchMax));
-  drawSeries(
-      pitch, [](const SampleInspection& f) { return static_cast<double>(f.pitch); }, kPitchColour,
-      1.6);
   top = pitch.bottom() + 12;
 
   const double lanesBottom = drawLanes(top);
   drawTimeAxis(lanesBottom);
   drawMarkers(kFirstPanelTop, lanesBottom - kLaneGap);
+
+  drawSeries(
+      acc, [](const SampleInspection& f) { return f.rawAccMag / 100.0; }, kAccRawColour, 1.0);
+  drawSeries(
+      acc, [](const SampleInspection& f) { return f.accMag / 100.0; }, kAccColour, 1.7);
+  drawPanelLegend(acc, {{kAccRawColour, "raw"}, {kAccColour, "smoothed"}});
+  drawSeries(
+      gyro, [](const SampleInspection& f) { return static_cast<double>(f.rawGyroMag); },
+      kGyroRawColour, 1.0);
+  drawSeries(
+      gyro, [](const SampleInspection& f) { return static_cast<double>(f.gyroMag); }, kGyroColour,
+      1.7);
+  drawPanelLegend(gyro, {{kGyroRawColour, "raw"}, {kGyroColour, "smoothed"}});
+  drawSeries(
+      roll, [](const SampleInspection& f) { return static_cast<double>(f.roll); }, kRollColour,
+      1.6);
+  drawSeries(
+      pitch, [](const SampleInspection& f) { return static_cast<double>(f.pitch); }, kPitchColour,
+      1.6);
   if (plot_.samples.empty()) {
     text(kLeft + kPlotWidth / 2, acc.top() + accPanelHeight / 2, "no samples reached the detector",
          std::string("font-size=\"14\" text-anchor=\"middle\" fill=\"") + kMutedColour + "\"");
