@@ -58,9 +58,10 @@ Stream walking(int count) {
 }
 
 // Standing, a short free fall, a hard impact while rotating, then lying
-// still on the back (gravity along +z).
-Stream fall() {
-  Stream stream = standing(120);
+// still on the back (gravity along +z). The impact starts 12 samples after
+// the standing part.
+Stream fall(int standingSamples = 120) {
+  Stream stream = standing(standingSamples);
   for (int i = 0; i < 12; ++i) {
     stream.push_back({0, clampCount(-kOneG * (0.3 - 0.02 * i)), clampCount(kOneG * 0.1 * i / 12), 0,
                       clampCount(65.536 * 200), 0});
@@ -211,6 +212,13 @@ int main(int argc, char** argv) {
       seed("detector", "extreme-" + std::to_string(i) + (extreme < 0 ? "-min" : "-max"),
            detectorInput(settings, fall()));
     }
+  }
+  // Streams that start just before sampleIndex wraps (option bit 0, the
+  // samples before the wrap in the other bits; read when the harness is
+  // built with VELMORA_FUZZ_INDEX_WRAP), with the wrap near the impact.
+  for (const uint8_t before : {70, 100}) {
+    seed("detector", "wrap-" + std::to_string(before),
+         detectorInput(defaults, fall(60), static_cast<uint8_t>(before << 1 | 1)));
   }
   for (const int32_t window : {0, 1, 63, 64, -1}) {
     DetectorSettings settings = defaults;

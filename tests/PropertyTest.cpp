@@ -373,9 +373,10 @@ TEST(RandomSettingsProperties, RefusedAvgWindowLeavesTheContextAloneAndValidatio
 // A recording of about 500 days: sampleIndex runs past the 32-bit limit and
 // wraps. Started a few samples before the wrap (ringPos kept in step), the
 // fall stream must run without undefined behaviour and keep the properties.
-// Disabled until the impact burst length in the event stage is taken as a
-// wrapping difference: today an impact that straddles the wrap overflows
-// `sampleIndex - impactStart`, which the sanitizer build reports.
+// Disabled until the impact burst length in the event stage is a wrapping
+// difference for every index: a burst that starts on the first sample after
+// the wrap has impactStart == INT32_MIN, whose negation overflows, which the
+// sanitizer build reports.
 TEST(RandomSettingsProperties, DISABLED_SampleIndexWrapsOnVeryLongRecordings) {
   std::mt19937 random(99);
   DetectorSettings defaults;
