@@ -34,6 +34,19 @@ std::string fixedText(double value, int decimals) {
   return buffer;
 }
 
+// Only a readable fall recording has a position worth showing: after a
+// failed read of its info file the position is a placeholder.
+std::optional<int64_t> annotatedPosition(const RecordingResult& result) {
+  if (!result.isFall || result.outcome == Outcome::Unreadable) {
+    return std::nullopt;
+  }
+  return result.fallPosition;
+}
+
+std::string jsonInteger(std::optional<int64_t> value) {
+  return value ? std::to_string(*value) : std::string("null");
+}
+
 std::string groupLabel(const std::string& group) {
   return group.empty() ? kUnmatchedGroupName : group;
 }
@@ -173,9 +186,6 @@ void appendJsonSummary(std::string& json, const EvalSummary& summary, const std:
   const auto optionalNumber = [](std::optional<double> value) {
     return value ? doubleText(*value) : std::string("null");
   };
-  const auto optionalInteger = [](std::optional<int64_t> value) {
-    return value ? std::to_string(*value) : std::string("null");
-  };
   json += "{\n";
   json += indent + "  \"recordings\": " + std::to_string(summary.recordings) + ",\n";
   json += indent + "  \"unreadable\": " + std::to_string(summary.unreadable) + ",\n";
@@ -197,9 +207,9 @@ void appendJsonSummary(std::string& json, const EvalSummary& summary, const std:
   json += indent + "  \"false_alarms_per_hour\": " + optionalNumber(summary.falseAlarmsPerHour()) +
           ",\n";
   json += indent + "  \"delay_ms\": {\"count\": " + std::to_string(summary.delaysMs.size()) +
-          ", \"median\": " + optionalInteger(summary.delayPercentileMs(50)) +
-          ", \"p90\": " + optionalInteger(summary.delayPercentileMs(90)) +
-          ", \"max\": " + optionalInteger(summary.delayPercentileMs(100)) + "},\n";
+          ", \"median\": " + jsonInteger(summary.delayPercentileMs(50)) +
+          ", \"p90\": " + jsonInteger(summary.delayPercentileMs(90)) +
+          ", \"max\": " + jsonInteger(summary.delayPercentileMs(100)) + "},\n";
   json += indent + "  \"first_codes\": [";
   for (std::size_t i = 0; i < summary.firstCodes.size(); ++i) {
     const CodeCount& code = summary.firstCodes[i];
@@ -339,7 +349,7 @@ std::string formatTable(const EvalReport& report) {
                     readable ? std::to_string(result.detections) : "-",
                     orDash(numberText(result.firstIndex)),
                     result.firstIndex ? std::to_string(result.firstCode) : "-",
-                    result.isFall ? std::to_string(result.fallPosition) : "-",
+                    orDash(numberText(annotatedPosition(result))),
                     orDash(numberText(detectionDelayMs(result))), outcomeName(result.outcome)});
   }
   std::string text = alignColumns(rows, {true, false, false, false, false, false, false, true});
@@ -365,9 +375,9 @@ std::string formatRecordingsCsv(const EvalReport& report) {
     csv += csvField(result.path) + "," + field(result.samples) + "," + field(result.detections) +
            "," + numberText(result.firstIndex) + "," +
            (result.firstIndex ? std::to_string(result.firstCode) : "") + "," +
-           (result.isFall ? std::to_string(result.fallPosition) : "") + "," +
-           numberText(detectionDelayMs(result)) + "," + outcomeName(result.outcome) + "," +
-           field(result.alarms) + "," + field(result.shortLines) + "," +
+           numberText(annotatedPosition(result)) + "," + numberText(detectionDelayMs(result)) +
+           "," + outcomeName(result.outcome) + "," + field(result.alarms) + "," +
+           field(result.shortLines) + "," +
            csvField(report.groupPattern.empty() ? "" : groupLabel(result.group)) + "," +
            csvField(result.problem) + "\n";
   }
@@ -408,16 +418,16 @@ std::string formatJson(const EvalReport& report) {
     };
     const std::optional<int64_t> delay = detectionDelayMs(result);
     json += i == 0 ? "\n" : ",\n";
-    json +=
-        "    {\"recording\": " + jsonString(result.path) +
-        ", \"samples\": " + field(result.samples) +
-        ", \"detections\": " + field(result.detections) +
-        ", \"first_index\": " + (result.firstIndex ? std::to_string(*result.firstIndex) : "null") +
-        ", \"first_code\": " + (result.firstIndex ? std::to_string(result.firstCode) : "null") +
-        ", \"fall_position\": " + (result.isFall ? std::to_string(result.fallPosition) : "null") +
-        ", \"delay_ms\": " + (delay ? std::to_string(*delay) : "null") +
-        ", \"outcome\": " + jsonString(outcomeName(result.outcome)) +
-        ", \"alarms\": " + field(result.alarms) + ", \"short_lines\": " + field(result.shortLines);
+    json += "    {\"recording\": " + jsonString(result.path) +
+            ", \"samples\": " + field(result.samples) +
+            ", \"detections\": " + field(result.detections) +
+            ", \"first_index\": " + jsonInteger(result.firstIndex) +
+            ", \"first_code\": " + (result.firstIndex ? std::to_string(result.firstCode) : "null") +
+            ", \"fall_position\": " + jsonInteger(annotatedPosition(result)) +
+            ", \"delay_ms\": " + jsonInteger(delay) +
+            ", \"outcome\": " + jsonString(outcomeName(result.outcome)) +
+            ", \"alarms\": " + field(result.alarms) +
+            ", \"short_lines\": " + field(result.shortLines);
     if (!report.groupPattern.empty()) {
       json += ", \"group\": " + (result.group.empty() ? "null" : jsonString(result.group));
     }

@@ -12,7 +12,6 @@
 #include <fstream>
 #include <memory>
 #include <optional>
-#include <regex>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -21,6 +20,7 @@
 #include "EvalReport.h"
 #include "EvalRun.h"
 #include "EvalSummary.h"
+#include "GroupPattern.h"
 #include "RecordingSet.h"
 #include "SettingsTable.h"
 #include "Velmora.h"
@@ -182,32 +182,6 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& helpSh
                std::to_string(kMaxJobs);
       }
       options.jobs = *jobs;
-    }
-  }
-  return {};
-}
-
-// Names each result's group after the first capture group of the pattern in
-// its file name; an empty or absent capture leaves the group empty.
-std::string assignGroups(const std::string& pattern, std::vector<RecordingResult>& results) {
-  std::regex regex;
-  try {
-    regex = std::regex(pattern, std::regex::ECMAScript);
-  } catch (const std::regex_error& error) {
-    return "--group-by: '" + pattern + "' is not a valid regular expression (" + error.what() + ")";
-  }
-  if (regex.mark_count() < 1) {
-    return "--group-by: '" + pattern + "' has no capture group to name the groups";
-  }
-  for (RecordingResult& result : results) {
-    const std::string name = std::filesystem::path(result.path).filename().string();
-    std::smatch match;
-    try {
-      if (std::regex_search(name, match, regex) && match[1].matched) {
-        result.group = match[1].str();
-      }
-    } catch (const std::regex_error& error) {
-      return "--group-by: '" + pattern + "' failed on '" + name + "' (" + error.what() + ")";
     }
   }
   return {};
