@@ -198,6 +198,11 @@ class ProgressLine {
     }
     const double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    // Redrawn at most ten times a second, and once more at the end.
+    if (done < total_ && shown_ > 0 && elapsed - lastShown_ < 0.1) {
+      return;
+    }
+    lastShown_ = elapsed;
     char line[160];
     const int length = std::snprintf(line, sizeof line,
                                      "velmora-eval: %zu/%zu recordings, %.1f s, %.1f recordings/s",
@@ -220,7 +225,8 @@ class ProgressLine {
   std::size_t total_;
   bool enabled_;
   std::chrono::steady_clock::time_point start_;
-  int shown_ = 0;
+  int shown_ = 0;           // width of the line on screen
+  double lastShown_ = 0.0;  // seconds since the start at the last redraw
 };
 
 bool isSameFile(const std::string& recording, const std::string& output) {
