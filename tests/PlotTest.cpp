@@ -379,7 +379,7 @@ TEST(PlotCommandLine, UnreadableInputsFailWithoutWritingAFigure) {
   const auto unwritable =
       runProgram("velmora-plot", {"-o", (dir.path() / "no-dir" / "x.svg").string(), data.string()});
   EXPECT_EQ(unwritable.exitCode, 1);
-  EXPECT_NE(unwritable.err.find("cannot create"), std::string::npos) << unwritable.err;
+  EXPECT_NE(unwritable.err.find("cannot write"), std::string::npos) << unwritable.err;
 }
 
 // On the shared real recordings: every figure is well-formed and marks

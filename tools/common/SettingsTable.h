@@ -26,6 +26,13 @@ struct SettingField {
 // empty string on success.
 [[nodiscard]] std::string applySetting(DetectorSettings& settings, std::string_view assignment);
 
+// Recognises "--set NAME=VALUE" and "--set=NAME=VALUE" at argv[i]. Returns
+// false when argv[i] is something else. Otherwise consumes the option (and
+// its value, advancing i) and applies it; `error` then holds a message on
+// failure and is empty on success.
+[[nodiscard]] bool takeSetOption(int argc, char** argv, int& i, DetectorSettings& settings,
+                                 std::string& error);
+
 // Applies a settings file: one NAME=VALUE per line, '#' starts a comment,
 // blank lines are ignored. Returns an error message naming the file and
 // line, or an empty string on success.

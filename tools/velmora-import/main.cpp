@@ -13,6 +13,7 @@
 #include <system_error>
 #include <vector>
 
+#include "FileOutput.h"
 #include "SisfallImport.h"
 
 namespace fs = std::filesystem;
@@ -62,48 +63,6 @@ bool readWholeFile(const fs::path& path, std::string& text) {
     return false;
   }
   text = std::move(content).str();
-  return true;
-}
-
-// Writes every (path, text) pair through temporary files in the target
-// folder and renames them only when all were written, so a failure leaves
-// neither a partial file nor half of the set.
-bool writeAll(const std::vector<std::pair<fs::path, std::string>>& files, std::string& error) {
-  std::vector<fs::path> temporaries;
-  const auto discard = [&temporaries]() {
-    for (const fs::path& temporary : temporaries) {
-      std::error_code ignored;
-      fs::remove(temporary, ignored);
-    }
-  };
-  for (const auto& [path, text] : files) {
-    fs::path temporary = path;
-    temporary += ".partial-" + std::to_string(::getpid());
-    temporaries.push_back(temporary);
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (out) {
-      out << text;
-      out.flush();
-    }
-    if (!out) {
-      discard();
-      error = "cannot write '" + path.string() + "'";
-      return false;
-    }
-  }
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    std::error_code renameError;
-    fs::rename(temporaries[i], files[i].first, renameError);
-    if (renameError) {
-      for (std::size_t done = 0; done < i; ++done) {
-        std::error_code ignored;
-        fs::remove(files[done].first, ignored);
-      }
-      discard();
-      error = "cannot write '" + files[i].first.string() + "': " + renameError.message();
-      return false;
-    }
-  }
   return true;
 }
 
@@ -250,7 +209,7 @@ int main(int argc, char** argv) {
     if (input.name.fall) {
       files.emplace_back(outDir / (input.name.stem + ".info"), formatInfo(input.name, recording));
     }
-    if (!writeAll(files, error)) {
+    if (error = writeFilesAtomically(files); !error.empty()) {
       std::fprintf(stderr, "velmora-import: %s: %s\n", where.c_str(), error.c_str());
       ++failures;
       continue;

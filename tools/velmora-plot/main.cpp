@@ -8,6 +8,7 @@
 #include <string>
 #include <system_error>
 
+#include "FileOutput.h"
 #include "InfoFile.h"
 #include "PlotData.h"
 #include "PlotSvg.h"
@@ -46,33 +47,6 @@ int failure(const std::string& message) {
   return 1;
 }
 
-// Writes the figure next to its final name first, so a failed write never
-// leaves a truncated figure behind under that name.
-std::string writeFile(const std::string& path, const std::string& content) {
-  const std::string temporary = path + ".part";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) {
-      return "cannot create '" + temporary + "': " + std::strerror(errno);
-    }
-    out << content;
-    out.flush();
-    if (!out) {
-      std::error_code ignored;
-      std::filesystem::remove(temporary, ignored);
-      return "error writing '" + temporary + "'";
-    }
-  }
-  std::error_code error;
-  std::filesystem::rename(temporary, path, error);
-  if (error) {
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
-    return "cannot write '" + path + "': " + error.message();
-  }
-  return {};
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -87,17 +61,8 @@ int main(int argc, char** argv) {
       std::fputs(kUsage, stdout);
       return 0;
     }
-    if (arg == "--set" || arg.rfind("--set=", 0) == 0) {
-      std::string assignment;
-      if (arg == "--set") {
-        if (i + 1 >= argc) {
-          return usageError("--set needs NAME=VALUE");
-        }
-        assignment = argv[++i];
-      } else {
-        assignment = arg.substr(6);
-      }
-      if (const std::string error = applySetting(settings, assignment); !error.empty()) {
+    if (std::string error; takeSetOption(argc, argv, i, settings, error)) {
+      if (!error.empty()) {
         return usageError(error);
       }
     } else if (arg == "-o") {
@@ -161,7 +126,7 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
-  if (const std::string error = writeFile(outPath, svg); !error.empty()) {
+  if (const std::string error = writeFileAtomically(outPath, svg); !error.empty()) {
     return failure(error);
   }
   return 0;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "BodyMotion.h"
+#include "FileOutput.h"
 #include "Scenarios.h"
 
 namespace {
@@ -72,35 +73,6 @@ std::string formatNumber(const char* format, double value) {
   char text[64];
   std::snprintf(text, sizeof text, format, value);
   return text;
-}
-
-// Writes `text` to `path` through a temporary file in the same folder, so
-// that a failure never leaves a partial file under the final name.
-bool writeWhole(const std::filesystem::path& path, const std::string& text, std::string& error) {
-  std::filesystem::path temporary = path;
-  temporary += ".partial-" + std::to_string(::getpid());
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (out) {
-      out << text;
-      out.flush();
-    }
-    if (!out) {
-      std::error_code ignored;
-      std::filesystem::remove(temporary, ignored);
-      error = "cannot write '" + path.string() + "'";
-      return false;
-    }
-  }
-  std::error_code renameError;
-  std::filesystem::rename(temporary, path, renameError);
-  if (renameError) {
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
-    error = "cannot write '" + path.string() + "': " + renameError.message();
-    return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -198,21 +170,15 @@ int main(int argc, char** argv) {
     text += '\n';
   }
 
-  std::string error;
-  if (!writeWhole(output, text, error)) {
-    std::fprintf(stderr, "velmora-synth: %s\n", error.c_str());
-    return 1;
-  }
+  std::vector<std::pair<std::filesystem::path, std::string>> files = {{output, text}};
   if (info.fall) {
     std::filesystem::path infoPath = output;
     infoPath.replace_extension(".info");
-    const std::string infoText = output.stem().string() + "," + std::to_string(impact) + ",1\n";
-    if (!writeWhole(infoPath, infoText, error)) {
-      std::error_code ignored;
-      std::filesystem::remove(output, ignored);
-      std::fprintf(stderr, "velmora-synth: %s\n", error.c_str());
-      return 1;
-    }
+    files.emplace_back(infoPath, output.stem().string() + "," + std::to_string(impact) + ",1\n");
+  }
+  if (const std::string error = writeFilesAtomically(files); !error.empty()) {
+    std::fprintf(stderr, "velmora-synth: %s\n", error.c_str());
+    return 1;
   }
   return 0;
 }

@@ -42,17 +42,8 @@ int main(int argc, char** argv) {
       std::fputs(kUsage, stdout);
       return 0;
     }
-    if (arg == "--set" || arg.rfind("--set=", 0) == 0) {
-      std::string assignment;
-      if (arg == "--set") {
-        if (i + 1 >= argc) {
-          return usageError("--set needs NAME=VALUE");
-        }
-        assignment = argv[++i];
-      } else {
-        assignment = arg.substr(6);
-      }
-      if (const std::string error = applySetting(settings, assignment); !error.empty()) {
+    if (std::string error; takeSetOption(argc, argv, i, settings, error)) {
+      if (!error.empty()) {
         return usageError(error);
       }
     } else if (arg.size() > 1 && arg[0] == '-') {
