@@ -38,6 +38,12 @@ struct SampleFeatures {
   return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
 }
 
+// a - b in two's complement (the elapsed samples between two indices, even
+// across the 32-bit wrap of sampleIndex).
+[[nodiscard]] inline int32_t wrappingDifference(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}
+
 // Clamps a 64-bit intermediate into the 32-bit words of the context. Only
 // extreme settings or recordings of years reach the limits.
 [[nodiscard]] inline int32_t saturate32(int64_t value) {

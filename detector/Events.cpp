@@ -92,7 +92,7 @@ void trackImpact(DetectorContext& context, int32_t rawAccMag) {
   if (context.impactAccum > 0) {
     // A wrapping difference, so that a burst across the 32-bit wrap of
     // sampleIndex (after about 500 days) still has its true length.
-    const int32_t burstLength = wrappingAdd(context.sampleIndex, -context.impactStart);
+    const int32_t burstLength = wrappingDifference(context.sampleIndex, context.impactStart);
     if (context.impactAccum > kBurstMinAccum && burstLength >= kBurstMinLength) {
       const int32_t span = std::min(context.impactAccum / 100 + 8, context.settings.maxJumpSpan);
       const int32_t newEnd = saturatingAdd(context.sampleIndex, span);
