@@ -16,7 +16,8 @@ constexpr int64_t kSamplePeriodMs = 20;  // 50 samples per second
 // the delay is printed as a 64-bit value.
 constexpr char kDelayMessage[] =
     "'%s'\xc0\xc7 '%d' \xc0\xa7\xc4\xa1(\xc3\xdf\xb6\xf4\xb0\xa8\xc1\xf6\xbd\xc3\xb0\xa3 "
-    "%" PRId64 "ms)\xbf\xa1\xbc\xad \xc3\xdf\xb6\xf4\xc0\xbb \xb0\xa8\xc1\xf6\xc7\xdf\xbd\xc0"
+    "%" PRId64
+    "ms)\xbf\xa1\xbc\xad \xc3\xdf\xb6\xf4\xc0\xbb \xb0\xa8\xc1\xf6\xc7\xdf\xbd\xc0"
     "\xb4\xcf\xb4\xd9.\n\n";
 // "'%s'의 '%d' 위치에서 추락을 감지했습니다.\n\n" (a fall was detected at position N)
 constexpr char kPositionMessage[] =

@@ -9,7 +9,7 @@ namespace {
 
 constexpr int32_t kNearJumpSamples = 40;  // samples since jumpStart for the near branch
 constexpr int32_t kMinStillFallLen = 5;
-constexpr int32_t kLongRunExtra = 18;     // avgWindow + this makes a long run
+constexpr int32_t kLongRunExtra = 18;  // avgWindow + this makes a long run
 
 // Running mean of the smoothed magnitude, reduced by 0.1 % per deg/s of
 // gyroAvg above gyroAvgLow; single precision.
@@ -81,7 +81,8 @@ Classification classifySample(const DetectorContext& context, const SampleFeatur
     if (code == 0) {
       if (context.lowRun >= s.avgWindow + kLongRunExtra) {
         code = 9;
-      } else if (context.stillLen >= s.avgWindow + kLongRunExtra && context.stillAvg <= s.lowLevel) {
+      } else if (context.stillLen >= s.avgWindow + kLongRunExtra &&
+                 context.stillAvg <= s.lowLevel) {
         code = 109;
       }
     }

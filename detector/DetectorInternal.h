@@ -74,7 +74,8 @@ struct SampleFeatures {
 // Samples among the newest k (the current one included) that passed the
 // upright test.
 [[nodiscard]] inline int32_t uprightSpan(const DetectorContext& context, int64_t k) {
-  const uint32_t now = static_cast<uint32_t>(context.uprightRing[context.ringPos & (kRingSize - 1)]);
+  const uint32_t now =
+      static_cast<uint32_t>(context.uprightRing[context.ringPos & (kRingSize - 1)]);
   const uint32_t then = static_cast<uint32_t>(context.uprightRing[ringSlot(context.ringPos, k)]);
   return static_cast<int32_t>(now - then);
 }

@@ -8,15 +8,15 @@
 namespace velmora {
 namespace {
 
-constexpr int32_t kBurstLevel = 130;          // rawAccMag of an impact burst sample
-constexpr int32_t kBurstMinAccum = 95;        // impactAccum a burst must exceed
-constexpr int32_t kBurstMinLength = 3;        // samples above kBurstLevel
-constexpr int32_t kJumpAyMin = -23000;        // raw y count of an upright impact,
-constexpr int32_t kJumpAyMax = -4096;         // exclusive bounds
-constexpr int32_t kLongLowRun = 13;           // a smoothed run this long ...
-constexpr int32_t kLowRunBreakLevel = 150;    // ... is closed by a raw peak above this
-constexpr int32_t kPeakWindowLength = 20;     // samples watched after a run closes
-constexpr int32_t kStillLenStep = 6;          // stillLen decrement per continuing sample
+constexpr int32_t kBurstLevel = 130;        // rawAccMag of an impact burst sample
+constexpr int32_t kBurstMinAccum = 95;      // impactAccum a burst must exceed
+constexpr int32_t kBurstMinLength = 3;      // samples above kBurstLevel
+constexpr int32_t kJumpAyMin = -23000;      // raw y count of an upright impact,
+constexpr int32_t kJumpAyMax = -4096;       // exclusive bounds
+constexpr int32_t kLongLowRun = 13;         // a smoothed run this long ...
+constexpr int32_t kLowRunBreakLevel = 150;  // ... is closed by a raw peak above this
+constexpr int32_t kPeakWindowLength = 20;   // samples watched after a run closes
+constexpr int32_t kStillLenStep = 6;        // stillLen decrement per continuing sample
 
 int32_t saturatingAdd(int32_t a, int32_t b) { return saturate32(int64_t{a} + b); }
 

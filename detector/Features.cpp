@@ -60,7 +60,8 @@ SampleFeatures computeFeatures(DetectorContext& context, const SampleRecord& sam
     accSmooth[axis] = smooth(context.smoothing[axis], accG[axis]);
   }
   // Magnitudes are bounded (|count| <= 32768), so the conversions are in range.
-  features.accMag = static_cast<int32_t>(magnitude(accSmooth[0], accSmooth[1], accSmooth[2]) * 100.0f);
+  features.accMag =
+      static_cast<int32_t>(magnitude(accSmooth[0], accSmooth[1], accSmooth[2]) * 100.0f);
   features.rawAccMag = static_cast<int32_t>(magnitude(accG[0], accG[1], accG[2]) * 100.0f);
 
   float gyroSmooth[3];
@@ -86,8 +87,8 @@ SampleFeatures computeFeatures(DetectorContext& context, const SampleRecord& sam
   features.roll = wholeDegrees(rollAngle);
   const float sineSide = static_cast<float>(2.0 * (y * z + w * x));
   const float cosineSide = static_cast<float>(2.0 * (w * w + z * z) - 1.0);
-  const float tiltAngle =
-      static_cast<float>(std::atan2(static_cast<double>(sineSide), static_cast<double>(cosineSide)));
+  const float tiltAngle = static_cast<float>(
+      std::atan2(static_cast<double>(sineSide), static_cast<double>(cosineSide)));
   // Upright reads 90 degrees here; pitch is measured from upright.
   features.pitch = wholeDegrees(tiltAngle) - 90;
 
@@ -101,12 +102,14 @@ SampleFeatures computeFeatures(DetectorContext& context, const SampleRecord& sam
   context.gyroSum5 = context.gyroSum5 - context.gyroRing[ringSlot(pos, 5)] + features.gyroMag;
   features.gyroAvg = context.gyroSum5 / 5;
 
-  context.accSum = context.accSum - context.accRing[ringSlot(pos, settings.avgWindow)] + features.accMag;
+  context.accSum =
+      context.accSum - context.accRing[ringSlot(pos, settings.avgWindow)] + features.accMag;
   features.accAvg = context.accSum / settings.avgWindow;
 
   // Negated in 64 bits so that no setting value can overflow.
-  const bool upright = -int64_t{settings.rollLimit} < features.roll && features.roll < settings.rollLimit &&
-                       settings.pitchUprightMin < features.pitch && features.pitch < settings.pitchMax;
+  const bool upright =
+      -int64_t{settings.rollLimit} < features.roll && features.roll < settings.rollLimit &&
+      settings.pitchUprightMin < features.pitch && features.pitch < settings.pitchMax;
   if (upright) {
     features.postureFlag = 'O';
     // Only differences of the count are read, so wrapping is harmless.

@@ -25,14 +25,14 @@ struct SampleRecord {
 // The 35 tunable settings, in their fixed order. Magnitudes are in
 // hundredths of g, angles in whole degrees, lengths in samples (20 ms).
 struct DetectorSettings {
-  int32_t avgWindow;        // running-mean window of the smoothed magnitude, 1..63
-  int32_t lowLevel;         // low-acceleration level
-  int32_t impactMin;        // impact candidate: rawAccMag above this ...
-  int32_t impactMax;        // ... and below this
+  int32_t avgWindow;  // running-mean window of the smoothed magnitude, 1..63
+  int32_t lowLevel;   // low-acceleration level
+  int32_t impactMin;  // impact candidate: rawAccMag above this ...
+  int32_t impactMax;  // ... and below this
   int32_t gyroAvgLow;
   int32_t gyroAvgHigh;
   int32_t accAvgLimit;
-  int32_t spare7;           // unused
+  int32_t spare7;  // unused
   int32_t rollLimit;
   int32_t pitchUprightMin;
   int32_t pitchImpactMin;
@@ -59,7 +59,7 @@ struct DetectorSettings {
   int32_t gapMin;
   int32_t gapMax;
   int32_t postPeakMin;
-  int32_t spare34;          // unused
+  int32_t spare34;  // unused
 };
 
 // A closed low-acceleration run: the sample index it ended at and its length.
@@ -121,9 +121,8 @@ struct DetectorContext {
 
 // Result codes other than 0 name the pattern that recognised a fall; a
 // hundreds digit of 1 marks a fall length taken from the raw low run.
-inline constexpr int32_t kFallCodes[] = {1,   2,   3,   4,   5,   6,   7,
-                                         8,   9,   12,  14,  16,  101, 102,
-                                         103, 104, 107, 108, 109, 112, 114};
+inline constexpr int32_t kFallCodes[] = {1,  2,   3,   4,   5,   6,   7,   8,   9,   12, 14,
+                                         16, 101, 102, 103, 104, 107, 108, 109, 112, 114};
 
 // Diagnostic trace: when non-null, every VelmoraProcess call writes one text
 // line describing the sample to this stream. Null by default. The detector
@@ -134,8 +133,7 @@ extern std::FILE* traceStream;
 int32_t VelmoraDefaultSettings(DetectorSettings* settings);
 // Prepares the context from the settings. Returns -1 (and leaves the
 // context untouched) when avgWindow lies outside 1..63.
-[[nodiscard]] int32_t VelmoraSet(DetectorContext* context,
-                                 const DetectorSettings* settings);
+[[nodiscard]] int32_t VelmoraSet(DetectorContext* context, const DetectorSettings* settings);
 // Consumes one sample; returns 0 or one of kFallCodes.
 int32_t VelmoraProcess(DetectorContext* context, const SampleRecord* sample);
 // Releases what VelmoraSet acquired. The context may be set up again.

@@ -28,10 +28,9 @@ int32_t VelmoraProcessInspect(DetectorContext* context, const SampleRecord* samp
   DetectorContext& ctx = *context;
   const SampleFeatures features = computeFeatures(ctx, *sample);
   if (inspection != nullptr) {
-    *inspection = SampleInspection{features.accMag,  features.rawAccMag, features.gyroMag,
-                                   features.rawGyroMag, features.roll,   features.pitch,
-                                   features.accAvg,  features.gyroAvg,  features.postureFlag,
-                                   0};
+    *inspection = SampleInspection{
+        features.accMag, features.rawAccMag, features.gyroMag, features.rawGyroMag,  features.roll,
+        features.pitch,  features.accAvg,    features.gyroAvg, features.postureFlag, 0};
   }
   traceHead(ctx, *sample, features);
   if (ctx.sampleIndex < kWarmUpSamples && ctx.sampleIndex >= 0) {

@@ -36,8 +36,8 @@ void AttitudeFilterRelease(AttitudeFilter* filter) {
   filter->orientation = nullptr;
 }
 
-void UpdateGyroBias(AttitudeFilter* filter, double bias[3], const double gyro[3],
-                    int32_t maxCount, double band) {
+void UpdateGyroBias(AttitudeFilter* filter, double bias[3], const double gyro[3], int32_t maxCount,
+                    double band) {
   const double deviation[3] = {gyro[0] - bias[0], gyro[1] - bias[1], gyro[2] - bias[2]};
   bool accepted = filter->biasCount == 0;
   if (!accepted) {

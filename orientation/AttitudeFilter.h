@@ -22,8 +22,8 @@ void AttitudeFilterRelease(AttitudeFilter* filter);
 
 // Gated running mean of the gyroscope offset: a reading within +-band of the
 // current bias on every axis (or the very first reading) is averaged in.
-void UpdateGyroBias(AttitudeFilter* filter, double bias[3], const double gyro[3],
-                    int32_t maxCount, double band);
+void UpdateGyroBias(AttitudeFilter* filter, double bias[3], const double gyro[3], int32_t maxCount,
+                    double band);
 
 // One filter step. gyro in degrees per second, accel in g, dt in seconds;
 // aux is not read. Returns the rotation matrix of the new orientation.

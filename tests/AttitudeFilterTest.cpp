@@ -86,8 +86,8 @@ TEST_F(AttitudeFilterTest, CorrectionGainFallsOffAwayFromOneG) {
   // Same tilt (36.87 degrees) at growing magnitudes: the turn angle is
   // gain * asin(0.6), and w = cos(angle / 2).
   const double tilt = std::asin(0.6);
-  for (const auto& [scale, gain] : {std::pair{1.0, 0.1}, std::pair{1.1, 0.0367879441},
-                                    std::pair{1.2, 0.0018315639}}) {
+  for (const auto& [scale, gain] :
+       {std::pair{1.0, 0.1}, std::pair{1.1, 0.0367879441}, std::pair{1.2, 0.0018315639}}) {
     AttitudeFilterRelease(&filter);
     AttitudeFilterInit(&filter);
     update(0, 0, 0, 0.6 * scale, 0, -0.8 * scale);
@@ -97,7 +97,7 @@ TEST_F(AttitudeFilterTest, CorrectionGainFallsOffAwayFromOneG) {
 }
 
 TEST_F(AttitudeFilterTest, GyroStepIntegratesInTheBodyFrame) {
-  update(0, 0, 0, 0, 0, -1);  // learn a zero bias; gravity on the reference
+  update(0, 0, 0, 0, 0, -1);     // learn a zero bias; gravity on the reference
   update(0, 0, 90.0, 0, 0, -1);  // outside the band, so the bias stays
   EXPECT_EQ(filter.gyroBias[2], 0.0);
   expectOrientation(0.9998766, 0, 0, 0.0157073, 1e-7);

@@ -36,8 +36,10 @@ std::string firstDifference(const std::string& expected, const std::string& actu
   while (start < expected.size() || start < actual.size()) {
     const std::size_t endExpected = expected.find('\n', start);
     const std::size_t endActual = actual.find('\n', start);
-    const std::string a = expected.substr(start, endExpected == std::string::npos ? std::string::npos : endExpected - start);
-    const std::string b = actual.substr(start, endActual == std::string::npos ? std::string::npos : endActual - start);
+    const std::string a = expected.substr(
+        start, endExpected == std::string::npos ? std::string::npos : endExpected - start);
+    const std::string b = actual.substr(
+        start, endActual == std::string::npos ? std::string::npos : endActual - start);
     if (a != b || endExpected != endActual) {
       return "line " + std::to_string(line) + "\n  expected: " + a + "\n  actual:   " + b;
     }

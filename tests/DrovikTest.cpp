@@ -123,8 +123,9 @@ TEST(Drovik, ShortLinesAreSkippedButStillCountAsPositions) {
   const auto result = runProgram("Drovik", {"gaps.csv"}, dir.path());
   EXPECT_EQ(result.out, kBanner + positionMessage("gaps.csv", kFreeFallDetection + 3));
   EXPECT_EQ(result.exitCode, 0);
-  EXPECT_EQ(result.err,
-            "Drovik: gaps.csv: 3 data lines with fewer than seven fields skipped (lines 8, 9, 10)\n");
+  EXPECT_EQ(
+      result.err,
+      "Drovik: gaps.csv: 3 data lines with fewer than seven fields skipped (lines 8, 9, 10)\n");
 }
 
 TEST(Drovik, MalformedInputRunsToAVerdict) {

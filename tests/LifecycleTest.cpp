@@ -22,9 +22,9 @@ TEST(Lifecycle, VersionText) { EXPECT_STREQ(VelmoraGetVersion(), "Q5-Velmora-2.1
 
 TEST(Lifecycle, DefaultsInTableOrder) {
   const DetectorSettings s = defaults();
-  const int32_t expected[35] = {15,   60, 140,  400, 160, 360, 40, 50, 38, -70, -90, 35,
-                                4,    37, 60,   90,  55,  1600, 5, 3,  1200, 5, 7,   -3,
-                                1,    150, 150, 19, 10, 9,   25, 5,  20, 400, 25};
+  const int32_t expected[35] = {15, 60,  140, 400, 160, 360,  40, 50, 38,   -70, -90, 35,
+                                4,  37,  60,  90,  55,  1600, 5,  3,  1200, 5,   7,   -3,
+                                1,  150, 150, 19,  10,  9,    25, 5,  20,   400, 25};
   static_assert(sizeof(DetectorSettings) == sizeof expected);
   EXPECT_EQ(std::memcmp(&s, expected, sizeof expected), 0);
 }

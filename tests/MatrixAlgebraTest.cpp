@@ -148,7 +148,8 @@ TEST(Quaternion, RotationMatrixRotatesLikeTheQuaternion) {
     }
   }
   // A quarter turn about z maps x to y.
-  const matrix<double> quarter = Quaternion(std::cos(kPi / 4), 0, 0, std::sin(kPi / 4)).rotation_matrix();
+  const matrix<double> quarter =
+      Quaternion(std::cos(kPi / 4), 0, 0, std::sin(kPi / 4)).rotation_matrix();
   EXPECT_NEAR(quarter(0, 0), 0.0, 1e-15);
   EXPECT_NEAR(quarter(1, 0), 1.0, 1e-15);
   EXPECT_NEAR(quarter(2, 0), 0.0, 1e-15);

@@ -93,7 +93,8 @@ TEST(RecordingReader, NulEndsTheTextOfItsPiece) {
   EXPECT_EQ(reader.shortLines(), 1);
   ASSERT_EQ(reader.firstShortLineNumbers().size(), 1U);
   EXPECT_EQ(reader.firstShortLineNumbers()[0], 8);
-  EXPECT_EQ(describeShortLines(reader), "1 data line with fewer than seven fields skipped (line 8)");
+  EXPECT_EQ(describeShortLines(reader),
+            "1 data line with fewer than seven fields skipped (line 8)");
 }
 
 TEST(RecordingReader, DirectoriesAndMissingFilesDoNotOpen) {

@@ -34,7 +34,7 @@ TEST(SplitCsvFields, EmptyFieldsCountAndQuotesHoldCommas) {
   EXPECT_STREQ(fields[0], "");
   EXPECT_STREQ(fields[1], "250");
   EXPECT_STREQ(fields[2], "\"a,b\"x");  // text after the closing quote stays
-  EXPECT_STREQ(fields[3], "1");        // a trailing comma starts no field
+  EXPECT_STREQ(fields[3], "1");         // a trailing comma starts no field
 }
 
 TEST(SplitCsvFields, StopsAtMaxFieldsAndLeavesTheRestUnsplit) {
@@ -124,8 +124,8 @@ TEST(ReadInfoFile, OnlyTheFirst1023BytesCount) {
 TEST(ReadInfoFile, HugeValuesKeepTheirLow32Bits) {
   const InfoResult result = readInfo("A,4294967297,99999999999999999999999");
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.position, 1);   // 2^32 + 1
-  EXPECT_EQ(result.flag, -1);      // saturates at 2^63 - 1, low word all ones
+  EXPECT_EQ(result.position, 1);  // 2^32 + 1
+  EXPECT_EQ(result.flag, -1);     // saturates at 2^63 - 1, low word all ones
 }
 
 TEST(ParseDecimal, BehavesLikeAtoiWithSaturation) {

@@ -7,7 +7,8 @@
 
 namespace {
 
-#define VELMORA_SETTING(name) SettingField{#name, &DetectorSettings::name}
+#define VELMORA_SETTING(name) \
+  SettingField { #name, &DetectorSettings::name }
 constexpr SettingField kFields[] = {
     VELMORA_SETTING(avgWindow),       VELMORA_SETTING(lowLevel),
     VELMORA_SETTING(impactMin),       VELMORA_SETTING(impactMax),

@@ -11,15 +11,15 @@
 #include "VelmoraInspect.h"
 
 struct ReplaySummary {
-  bool opened = false;     // false: the file could not be opened or read
-  int64_t dataLines = 0;   // positions, short lines included
-  int64_t shortLines = 0;  // lines with fewer than seven fields (not replayed)
+  bool opened = false;          // false: the file could not be opened or read
+  int64_t dataLines = 0;        // positions, short lines included
+  int64_t shortLines = 0;       // lines with fewer than seven fields (not replayed)
   std::string shortLineNotice;  // describeShortLines() text, empty when none
 };
 
 // One sample as the detector saw it, handed to the replay's callback.
 struct ReplayedSample {
-  int64_t position;                 // data-line position, from 0
+  int64_t position;  // data-line position, from 0
   const SampleRecord& sample;
   const SampleInspection& features;  // the detector's own per-sample values
   const DetectorContext& context;    // state after the sample

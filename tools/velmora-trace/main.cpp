@@ -26,7 +26,8 @@ constexpr char kUsage[] =
     "  velmora-trace --set lowLevel=55 examples/recordings/fall_forward.csv\n";
 
 int usageError(const std::string& message) {
-  std::fprintf(stderr, "velmora-trace: %s\n(run velmora-trace --help for usage)\n", message.c_str());
+  std::fprintf(stderr, "velmora-trace: %s\n(run velmora-trace --help for usage)\n",
+               message.c_str());
   return 2;
 }
 
