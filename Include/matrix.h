@@ -46,7 +46,8 @@ class matrix {
   matrix(const matrix& other) : storage_(other.storage_) { ++storage_->refCount; }
 
   matrix& operator=(const matrix& other) {
-    if (storage_ != other.storage_) {
+    // Sharing the block already (self-assignment included) changes nothing.
+    if (this != &other && storage_ != other.storage_) {
       release();
       storage_ = other.storage_;
       ++storage_->refCount;
