@@ -23,7 +23,7 @@ install(TARGETS velmora
 # includes MatrixAlgebra. All by bare name, hence one flat directory.
 install(FILES
   ${PROJECT_SOURCE_DIR}/detector/Velmora.h
-  ${PROJECT_SOURCE_DIR}/detector/VelmoraInspect.h
+  ${PROJECT_SOURCE_DIR}/detector/VelmoraObserve.h
   ${PROJECT_SOURCE_DIR}/detector/Quaternion.h
   ${PROJECT_SOURCE_DIR}/orientation/AttitudeFilter.h
   ${PROJECT_SOURCE_DIR}/Include/MatrixAlgebra

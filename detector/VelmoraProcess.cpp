@@ -1,7 +1,7 @@
 // The per-sample operation: features, warm-up, events, classification, and
 // the single advance of ringPos and sampleIndex that ends every sample.
 #include "DetectorInternal.h"
-#include "VelmoraInspect.h"
+#include "VelmoraObserve.h"
 
 namespace velmora {
 namespace {

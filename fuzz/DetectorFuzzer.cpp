@@ -15,7 +15,7 @@
 
 #include "FuzzSupport.h"
 #include "Velmora.h"
-#include "VelmoraInspect.h"
+#include "VelmoraObserve.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "DetectorInternal.h"
 #include "Quaternion.h"
 #include "Velmora.h"
-#include "VelmoraInspect.h"
+#include "VelmoraObserve.h"
 
 namespace detectortest {
 

@@ -20,7 +20,7 @@
 #include "TestSupport.h"
 #include "ToolSupport.h"
 #include "Velmora.h"
-#include "VelmoraInspect.h"
+#include "VelmoraObserve.h"
 
 namespace {
 

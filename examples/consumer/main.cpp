@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "Velmora.h"
-#include "VelmoraInspect.h"
+#include "VelmoraObserve.h"
 
 int main() {
   std::printf("%s\n", VelmoraGetVersion());

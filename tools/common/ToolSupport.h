@@ -8,7 +8,7 @@
 
 #include "RecordingReader.h"
 #include "Velmora.h"
-#include "VelmoraInspect.h"
+#include "VelmoraObserve.h"
 
 struct ReplaySummary {
   bool opened = false;          // false: the file could not be opened or read

@@ -164,8 +164,8 @@ std::string formatSummaryBlock(const EvalSummary& summary) {
 
 std::string formatGroupTable(const std::vector<GroupSummary>& groups) {
   std::vector<std::vector<std::string>> rows = {{"group", "recs", "tp", "missed", "early", "fa",
-                                                 "tn", "err", "sens", "spec", "acc", "fa/h",
-                                                 "delay ms med/p90/max"}};
+                                                 "tn", "err", "sensitivity", "specificity",
+                                                 "accuracy", "fa/h", "delay ms med/p90/max"}};
   for (const GroupSummary& group : groups) {
     const EvalSummary& s = group.summary;
     const std::optional<double> perHour = s.falseAlarmsPerHour();

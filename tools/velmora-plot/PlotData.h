@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "Velmora.h"
-#include "VelmoraInspect.h"
+#include "VelmoraObserve.h"
 
 struct PlotSample {
   int64_t position;  // data-line position, the sample index Drovik reports
