@@ -4,10 +4,14 @@
 
 #include <filesystem>
 #include <map>
+#include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "EvalJudge.h"
+#include "EvalRecordings.h"
 #include "TestSupport.h"
 
 namespace {
@@ -344,6 +348,55 @@ TEST(EvalFormats, GroupsComeFromTheFirstCaptureOfTheFileName) {
 
   EXPECT_EQ(runEval({"--group-by", "^[DF]", dir.path().string()}).exitCode, 2);
   EXPECT_EQ(runEval({"--group-by", "([", dir.path().string()}).exitCode, 2);
+}
+
+// A caller that runs the detector itself and hands over the codes gets the
+// same result as the library's replay, positions counted across short lines.
+TEST(EvalLibrary, JudgingCodesMatchesTheReplayAcrossShortLines) {
+  namespace ev = velmora::evaluation;
+  const TempDir dir;
+  std::string text = recordingText(fallStream());
+  text.insert(text.find("\n0,") + 1, "short,line\n");  // before the first sample
+  dir.write("fall.csv", text);
+  dir.write("fall.info", "fall,150,1\n");
+  const ev::LoadedRecording recording =
+      ev::loadRecording({(dir.path() / "fall.csv").string(), (dir.path() / "fall.info").string()});
+  ASSERT_TRUE(recording.readable()) << recording.problem;
+  ASSERT_EQ(recording.samples.size(), static_cast<std::size_t>(kFallSamples));
+  EXPECT_EQ(recording.positionOf(0), 1);
+
+  DetectorSettings settings;
+  VelmoraDefaultSettings(&settings);
+  std::vector<int32_t> codes;
+  auto context = std::make_unique<DetectorContext>();
+  ASSERT_EQ(VelmoraSet(context.get(), &settings), 0);
+  for (const SampleRecord& sample : recording.samples) {
+    codes.push_back(VelmoraProcess(context.get(), &sample));
+  }
+  VelmoraClose(context.get());
+
+  const ev::RecordingResult judged = ev::judgeCodes(recording, codes, 50);
+  const ev::RecordingResult replayed = ev::evaluateRecording(recording, settings, 50);
+  EXPECT_EQ(judged.firstIndex, std::optional<int64_t>(kFallFirstIndex + 1));
+  EXPECT_EQ(judged.firstIndex, replayed.firstIndex);
+  EXPECT_EQ(judged.firstCode, replayed.firstCode);
+  EXPECT_EQ(judged.alarms, replayed.alarms);
+  EXPECT_EQ(judged.samples, kFallSamples + 1);
+  EXPECT_EQ(judged.outcome, ev::Outcome::TruePositive);
+}
+
+TEST(EvalLibrary, IndexTablesAreReadByTheirFileColumn) {
+  namespace ev = velmora::evaluation;
+  const TempDir dir;
+  ev::IndexTable table;
+  const auto good =
+      dir.write("good.tsv", "subject\tfile\tkind\r\nSA01\ta.csv\tfall\r\nSA02\tb.csv\n");
+  ASSERT_EQ(ev::readIndexTable(good, table), "");
+  ASSERT_NE(table.rowFor("b.csv"), nullptr);
+  EXPECT_EQ(*table.rowFor("b.csv"), (std::vector<std::string>{"SA02", "b.csv", ""}));
+  EXPECT_EQ(table.columnIndex("kind"), 2);
+  EXPECT_EQ(table.rowFor("c.csv"), nullptr);
+  EXPECT_NE(ev::readIndexTable(dir.write("bad.tsv", "name\tkind\na\tb\n"), table), "");
 }
 
 TEST(EvalHelp, HelpShowsUsageOptionsAndAnExample) {

@@ -14,18 +14,16 @@
 #include <optional>
 #include <string>
 #include <system_error>
-#include <thread>
 #include <vector>
 
-#include "EvalReport.h"
-#include "EvalRun.h"
-#include "EvalSummary.h"
-#include "GroupPattern.h"
-#include "RecordingSet.h"
+#include "EvalRender.h"
+#include "Evaluation.h"
 #include "SettingsTable.h"
 #include "Velmora.h"
 
 namespace {
+
+using namespace velmora::evaluation;
 
 constexpr char kUsage[] =
     "Usage: velmora-eval [options] <path>...\n"
@@ -278,8 +276,8 @@ int main(int argc, char** argv) {
   }
   // Checked before the search so that a bad pattern costs no time.
   if (!options.groupPattern.empty()) {
-    std::vector<RecordingResult> none;
-    if (const std::string error = assignGroups(options.groupPattern, none); !error.empty()) {
+    std::string error;
+    if (!GroupPattern::compile(options.groupPattern, error)) {
       return usageError(error);
     }
   }
@@ -311,25 +309,22 @@ int main(int argc, char** argv) {
     outputs.push_back(std::move(output));
   }
 
-  const auto toleranceSamples =
-      static_cast<int64_t>(std::llround(options.toleranceSeconds * kSamplesPerSecond));
-  int jobs = options.jobs;
-  if (jobs == 0) {
-    jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  }
   ProgressLine progress(search.recordings.size(), isatty(STDERR_FILENO) == 1);
-  std::vector<RecordingResult> results =
-      evaluateAll(search.recordings, options.settings, toleranceSamples, jobs,
-                  [&](std::size_t done) { progress.show(done); });
+  EvaluationOptions evaluationOptions;
+  evaluationOptions.settings = options.settings;
+  evaluationOptions.toleranceSeconds = options.toleranceSeconds;
+  evaluationOptions.groupPattern = options.groupPattern;
+  evaluationOptions.jobs = options.jobs;
+  evaluationOptions.onProgress = [&](std::size_t done) { progress.show(done); };
+  Evaluation evaluation;
+  const std::string error = evaluate(search.recordings, evaluationOptions, evaluation);
   progress.clear();
-
-  if (!options.groupPattern.empty()) {
-    if (const std::string error = assignGroups(options.groupPattern, results); !error.empty()) {
-      return usageError(error);
-    }
+  if (!error.empty()) {
+    return usageError(error);
   }
+
   int status = 0;
-  for (const RecordingResult& result : results) {
+  for (const RecordingResult& result : evaluation.results) {
     if (result.outcome == Outcome::Unreadable) {
       std::fprintf(stderr, "velmora-eval: %s: %s\n", result.path.c_str(), result.problem.c_str());
       status = 1;
@@ -338,20 +333,10 @@ int main(int argc, char** argv) {
     }
   }
 
-  const EvalSummary overall = summarise(results);
-  const std::vector<GroupSummary> groups =
-      options.groupPattern.empty() ? std::vector<GroupSummary>{} : summariseGroups(results);
-  const EvalReport report{results,
-                          overall,
-                          groups,
-                          options.settings,
-                          options.toleranceSeconds,
-                          toleranceSamples,
-                          options.groupPattern};
-  std::fputs(formatTable(report).c_str(), stdout);
-  if (!finishOutput(outputs[0], formatRecordingsCsv(report)) ||
-      !finishOutput(outputs[1], formatSummaryCsv(report)) ||
-      !finishOutput(outputs[2], formatJson(report))) {
+  std::fputs(formatTable(evaluation).c_str(), stdout);
+  if (!finishOutput(outputs[0], formatRecordingsCsv(evaluation)) ||
+      !finishOutput(outputs[1], formatSummaryCsv(evaluation)) ||
+      !finishOutput(outputs[2], formatJson(evaluation))) {
     status = 1;
   }
   if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {

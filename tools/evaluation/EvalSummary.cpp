@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <map>
 
+namespace velmora::evaluation {
+
 namespace {
 
 std::optional<double> fraction(int64_t part, int64_t whole) {
@@ -107,3 +109,5 @@ std::vector<GroupSummary> summariseGroups(const std::vector<RecordingResult>& re
   }
   return groups;
 }
+
+}  // namespace velmora::evaluation

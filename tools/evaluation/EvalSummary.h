@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "EvalRun.h"
+#include "EvalJudge.h"
+
+namespace velmora::evaluation {
 
 struct CodeCount {
   int32_t code = 0;
@@ -56,3 +58,5 @@ struct GroupSummary {
 // with the recordings the pattern did not match (empty group) last.
 [[nodiscard]] std::vector<GroupSummary> summariseGroups(
     const std::vector<RecordingResult>& results);
+
+}  // namespace velmora::evaluation

@@ -1,0 +1,108 @@
+#include "EvalJudge.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+namespace velmora::evaluation {
+
+const char* outcomeName(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::TruePositive:
+      return "tp";
+    case Outcome::Missed:
+      return "missed";
+    case Outcome::EarlyAlarm:
+      return "early";
+    case Outcome::FalseAlarm:
+      return "false_alarm";
+    case Outcome::TrueNegative:
+      return "tn";
+    case Outcome::Unreadable:
+      break;
+  }
+  return "error";
+}
+
+int64_t toleranceSamples(double toleranceSeconds) {
+  return static_cast<int64_t>(std::llround(toleranceSeconds * kSamplesPerSecond));
+}
+
+Outcome classifyOutcome(bool isFall, std::optional<int64_t> firstIndex, int64_t fallPosition,
+                        int64_t toleranceSamples) {
+  if (!isFall) {
+    return firstIndex ? Outcome::FalseAlarm : Outcome::TrueNegative;
+  }
+  if (!firstIndex) {
+    return Outcome::Missed;
+  }
+  return *firstIndex < fallPosition - toleranceSamples ? Outcome::EarlyAlarm
+                                                       : Outcome::TruePositive;
+}
+
+std::optional<int64_t> detectionDelayMs(const RecordingResult& result) {
+  if (!result.isFall || !result.firstIndex || result.outcome == Outcome::Unreadable) {
+    return std::nullopt;
+  }
+  return (*result.firstIndex - result.fallPosition) * kSamplePeriodMs;
+}
+
+RecordingResult unreadableResult(const std::string& path, std::string problem) {
+  RecordingResult result;
+  result.path = path;
+  result.problem = std::move(problem);
+  return result;
+}
+
+RecordingResult judgeRecording(const LoadedRecording& recording, const DetectionTally& tally,
+                               int64_t toleranceSamples) {
+  if (!recording.readable()) {
+    RecordingResult result = unreadableResult(recording.path, recording.problem);
+    result.isFall = recording.isFall;
+    return result;
+  }
+  RecordingResult result;
+  result.path = recording.path;
+  result.isFall = recording.isFall;
+  result.fallPosition = recording.fallPosition;
+  result.samples = recording.dataLines;
+  result.shortLines = recording.shortLines;
+  result.detections = tally.detections();
+  result.alarms = tally.alarms();
+  result.firstIndex = tally.firstIndex();
+  result.firstCode = tally.firstCode();
+  result.problem = recording.shortLineNotice;
+  result.outcome =
+      classifyOutcome(result.isFall, result.firstIndex, result.fallPosition, toleranceSamples);
+  return result;
+}
+
+RecordingResult judgeCodes(const LoadedRecording& recording, std::span<const int32_t> codes,
+                           int64_t toleranceSamples) {
+  DetectionTally tally;
+  const std::size_t count = std::min(codes.size(), recording.samples.size());
+  for (std::size_t index = 0; index < count; ++index) {
+    tally.add(recording.positionOf(index), codes[index]);
+  }
+  return judgeRecording(recording, tally, toleranceSamples);
+}
+
+RecordingResult evaluateRecording(const LoadedRecording& recording,
+                                  const DetectorSettings& settings, int64_t toleranceSamples) {
+  DetectionTally tally;
+  if (recording.readable()) {
+    // The context is large; keep it off small thread stacks.
+    const auto context = std::make_unique<DetectorContext>();
+    if (VelmoraSet(context.get(), &settings) < 0) {
+      return unreadableResult(recording.path, "the detector refused the settings");
+    }
+    for (std::size_t index = 0; index < recording.samples.size(); ++index) {
+      tally.add(recording.positionOf(index),
+                VelmoraProcess(context.get(), &recording.samples[index]));
+    }
+    VelmoraClose(context.get());
+  }
+  return judgeRecording(recording, tally, toleranceSamples);
+}
+
+}  // namespace velmora::evaluation
