@@ -1,8 +1,10 @@
 // velmora-plot run as a user runs it: the figure must be well-formed XML, and
 // its markers must agree with what velmora-trace reports for the same replay.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -193,6 +195,52 @@ std::size_t countOf(const std::string& text, std::string_view needle) {
   return count;
 }
 
+// Detections under the markers: a marker stands for every detection within
+// its pixel, and says how many in data-count.
+std::size_t markedDetections(const std::string& svg) {
+  std::size_t total = 0;
+  const std::string key = "class=\"detection\"";
+  for (std::size_t pos = svg.find(key); pos != std::string::npos; pos = svg.find(key, pos + 1)) {
+    const std::size_t count = svg.find("data-count=\"", pos);
+    total += std::stoul(svg.substr(count + 12));
+  }
+  return total;
+}
+
+// The value of an attribute of the root element.
+std::string rootAttribute(const std::string& svg, const std::string& name) {
+  const std::size_t root = svg.find("<svg ");
+  const std::size_t at = svg.find(" " + name + "=\"", root);
+  if (root == std::string::npos || at == std::string::npos || at > svg.find('>', root)) {
+    return "(none)";
+  }
+  const std::size_t start = at + name.size() + 3;
+  return svg.substr(start, svg.find('"', start) - start);
+}
+
+std::string titleOf(const std::string& svg) {
+  const std::size_t start = svg.find("<title>");
+  return start == std::string::npos ? "" : svg.substr(start + 7, svg.find("</title>") - start - 7);
+}
+
+// Runs velmora-plot with `input` on standard input.
+testsupport::RunResult plotFromStdin(const std::filesystem::path& input,
+                                     const std::vector<std::string>& args) {
+  const TempDir scratch;
+  std::string command = "'" + std::string(VELMORA_BIN_DIR) + "/velmora-plot'";
+  for (const std::string& arg : args) {
+    command += " '" + arg + "'";
+  }
+  command += " <'" + input.string() + "' >'" + (scratch.path() / "out").string() + "' 2>'" +
+             (scratch.path() / "err").string() + "'";
+  const int status = std::system(command.c_str());
+  testsupport::RunResult result;
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.out = readFile(scratch.path() / "out");
+  result.err = readFile(scratch.path() / "err");
+  return result;
+}
+
 // What velmora-trace says about the same replay: positions and codes of the
 // samples with a fall code. Trace lines start with the detector's index,
 // which equals the position when no line was skipped.
@@ -261,7 +309,7 @@ TEST(PlotFigure, FallRecordingHasWellFormedMarkersMatchingTheTrace) {
 
   const TracedDetections traced = traceDetections({data.string()});
   ASSERT_FALSE(traced.positions.empty()) << "the recording no longer makes the detector fire";
-  EXPECT_EQ(countOf(svg, "class=\"detection\""), traced.positions.size());
+  EXPECT_EQ(markedDetections(svg), traced.positions.size());
   const std::string first = "class=\"detection\" data-position=\"" +
                             std::to_string(traced.positions.front()) + "\" data-code=\"" +
                             std::to_string(traced.codes.front()) + "\"";
@@ -287,7 +335,7 @@ TEST(PlotFigure, QuietRecordingSaysNoFallAndDrawsNoMarkers) {
   const auto result = runProgram("velmora-plot", {data.string()});
   ASSERT_EQ(result.exitCode, 0) << result.err;
   ASSERT_EQ(xmlProblem(result.out), "");
-  EXPECT_NE(result.out.find("<title>still.csv: no fall detected</title>"), std::string::npos);
+  EXPECT_EQ(titleOf(result.out), "still.csv: no alarm");
   EXPECT_EQ(countOf(result.out, "class=\"detection\""), 0U);
   EXPECT_EQ(countOf(result.out, "class=\"fall-position\""), 0U);
   EXPECT_EQ(countOf(result.out, "first-detection-label"), 0U);
@@ -299,7 +347,7 @@ TEST(PlotFigure, HeaderOnlyRecordingStillGivesAFigure) {
   const auto result = runProgram("velmora-plot", {data.string()});
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(xmlProblem(result.out), "");
-  EXPECT_NE(result.out.find("no fall detected"), std::string::npos);
+  EXPECT_NE(result.out.find("no alarm"), std::string::npos);
   EXPECT_NE(result.err.find("no samples"), std::string::npos);
 }
 
@@ -310,7 +358,7 @@ TEST(PlotFigure, MarkupAndInvalidBytesInTheFileNameAreEscaped) {
   const auto result = runProgram("velmora-plot", {data.string()});
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(xmlProblem(result.out), "");
-  EXPECT_NE(result.out.find("<title>a&amp;b&lt;c&gt;&apos;&quot;??.csv: fall detected"),
+  EXPECT_NE(result.out.find("<title>a&amp;b&lt;c&gt;&apos;&quot;??.csv: false alarm"),
             std::string::npos);
 }
 
@@ -329,7 +377,7 @@ TEST(PlotFigure, SettingsChangeTheDetectionsLikeTheTrace) {
   const TracedDetections changed = traceDetections(plotArgs);
   ASSERT_NE(changed.positions.size(), withDefaults.positions.size())
       << "pick settings that change the detections";
-  EXPECT_EQ(countOf(result.out, "class=\"detection\""), changed.positions.size());
+  EXPECT_EQ(markedDetections(result.out), changed.positions.size());
   EXPECT_NE(result.out.find("settings: avgWindow=25 lowLevel=40"), std::string::npos);
   EXPECT_NE(result.out.find("low level 0.40 g"), std::string::npos);
 }
@@ -340,6 +388,9 @@ TEST(PlotCommandLine, HelpAndUsageErrors) {
   EXPECT_EQ(help.out.rfind("Usage: velmora-plot", 0), 0U);
   EXPECT_NE(help.out.find("--set NAME=VALUE"), std::string::npos);
   EXPECT_NE(help.out.find("Example:"), std::string::npos);
+  const auto version = runProgram("velmora-plot", {"--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out.rfind("velmora-plot (detector ", 0), 0U) << version.out;
 
   for (const std::vector<std::string>& args :
        std::vector<std::vector<std::string>>{{},
@@ -347,6 +398,15 @@ TEST(PlotCommandLine, HelpAndUsageErrors) {
                                              {"--set", "noSuchSetting=1", "x.csv"},
                                              {"--set", "avgWindow=0", "x.csv"},
                                              {"-o"},
+                                             {"-o", "", "x.csv"},
+                                             {"--png", "", "x.csv"},
+                                             {"-o", "-", "--png", "-", "x.csv"},
+                                             {"--whole", "--from", "1", "x.csv"},
+                                             {"--from", "3", "--to", "2", "x.csv"},
+                                             {"--from", "-1", "x.csv"},
+                                             {"--to", "nan", "x.csv"},
+                                             {"--early-tolerance", "x", "x.csv"},
+                                             {"--settings", "/nonexistent/settings", "x.csv"},
                                              {"a.csv", "a.info", "extra"}}) {
     const auto result = runProgram("velmora-plot", args);
     EXPECT_EQ(result.exitCode, 2) << testing::PrintToString(args);
@@ -382,6 +442,158 @@ TEST(PlotCommandLine, UnreadableInputsFailWithoutWritingAFigure) {
   EXPECT_NE(unwritable.err.find("cannot write"), std::string::npos) << unwritable.err;
 }
 
+// The title and the root element state the outcome by velmora-eval's
+// rules, and the tolerance moves an early alarm to a detection.
+TEST(PlotFigure, TitleStatesTheOutcomeInWords) {
+  const TempDir dir;
+  const auto fall = dir.write("fall.csv", fallRecording(30));
+  std::vector<std::vector<int>> standing(300, std::vector<int>{0, -8192, 0, 0, 0, 0});
+  const auto quiet = dir.write("quiet.csv", recordingText(standing));
+  const auto onTime = dir.write("on-time.info", "fall,116,1\n");
+  const auto late = dir.write("late.info", "fall,185,1\n");
+  struct Case {
+    std::vector<std::string> args;
+    std::string outcome;
+    std::string words;
+  };
+  for (const Case& c : std::vector<Case>{
+           {{fall.string(), onTime.string()}, "tp", "fall.csv: fall detected at "},
+           {{fall.string(), late.string()}, "early", "fall.csv: early alarm at "},
+           {{"--early-tolerance", "2", fall.string(), late.string()},
+            "tp",
+            "fall.csv: fall detected"},
+           {{quiet.string(), onTime.string()}, "missed", "quiet.csv: fall missed: no detection"},
+           {{fall.string()}, "false_alarm", "fall.csv: false alarm at "},
+           {{quiet.string()}, "tn", "quiet.csv: no alarm"}}) {
+    const auto result = runProgram("velmora-plot", c.args);
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(rootAttribute(result.out, "data-outcome"), c.outcome)
+        << testing::PrintToString(c.args);
+    EXPECT_EQ(titleOf(result.out).rfind(c.words, 0), 0U) << titleOf(result.out);
+  }
+}
+
+// The default window spans 3 s around the annotation and the first
+// detection; --whole and --from/--to override it. Windows are in positions.
+TEST(PlotFigure, WindowFollowsTheAnnotationAndTheOptions) {
+  const TempDir dir;
+  std::vector<std::vector<int>> standing(2000, std::vector<int>{0, -8192, 0, 0, 0, 0});
+  const auto data = dir.write("quiet.csv", recordingText(standing));
+  const auto info = dir.write("quiet.info", "quiet,1000,1\n");
+  const auto fall = dir.write("fall.csv", fallRecording(30));
+  const TracedDetections traced = traceDetections({fall.string()});
+  ASSERT_FALSE(traced.positions.empty());
+  const std::string afterFirst = std::to_string(traced.positions.front() + 151);
+  struct Case {
+    std::vector<std::string> args;
+    std::string start;
+    std::string end;
+  };
+  for (const Case& c :
+       std::vector<Case>{{{data.string()}, "850", "1151"},  // sibling .info found
+                         {{"--whole", data.string()}, "0", "2000"},
+                         {{"--from", "2", "--to", "4.5", data.string()}, "100", "225"},
+                         {{"--from", "39", data.string()}, "1950", "2000"},
+                         {{fall.string()}, "0", "190"},
+                         {{"--", fall.string()}, "0", "190"}}) {
+    const auto result = runProgram("velmora-plot", c.args);
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(rootAttribute(result.out, "data-window-start"), c.start)
+        << testing::PrintToString(c.args);
+    EXPECT_EQ(rootAttribute(result.out, "data-window-end"), c.end)
+        << testing::PrintToString(c.args);
+  }
+  (void)afterFirst;
+}
+
+// Only what the figure shows is in the legend; --axes adds the axis panels.
+TEST(PlotFigure, LegendListsOnlyWhatIsShown) {
+  const TempDir dir;
+  std::vector<std::vector<int>> standing(300, std::vector<int>{0, -8192, 0, 0, 0, 0});
+  const auto quiet = dir.write("quiet.csv", recordingText(standing));
+  const auto fall = dir.write("fall.csv", fallRecording(30));
+  const auto legendOf = [](const std::string& svg) {
+    const std::size_t start = svg.find("<g class=\"legend\">");
+    return svg.substr(start, svg.find("</g>", start) - start);
+  };
+  const auto still = runProgram("velmora-plot", {quiet.string()});
+  ASSERT_EQ(still.exitCode, 0) << still.err;
+  EXPECT_NE(legendOf(still.out).find("warm-up"), std::string::npos);
+  for (const char* absent : {"jump window", "low run", "annotated fall", "fall code"}) {
+    EXPECT_EQ(legendOf(still.out).find(absent), std::string::npos) << absent;
+  }
+  EXPECT_EQ(still.out.find("by axis"), std::string::npos);
+  const auto late = runProgram("velmora-plot", {"--from", "2", "--axes", fall.string()});
+  ASSERT_EQ(late.exitCode, 0) << late.err;
+  EXPECT_EQ(legendOf(late.out).find("warm-up"), std::string::npos);
+  EXPECT_NE(legendOf(late.out).find("fall code"), std::string::npos);
+  EXPECT_NE(late.out.find("Acceleration by axis"), std::string::npos);
+  EXPECT_NE(late.out.find("Angular rate by axis"), std::string::npos);
+}
+
+// A recording read from standard input, longer than the figure has pixels:
+// reduced in one pass, saying so, with every detection still counted.
+TEST(PlotFigure, LongRecordingFromStandardInputIsReducedAndSaysSo) {
+  const TempDir dir;
+  std::string text = fallRecording(30);
+  const std::string lines = text.substr(text.find("\n0,") + 1);
+  text = recordingText({});
+  for (int i = 0; i < 200; ++i) {
+    text += lines;
+  }
+  const auto data = dir.write("long.csv", text);
+  const auto result = plotFromStdin(data, {"--whole", "-"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  ASSERT_EQ(xmlProblem(result.out), "");
+  EXPECT_EQ(rootAttribute(result.out, "data-reduced"), "true");
+  EXPECT_NE(result.out.find("reduced: lowest and highest value"), std::string::npos);
+  EXPECT_EQ(rootAttribute(result.out, "data-window-end"), "38000");
+  EXPECT_EQ(markedDetections(result.out), traceDetections({data.string()}).positions.size());
+  EXPECT_LT(result.out.size(), 400U * 1024U);
+  EXPECT_NE(titleOf(result.out).find("(standard input): false alarm"), std::string::npos);
+}
+
+// An output never replaces an input or the other output; nothing is written.
+TEST(PlotCommandLine, OutputOntoAnInputIsRefused) {
+  const TempDir dir;
+  const std::string recording = fallRecording(30);
+  const auto data = dir.write("fall.csv", recording);
+  const auto info = dir.write("fall.info", "fall,116,1\n");
+  const auto settings = dir.write("my.settings", "lowLevel=55\n");
+  const std::string out = (dir.path() / "out.svg").string();
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"-o", data.string(), data.string()},
+           {"--png", data.string(), data.string()},
+           {"-o", info.string(), data.string()},
+           {"-o", info.string(), data.string(), info.string()},
+           {"--settings", settings.string(), "-o", settings.string(), data.string()},
+           {"-o", out, "--png", (dir.path() / "." / "out.svg").string(), data.string()}}) {
+    const auto result = runProgram("velmora-plot", args);
+    EXPECT_EQ(result.exitCode, 2) << testing::PrintToString(args);
+    EXPECT_NE(result.err.find("same file"), std::string::npos) << result.err;
+  }
+  EXPECT_EQ(readFile(data), recording);
+  EXPECT_EQ(readFile(info), "fall,116,1\n");
+  EXPECT_EQ(readFile(settings), "lowLevel=55\n");
+  EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+TEST(PlotCommandLine, PngAndSettingsFile) {
+  const TempDir dir;
+  const auto data = dir.write("fall.csv", fallRecording(30));
+  const auto settings = dir.write("my.settings", "# lower level\nlowLevel=40\n");
+  const auto png = dir.path() / "fall.png";
+  const auto result =
+      runProgram("velmora-plot", {"--settings", settings.string(), "--png", png.string(), "-o",
+                                  (dir.path() / "fall.svg").string(), data.string()});
+  if (result.exitCode == 2 && result.err.find("no PNG support") != std::string::npos) {
+    GTEST_SKIP() << "velmora-plot was built without PNG support (librsvg2-dev, libcairo2-dev)";
+  }
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(readFile(png).substr(0, 8), "\x89PNG\r\n\x1a\n");
+  EXPECT_NE(readFile(dir.path() / "fall.svg").find("settings: lowLevel=40"), std::string::npos);
+}
+
 // On the shared real recordings: every figure is well-formed and marks
 // exactly the samples velmora-trace reports.
 TEST(PlotFigure, SharedRecordingsMarkEveryTracedDetection) {
@@ -394,7 +606,7 @@ TEST(PlotFigure, SharedRecordingsMarkEveryTracedDetection) {
     if (entry.path().extension() != ".csv") {
       continue;
     }
-    std::vector<std::string> args = {entry.path().string()};
+    std::vector<std::string> args = {"--whole", entry.path().string()};
     auto info = entry.path();
     info.replace_extension(".info");
     if (std::filesystem::exists(info)) {
@@ -404,8 +616,8 @@ TEST(PlotFigure, SharedRecordingsMarkEveryTracedDetection) {
     ASSERT_EQ(result.exitCode, 0) << entry.path() << result.err;
     ASSERT_EQ(xmlProblem(result.out), "") << entry.path();
     const TracedDetections traced = traceDetections({entry.path().string()});
-    EXPECT_EQ(countOf(result.out, "class=\"detection\""), traced.positions.size()) << entry.path();
-    EXPECT_EQ(countOf(result.out, "class=\"fall-position\""), args.size() == 2 ? 1U : 0U);
+    EXPECT_EQ(markedDetections(result.out), traced.positions.size()) << entry.path();
+    EXPECT_EQ(countOf(result.out, "class=\"fall-position\""), args.size() == 3 ? 1U : 0U);
     ++checked;
   }
   EXPECT_GT(checked, 0);

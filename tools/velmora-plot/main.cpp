@@ -1,16 +1,20 @@
 // velmora-plot: replays a recording as Drovik does and draws the detector's
-// per-sample values, its event spans and its detections as an SVG figure.
-#include <cerrno>
+// per-sample values, its event spans and its detections as an SVG figure
+// (and optionally a PNG image of it).
+#include <charconv>
+#include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <optional>
 #include <string>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include "FileOutput.h"
 #include "InfoFile.h"
-#include "PlotData.h"
+#include "PlotPng.h"
+#include "PlotReplay.h"
 #include "PlotSvg.h"
 #include "SettingsTable.h"
 #include "Velmora.h"
@@ -18,24 +22,52 @@
 namespace {
 
 constexpr char kUsage[] =
-    "Usage: velmora-plot [--set NAME=VALUE]... [-o OUT.svg] <data_file> [<info_file>]\n"
+    "Usage: velmora-plot [options] <data_file> [<info_file>]\n"
     "\n"
     "Replays a recording through the fall detector exactly as Drovik does and\n"
     "draws it as an SVG figure: acceleration and angular-rate magnitudes (raw\n"
     "and smoothed) with the low and impact levels, roll and pitch with the\n"
-    "upright band, jump windows and low-acceleration runs, the annotated fall\n"
-    "position from the info file and a marker for every sample with a fall\n"
-    "code. The title gives the file name and the verdict.\n"
+    "upright band, the detector's warm-up, jump windows and low-acceleration\n"
+    "runs, the annotated fall position and a marker for every sample with a\n"
+    "fall code. The title states the outcome by velmora-eval's rules: fall\n"
+    "detected, fall missed, early alarm, false alarm or no alarm.\n"
+    "\n"
+    "<data_file> may be '-' for standard input. Without <info_file>, the\n"
+    "recording's sibling <name>.info is used when it exists (as velmora-eval\n"
+    "does); a recording without one is judged as daily living. The info file's\n"
+    "position and flag must be decimal integers that fit in 32 bits.\n"
+    "\n"
+    "By default the figure shows 3 s before the earlier of the annotated fall\n"
+    "and the first detection to 3 s after the later, or the whole recording\n"
+    "when it has neither. Long stretches are reduced to the lowest and highest\n"
+    "value per pixel column, so any length draws in bounded memory and size.\n"
     "\n"
     "Options:\n"
-    "  --set NAME=VALUE  override one detector setting (repeatable); names as\n"
-    "                    printed by velmora-eval --print-settings\n"
-    "  -o OUT.svg        write the figure to OUT.svg (default: standard output)\n"
-    "  -h, --help        show this help\n"
+    "  --set NAME=VALUE       override one detector setting (repeatable); names\n"
+    "                         as printed by velmora-eval --print-settings\n"
+    "  --settings FILE        settings file: one NAME=VALUE a line, '#' comments\n"
+    "                         (--set and --settings apply in the order given)\n"
+    "  -o OUT.svg             write the figure to OUT.svg ('-': standard output,\n"
+    "                         the default unless --png is given)\n"
+    "  --png OUT.png          also write the figure as a PNG image ('-': standard\n"
+    "                         output)\n"
+    "  --from SEC, --to SEC   show only this part (seconds: data-line position x 20 ms)\n"
+    "  --whole                show the entire recording\n"
+    "  --axes                 add panels of the raw acceleration and angular rate\n"
+    "                         per axis\n"
+    "  --early-tolerance SEC  seconds a detection may precede the annotated\n"
+    "                         position and still count as detected (default 1)\n"
+    "  -h, --help             show this help\n"
+    "  --version              show the program's and the detector's version\n"
+    "\n"
+    "Exit status: 0 figure written, 1 an input cannot be read or an output\n"
+    "cannot be written, 2 bad command line or settings.\n"
     "\n"
     "Example:\n"
-    "  velmora-plot -o fall.svg examples/recordings/fall_forward.csv \\\n"
-    "      examples/recordings/fall_forward.info\n";
+    "  velmora-plot -o fall.svg examples/recordings/fall_forward.csv\n";
+
+constexpr double kMaxSeconds = 1.0e12;
+constexpr double kMaxToleranceSeconds = 86400.0;
 
 int usageError(const std::string& message) {
   std::fprintf(stderr, "velmora-plot: %s\n(run velmora-plot --help for usage)\n", message.c_str());
@@ -47,87 +79,298 @@ int failure(const std::string& message) {
   return 1;
 }
 
+std::optional<double> parseSeconds(const std::string& text, double maximum) {
+  double value = 0.0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+      !std::isfinite(value) || value < 0.0 || value > maximum) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+// Whether two paths name one file; an output that does not exist yet is
+// compared by its resolved path.
+bool sameFile(const std::string& a, const std::string& b) {
+  if (a == "-" || b == "-") {
+    return false;
+  }
+  std::error_code error;
+  if (std::filesystem::equivalent(a, b, error)) {
+    return true;
+  }
+  const std::filesystem::path first = std::filesystem::weakly_canonical(a, error);
+  if (error) {
+    return false;
+  }
+  const std::filesystem::path second = std::filesystem::weakly_canonical(b, error);
+  return !error && first == second;
+}
+
+struct Options {
+  DetectorSettings settings{};
+  std::string dataPath;
+  std::string infoPath;
+  std::optional<std::string> svgPath;
+  std::optional<std::string> pngPath;
+  std::vector<std::string> settingsFiles;
+  PlotWindowRequest window;
+  bool axes = false;
+  double toleranceSeconds = 1.0;
+};
+
+// Returns an error message, or "" (with `exitNow` set after --help or
+// --version).
+std::string parseArguments(int argc, char** argv, Options& options, bool& exitNow) {
+  std::vector<std::string> operands;
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+      operands.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (arg == "-h" || arg == "--help") {
+      std::fputs(kUsage, stdout);
+      exitNow = true;
+      return {};
+    }
+    if (arg == "--version") {
+      std::printf("velmora-plot (detector %s)\n", VelmoraGetVersion());
+      exitNow = true;
+      return {};
+    }
+    if (arg == "--whole") {
+      options.window.whole = true;
+      continue;
+    }
+    if (arg == "--axes") {
+      options.axes = true;
+      continue;
+    }
+    std::string name = arg;
+    std::optional<std::string> value;
+    if (const auto equals = arg.find('='); arg.rfind("--", 0) == 0 && equals != std::string::npos) {
+      name = arg.substr(0, equals);
+      value = arg.substr(equals + 1);
+    }
+    static const char* const kValued[] = {"--set", "--settings",       "-o", "--png", "--from",
+                                          "--to",  "--early-tolerance"};
+    bool known = false;
+    for (const char* valued : kValued) {
+      known = known || name == valued;
+    }
+    if (!known) {
+      return "unknown option '" + arg + "'";
+    }
+    if (!value) {
+      if (i + 1 >= argc) {
+        return name + " needs a value";
+      }
+      value = argv[++i];
+    }
+    if (name == "--set") {
+      if (std::string error = applySetting(options.settings, *value); !error.empty()) {
+        return error;
+      }
+    } else if (name == "--settings") {
+      if (value->empty()) {
+        return "--settings needs a file name";
+      }
+      options.settingsFiles.push_back(*value);
+      if (std::string error = applySettingsFile(options.settings, *value); !error.empty()) {
+        return error;
+      }
+    } else if (name == "-o" || name == "--png") {
+      if (value->empty()) {
+        return name + " needs a file name, not an empty one";
+      }
+      (name == "-o" ? options.svgPath : options.pngPath) = *value;
+    } else if (name == "--early-tolerance") {
+      const std::optional<double> seconds = parseSeconds(*value, kMaxToleranceSeconds);
+      if (!seconds) {
+        return "--early-tolerance: '" + *value + "' is not a number of seconds in 0..86400";
+      }
+      options.toleranceSeconds = *seconds;
+    } else {
+      const std::optional<double> seconds = parseSeconds(*value, kMaxSeconds);
+      if (!seconds) {
+        return name + ": '" + *value + "' is not a number of seconds from 0 on";
+      }
+      (name == "--from" ? options.window.fromSeconds : options.window.toSeconds) = *seconds;
+    }
+  }
+  if (operands.empty()) {
+    return "no data file given";
+  }
+  if (operands.size() > 2) {
+    return "at most a data file and an info file may be given";
+  }
+  options.dataPath = operands[0];
+  if (options.dataPath.empty()) {
+    return "the data file name is empty";
+  }
+  if (operands.size() == 2) {
+    options.infoPath = operands[1];
+    if (options.infoPath.empty() || options.infoPath == "-") {
+      return "the info file must be a file name";
+    }
+  }
+  if (options.infoPath.empty() && options.dataPath != "-") {
+    // As velmora-eval finds it: the recording's sibling <name>.info.
+    std::filesystem::path sibling = options.dataPath;
+    sibling.replace_extension(".info");
+    std::error_code error;
+    if (sibling.string() != options.dataPath && std::filesystem::exists(sibling, error)) {
+      options.infoPath = sibling.string();
+    }
+  }
+  if (options.window.whole && (options.window.fromSeconds || options.window.toSeconds)) {
+    return "--whole cannot be combined with --from or --to";
+  }
+  if (options.window.fromSeconds && options.window.toSeconds &&
+      *options.window.toSeconds <= *options.window.fromSeconds) {
+    return "--to must lie after --from";
+  }
+  if (!options.svgPath && !options.pngPath) {
+    options.svgPath = "-";
+  }
+  if (options.svgPath == "-" && options.pngPath == "-") {
+    return "only one output can go to standard output";
+  }
+  if (options.pngPath && !pngSupported()) {
+    std::string png;
+    return "--png: " + renderPng({}, png);
+  }
+  // An output must never replace an input, nor the other output.
+  std::vector<std::pair<std::string, std::string>> inputs = {{options.dataPath, "data file"}};
+  if (!options.infoPath.empty()) {
+    inputs.emplace_back(options.infoPath, "info file");
+  }
+  for (const std::string& file : options.settingsFiles) {
+    inputs.emplace_back(file, "settings file");
+  }
+  for (const std::optional<std::string>* output : {&options.svgPath, &options.pngPath}) {
+    if (!*output) {
+      continue;
+    }
+    for (const auto& [input, role] : inputs) {
+      if (sameFile(**output, input)) {
+        return "output '" + **output + "' is the same file as the " + role + " '" + input + "'";
+      }
+    }
+  }
+  if (options.svgPath && options.pngPath && sameFile(*options.svgPath, *options.pngPath)) {
+    return "-o and --png name the same file '" + *options.svgPath + "'";
+  }
+  return {};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  DetectorSettings settings;
-  VelmoraDefaultSettings(&settings);
-  const char* dataPath = nullptr;
-  const char* infoPath = nullptr;
-  const char* outPath = nullptr;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "-h" || arg == "--help") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    }
-    if (std::string error; takeSetOption(argc, argv, i, settings, error)) {
-      if (!error.empty()) {
-        return usageError(error);
-      }
-    } else if (arg == "-o") {
-      if (i + 1 >= argc) {
-        return usageError("-o needs an output file name");
-      }
-      outPath = argv[++i];
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return usageError("unknown option '" + arg + "'");
-    } else if (dataPath == nullptr) {
-      dataPath = argv[i];
-    } else if (infoPath == nullptr) {
-      infoPath = argv[i];
-    } else {
-      return usageError("at most a data file and an info file may be given");
-    }
+  Options options;
+  VelmoraDefaultSettings(&options.settings);
+  bool exitNow = false;
+  if (const std::string error = parseArguments(argc, argv, options, exitNow); !error.empty()) {
+    return usageError(error);
   }
-  if (dataPath == nullptr) {
-    return usageError("no data file given");
+  if (exitNow) {
+    return std::fflush(stdout) == 0 ? 0 : 1;
   }
-  if (const std::string error = validateSettings(settings); !error.empty()) {
+  if (const std::string error = validateSettings(options.settings); !error.empty()) {
     return usageError(error);
   }
 
-  RecordingPlot plot;
-  plot.name = std::filesystem::path(dataPath).filename().string();
-  if (infoPath != nullptr) {
-    // Read as Drovik reads it; Drovik ignores a bad info file, but a figure
-    // without the annotation the user asked for would be silently wrong.
+  const bool fromStdin = options.dataPath == "-";
+
+  PlotSetup setup;
+  setup.name =
+      fromStdin ? "(standard input)" : std::filesystem::path(options.dataPath).filename().string();
+  setup.settings = options.settings;
+  setup.window = options.window;
+  setup.axes = options.axes;
+  setup.toleranceSeconds = options.toleranceSeconds;
+  setup.toleranceSamples = std::llround(options.toleranceSeconds * kPlotSamplesPerSecond);
+  if (!options.infoPath.empty()) {
     int32_t fallPosition = 0;
     int32_t fallFlag = 0;
-    const int32_t status = ReadInfoFile(infoPath, &fallPosition, &fallFlag);
+    const int32_t status = ReadInfoFile(options.infoPath.c_str(), &fallPosition, &fallFlag);
     if (status == -1) {
-      return failure(std::string("cannot read info file '") + infoPath + "'");
+      return failure("cannot read info file '" + options.infoPath + "'");
     }
     if (status < 0) {
-      return failure(std::string("info file '") + infoPath +
+      return failure("info file '" + options.infoPath +
                      "': the first line must hold three comma-separated fields "
                      "(name, fall position, flag)");
     }
-    plot.annotation = FallAnnotation{fallPosition, fallFlag > 0};
+    setup.annotation = FallAnnotation{fallPosition};
   }
 
-  const CollectResult collected = collectRecordingPlot(dataPath, settings, plot);
-  if (!collected.opened) {
-    return failure(std::string("cannot open '") + dataPath +
-                   "': missing, unreadable or a directory");
+  const PlottedRecording plotted =
+      plotRecording(fromStdin ? "/dev/stdin" : options.dataPath, setup);
+  if (!plotted.opened) {
+    return failure("cannot open '" + options.dataPath + "': missing, unreadable or a directory");
   }
-  if (!collected.shortLineNotice.empty()) {
-    std::fprintf(stderr, "velmora-plot: %s: %s\n", dataPath, collected.shortLineNotice.c_str());
+  const RecordingFigure& figure = plotted.figure;
+  if (!plotted.shortLineNotice.empty()) {
+    std::fprintf(stderr, "velmora-plot: %s: %s\n", options.dataPath.c_str(),
+                 plotted.shortLineNotice.c_str());
   }
-  if (plot.samples.empty()) {
-    std::fprintf(stderr, "velmora-plot: %s: no samples after the seven header lines\n", dataPath);
+  if (figure.samples == 0) {
+    std::fprintf(stderr, "velmora-plot: %s: no samples after the seven header lines\n",
+                 options.dataPath.c_str());
+  }
+  if (setup.annotation &&
+      (setup.annotation->position < 0 || setup.annotation->position >= figure.positions)) {
+    return failure("info file '" + options.infoPath + "': the annotated position " +
+                   std::to_string(setup.annotation->position) + " lies outside the recording (" +
+                   std::to_string(figure.positions) + " samples)");
+  }
+  if (options.window.fromSeconds && figure.windowStart >= figure.positions) {
+    char seconds[64];
+    std::snprintf(seconds, sizeof seconds, "%g", *options.window.fromSeconds);
+    return failure(std::string("--from ") + seconds + " s lies beyond the recording's end (" +
+                   std::to_string(figure.positions) + " samples)");
   }
 
-  const std::string svg = renderPlotSvg(plot);
-  if (outPath == nullptr || std::strcmp(outPath, "-") == 0) {
-    std::fwrite(svg.data(), 1, svg.size(), stdout);
+  const std::string svg = renderPlotSvg(figure);
+  std::string png;
+  if (options.pngPath) {
+    if (const std::string error = renderPng(svg, png); !error.empty()) {
+      return failure(error);
+    }
+  }
+  std::vector<std::pair<std::filesystem::path, std::string>> files;
+  const std::string* toStdout = nullptr;
+  if (options.svgPath) {
+    if (*options.svgPath == "-") {
+      toStdout = &svg;
+    } else {
+      files.emplace_back(*options.svgPath, svg);
+    }
+  }
+  if (options.pngPath) {
+    if (*options.pngPath == "-") {
+      toStdout = &png;
+    } else {
+      files.emplace_back(*options.pngPath, std::move(png));
+    }
+  }
+  if (!files.empty()) {
+    if (const std::string error = writeFilesAtomically(files); !error.empty()) {
+      return failure(error);
+    }
+  }
+  if (toStdout != nullptr) {
+    std::fwrite(toStdout->data(), 1, toStdout->size(), stdout);
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
       return failure("error writing standard output");
     }
-    return 0;
-  }
-  if (const std::string error = writeFileAtomically(outPath, svg); !error.empty()) {
-    return failure(error);
   }
   return 0;
 }
