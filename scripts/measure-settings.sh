@@ -40,42 +40,44 @@ eval_bin="$build/bin/velmora-eval"
 [ -x "$eval_bin" ] || { echo "measure-settings.sh: $eval_bin not built" >&2; exit 2; }
 [ -d "$data" ] || { echo "measure-settings.sh: no folder '$data'" >&2; exit 2; }
 
-# setting  lower  higher   (defaults are printed by velmora-eval --print-settings)
+# setting  lower  higher: the ends of each setting's tuning range in the
+# library's settings table (the unused spare7 and spare34 at 0 and 100, to
+# show that they change nothing). Defaults come from --print-settings.
 values='
-avgWindow 10 20
-lowLevel 50 70
-impactMin 120 160
-impactMax 300 600
-gyroAvgLow 120 200
-gyroAvgHigh 280 440
-accAvgLimit 30 50
+avgWindow 8 30
+lowLevel 40 90
+impactMin 120 200
+impactMax 300 500
+gyroAvgLow 100 250
+gyroAvgHigh 250 450
+accAvgLimit 25 60
 spare7 0 100
-rollLimit 30 45
-pitchUprightMin -80 -60
-pitchImpactMin -110 -70
-pitchMax 25 45
-minEventRun 3 6
-maxJumpSpan 25 50
-stillEnterLevel 50 70
-stillExitLevel 80 100
-stillAvgMax 45 65
-burstHigh 1400 1800
-burstHighWindow 3 8
-burstHighMinLen 2 5
-burstLow 1000 1400
-burstLowWindow 3 8
-burstLowMinLen 5 10
-uprightLag -5 -2
-uprightDeltaMax 0 2
-turnAccLevel 130 170
-turnGyroLevel 120 180
-turnRunMin 15 25
-lowEventMinLen 7 13
-lowRunMin 6 12
-lowTotalMin 20 30
-gapMin 3 8
-gapMax 15 30
-postPeakMin 300 500
+rollLimit 25 55
+pitchUprightMin -85 -50
+pitchImpactMin -120 -60
+pitchMax 20 50
+minEventRun 2 8
+maxJumpSpan 20 50
+stillEnterLevel 40 80
+stillExitLevel 70 120
+stillAvgMax 40 70
+burstHigh 1300 2000
+burstHighWindow 2 10
+burstHighMinLen 2 8
+burstLow 1000 1500
+burstLowWindow 2 10
+burstLowMinLen 3 12
+uprightLag -8 -1
+uprightDeltaMax 0 4
+turnAccLevel 120 200
+turnGyroLevel 100 250
+turnRunMin 10 30
+lowEventMinLen 5 15
+lowRunMin 5 15
+lowTotalMin 15 35
+gapMin 2 10
+gapMax 10 30
+postPeakMin 250 500
 spare34 0 100
 '
 
