@@ -1,0 +1,373 @@
+// The Python module `velmora`: the detector, the recording reader and the
+// evaluation, as thin bindings over the C++ libraries the programs use.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "RecordingReader.h"
+#include "SampleInput.h"
+#include "SettingsTable.h"
+#include "TextUtils.h"
+#include "Velmora.h"
+#include "VelmoraObserve.h"
+
+namespace py = pybind11;
+using velmora_python::SampleInput;
+
+namespace {
+
+// ---------------------------------------------------------------- settings
+
+py::dict settingsToDict(const DetectorSettings& settings) {
+  py::dict result;
+  for (const SettingField& field : settingFields()) {
+    result[field.name] = settings.*field.member;
+  }
+  return result;
+}
+
+// Defaults, overridden by the names the mapping gives.
+DetectorSettings settingsFrom(const py::handle& mapping) {
+  DetectorSettings settings;
+  VelmoraDefaultSettings(&settings);
+  if (mapping.is_none()) {
+    return settings;
+  }
+  if (!PyMapping_Check(mapping.ptr()) || !py::hasattr(mapping, "items")) {
+    throw py::type_error("settings must be a dict of setting name to integer");
+  }
+  for (const py::handle item : mapping.attr("items")()) {
+    const auto pair = py::reinterpret_borrow<py::tuple>(item);
+    if (!py::isinstance<py::str>(pair[0])) {
+      throw py::type_error("setting names must be strings; got " +
+                           py::repr(pair[0]).cast<std::string>());
+    }
+    const auto name = pair[0].cast<std::string>();
+    const SettingField* field = findSetting(name);
+    if (field == nullptr) {
+      throw py::value_error("unknown setting '" + name + "'");
+    }
+    const py::handle value = pair[1];
+    if (PyBool_Check(value.ptr()) || !PyIndex_Check(value.ptr())) {
+      throw py::type_error("setting " + name + " must be an integer; got " +
+                           py::repr(value).cast<std::string>());
+    }
+    int overflow = 0;
+    const py::object integer = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
+    if (!integer) {
+      throw py::error_already_set();
+    }
+    const long long number = PyLong_AsLongLongAndOverflow(integer.ptr(), &overflow);
+    if (overflow != 0 || number < INT32_MIN || number > INT32_MAX) {
+      throw py::value_error("setting " + name + " = " + py::repr(value).cast<std::string>() +
+                            " is outside the 32-bit range");
+    }
+    settings.*field->member = static_cast<int32_t>(number);
+  }
+  return settings;
+}
+
+void checkOrThrow(const DetectorSettings& settings) {
+  if (const std::string error = validateSettings(settings); !error.empty()) {
+    throw py::value_error(error);
+  }
+}
+
+// ------------------------------------------------------------------ arrays
+
+// Hands a vector's storage to numpy without copying it.
+template <typename T>
+py::array_t<T> toArray(std::vector<T>&& values, std::vector<py::ssize_t> shape) {
+  auto owner = std::make_unique<std::vector<T>>(std::move(values));
+  T* data = owner->data();
+  py::capsule capsule(owner.get(), [](void* p) { delete static_cast<std::vector<T>*>(p); });
+  owner.release();
+  return py::array_t<T>(std::move(shape), data, capsule);
+}
+
+// ------------------------------------------------------------- observation
+
+// One column of Detector.observe: a name and how to read it.
+struct ObservationColumn {
+  const char* name;
+  int32_t SampleInspection::*member;
+};
+
+constexpr ObservationColumn kObservationColumns[] = {
+    {"accMag", &SampleInspection::accMag},   {"rawAccMag", &SampleInspection::rawAccMag},
+    {"gyroMag", &SampleInspection::gyroMag}, {"rawGyroMag", &SampleInspection::rawGyroMag},
+    {"roll", &SampleInspection::roll},       {"pitch", &SampleInspection::pitch},
+    {"accAvg", &SampleInspection::accAvg},   {"gyroAvg", &SampleInspection::gyroAvg},
+    {"fallLen", &SampleInspection::fallLen},
+};
+
+// ---------------------------------------------------------------- detector
+
+class Detector {
+ public:
+  explicit Detector(const py::handle& settings)
+      : settings_(settingsFrom(settings)), context_(std::make_unique<DetectorContext>()) {
+    checkOrThrow(settings_);
+    setUp();
+  }
+  Detector(const Detector&) = delete;
+  Detector& operator=(const Detector&) = delete;
+  ~Detector() { closeContext(); }
+
+  py::array_t<int32_t> process(const py::handle& samples) {
+    const SampleInput input(samples);
+    py::array_t<int32_t> codes(static_cast<py::ssize_t>(input.size()));
+    int32_t* out = codes.mutable_data();
+    run(input, [&](std::size_t i, const SampleRecord& sample) {
+      out[i] = VelmoraProcess(context_.get(), &sample);
+    });
+    return codes;
+  }
+
+  py::dict observe(const py::handle& samples) {
+    const SampleInput input(samples);
+    const auto n = static_cast<py::ssize_t>(input.size());
+    py::array_t<int32_t> codes(n);
+    int32_t* codeOut = codes.mutable_data();
+    std::vector<py::array_t<int32_t>> columns;
+    std::vector<int32_t*> columnOut;
+    for (const ObservationColumn& column : kObservationColumns) {
+      (void)column;
+      columns.emplace_back(n);
+      columnOut.push_back(columns.back().mutable_data());
+    }
+    py::array posture(py::dtype("U1"), std::vector<py::ssize_t>{n});
+    auto* postureOut = static_cast<char32_t*>(posture.mutable_data());
+    run(input, [&](std::size_t i, const SampleRecord& sample) {
+      SampleInspection inspection{};
+      codeOut[i] = VelmoraProcessInspect(context_.get(), &sample, &inspection);
+      for (std::size_t c = 0; c < std::size(kObservationColumns); ++c) {
+        columnOut[c][i] = inspection.*kObservationColumns[c].member;
+      }
+      postureOut[i] = static_cast<char32_t>(static_cast<unsigned char>(inspection.postureFlag));
+    });
+    py::dict result;
+    for (std::size_t c = 0; c < std::size(kObservationColumns); ++c) {
+      result[kObservationColumns[c].name] = columns[c];
+    }
+    result["postureFlag"] = posture;
+    result["code"] = codes;
+    return result;
+  }
+
+  void reset() {
+    py::gil_scoped_release release;
+    const std::lock_guard lock(mutex_);
+    closeContext();
+    setUp();
+  }
+
+  void close() {
+    py::gil_scoped_release release;
+    const std::lock_guard lock(mutex_);
+    closeContext();
+  }
+
+  [[nodiscard]] bool closed() const { return !open_; }
+  [[nodiscard]] py::dict settings() const { return settingsToDict(settings_); }
+
+ private:
+  // Feeds every sample to `step` with the interpreter released, so other
+  // Python threads (and other detectors) run meanwhile. The lock keeps two
+  // threads from driving one context at once.
+  template <typename Step>
+  void run(const SampleInput& input, Step&& step) {
+    bool wasOpen = false;
+    {
+      py::gil_scoped_release release;
+      const std::lock_guard lock(mutex_);
+      wasOpen = open_;
+      if (wasOpen) {
+        for (std::size_t i = 0; i < input.size(); ++i) {
+          step(i, input.at(i));
+        }
+      }
+    }
+    if (!wasOpen) {
+      throw py::value_error("the detector is closed; reset() sets it up again");
+    }
+  }
+
+  void setUp() {
+    if (VelmoraSet(context_.get(), &settings_) < 0) {
+      throw std::runtime_error("the detector refused its settings");
+    }
+    open_ = true;
+  }
+
+  void closeContext() {
+    if (open_) {
+      VelmoraClose(context_.get());
+      open_ = false;
+    }
+  }
+
+  DetectorSettings settings_;
+  std::unique_ptr<DetectorContext> context_;
+  bool open_ = false;
+  std::mutex mutex_;
+};
+
+// --------------------------------------------------------------- recording
+
+struct RecordingInfo {
+  std::string path;
+  std::string name;
+  int32_t fallPosition = 0;
+  int32_t fallFlag = 0;
+};
+
+struct Recording {
+  std::string path;
+  py::array samples;
+  py::array positions;
+  py::object info;
+};
+
+[[noreturn]] void raiseOSError(const std::string& message) {
+  PyErr_SetString(PyExc_OSError, message.c_str());
+  throw py::error_already_set();
+}
+
+// A str or os.PathLike path as text.
+std::string pathText(const py::handle& path) {
+  return py::str(py::module_::import("os").attr("fspath")(path)).cast<std::string>();
+}
+
+Recording readRecording(const py::handle& pathObject) {
+  const std::string path = pathText(pathObject);
+  std::vector<int16_t> samples;
+  std::vector<int64_t> positions;
+  bool opened = false;
+  {
+    py::gil_scoped_release release;
+    RecordingReader reader;
+    opened = reader.open(path.c_str());
+    if (opened) {
+      reader.skipHeader();
+      SampleRecord sample{};
+      int64_t position = 0;
+      for (RecordingReader::Status status; (status = reader.next(sample)) !=
+                                           RecordingReader::Status::End;
+           ++position) {
+        if (status == RecordingReader::Status::Sample) {
+          samples.insert(samples.end(), {sample.ax, sample.ay, sample.az, sample.gx, sample.gy,
+                                         sample.gz});
+          positions.push_back(position);
+        }
+      }
+    }
+  }
+  if (!opened) {
+    raiseOSError("cannot open recording '" + path + "' (missing, unreadable or a folder)");
+  }
+  Recording recording;
+  recording.path = path;
+  const auto count = static_cast<py::ssize_t>(positions.size());
+  recording.samples = toArray(std::move(samples), {count, 6});
+  recording.positions = toArray(std::move(positions), {count});
+  recording.info = py::none();
+  std::filesystem::path infoPath(path);
+  infoPath.replace_extension(".info");
+  std::error_code error;
+  if (std::filesystem::exists(infoPath, error)) {
+    char buffer[1024];
+    if (ReadTextFile(infoPath.c_str(), buffer, sizeof buffer) < 0) {
+      throw py::value_error("info file '" + infoPath.string() + "' cannot be read");
+    }
+    CutAtLineEnd(buffer);
+    char* fields[3];
+    if (SplitCsvFields(buffer, fields, 3) != 3) {
+      throw py::value_error("info file '" + infoPath.string() +
+                            "' does not hold three fields on its first line");
+    }
+    RecordingInfo info;
+    info.path = infoPath.string();
+    info.name = fields[0];
+    info.fallPosition = static_cast<int32_t>(static_cast<uint32_t>(parseDecimal(fields[1])));
+    info.fallFlag = static_cast<int32_t>(static_cast<uint32_t>(parseDecimal(fields[2])));
+    recording.info = py::cast(std::move(info));
+  }
+  return recording;
+}
+
+}  // namespace
+
+PYBIND11_MODULE(velmora, m) {
+  m.doc() =
+      "The Velmora fall detector, its recording reader and its evaluation, for numpy and "
+      "pandas work. Results are bit-identical to the command-line programs.";
+  m.attr("__version__") = VELMORA_PROJECT_VERSION;
+
+  m.def("version", [] { return std::string(VelmoraGetVersion()); },
+        "The detector's version text, as Drovik prints it.");
+  m.def(
+      "default_settings",
+      [] {
+        DetectorSettings settings;
+        VelmoraDefaultSettings(&settings);
+        return settingsToDict(settings);
+      },
+      "The 35 detector settings with their defaults, in their fixed order.");
+  m.def(
+      "check_settings", [](const py::handle& settings) { checkOrThrow(settingsFrom(settings)); },
+      py::arg("settings"),
+      "Raises ValueError when the detector would refuse these settings (names not given keep "
+      "their defaults).");
+
+  py::class_<Detector>(m, "Detector",
+                       "One detector run: feed it a recording's samples in order, whole or in "
+                       "chunks.")
+      .def(py::init<const py::handle&>(), py::arg("settings") = py::none())
+      .def("process", &Detector::process, py::arg("samples"),
+           "Result codes (int32, one per sample) for samples of shape (N, 6).")
+      .def("observe", &Detector::observe, py::arg("samples"),
+           "Like process, plus every per-sample value the detector observes, as a dict of "
+           "equal-length numpy arrays; 'code' holds the result codes.")
+      .def("reset", &Detector::reset, "Starts over with the same settings.")
+      .def("close", &Detector::close, "Releases the detector's state; reset() reopens it.")
+      .def_property_readonly("closed", &Detector::closed)
+      .def_property_readonly("settings", &Detector::settings,
+                             "The detector's settings, all 35 of them.")
+      .def("__enter__", [](Detector& self) -> Detector& { return self; })
+      .def("__exit__", [](Detector& self, const py::args&) { self.close(); });
+
+  py::class_<RecordingInfo>(m, "RecordingInfo", "The annotation beside a fall recording.")
+      .def_readonly("path", &RecordingInfo::path)
+      .def_readonly("name", &RecordingInfo::name)
+      .def_readonly("fall_position", &RecordingInfo::fallPosition)
+      .def_readonly("fall_flag", &RecordingInfo::fallFlag)
+      .def("__repr__", [](const RecordingInfo& info) {
+        return "RecordingInfo(name=" + py::repr(py::str(info.name)).cast<std::string>() +
+               ", fall_position=" + std::to_string(info.fallPosition) +
+               ", fall_flag=" + std::to_string(info.fallFlag) + ")";
+      });
+
+  py::class_<Recording>(m, "Recording", "A recording as the programs read it.")
+      .def_readonly("path", &Recording::path)
+      .def_readonly("samples", &Recording::samples)
+      .def_readonly("positions", &Recording::positions)
+      .def_readonly("info", &Recording::info)
+      .def("__len__", [](const Recording& r) { return r.positions.shape(0); })
+      .def("__repr__", [](const Recording& r) {
+        return "Recording(" + py::repr(py::str(r.path)).cast<std::string>() + ", " +
+               std::to_string(r.positions.shape(0)) + " samples, info=" +
+               py::repr(r.info).cast<std::string>() + ")";
+      });
+
+  m.def("read_recording", &readRecording, py::arg("path"),
+        "Reads a recording file and the .info beside it, if any.");
+}

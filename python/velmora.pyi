@@ -1,0 +1,119 @@
+"""The Velmora fall detector, its recording reader and its evaluation.
+
+Thin bindings over the C++ libraries the command-line programs use, so every
+result is bit-identical to Drovik, velmora-trace and velmora-eval. Samples
+are raw sensor counts, 50 per second: acceleration x, y, z at 8192 counts
+per g, angular rate x, y, z at 65.536 counts per degree per second.
+"""
+
+from __future__ import annotations
+
+import os
+from typing import Any, Mapping, Optional, Sequence, Union
+
+import numpy as np
+import numpy.typing as npt
+
+__version__: str
+
+Settings = Mapping[str, int]
+"""Detector settings by name; names left out keep their defaults."""
+
+PathLike = Union[str, os.PathLike[str]]
+
+def version() -> str:
+    """The detector's version text, as Drovik prints it on its first line."""
+
+def default_settings() -> dict[str, int]:
+    """The 35 detector settings with their defaults, in their fixed order."""
+
+def check_settings(settings: Settings) -> None:
+    """Raise ValueError, with the programs' message, for settings the
+    detector refuses (for example avgWindow outside 1..63).
+
+    An unknown name is a ValueError, a value that is not an integer a
+    TypeError, an integer outside the 32-bit range a ValueError.
+    """
+
+class Detector:
+    """One detector run over one recording.
+
+    Feed it a recording's samples in order, whole or in chunks: it keeps its
+    state across calls, so chunks give the same codes as the whole. Each
+    Detector is independent; samples are processed with the interpreter
+    released, so detectors on separate threads run in parallel. Usable as a
+    context manager that closes it on exit.
+    """
+
+    def __init__(self, settings: Optional[Settings] = None) -> None:
+        """Set up a detector; raises ValueError for settings it refuses."""
+
+    def process(self, samples: npt.ArrayLike) -> npt.NDArray[np.int32]:
+        """Result codes, one per sample: 0 or the code of the fall pattern.
+
+        `samples` is array-like of shape (N, 6): ax, ay, az, gx, gy, gz in
+        raw counts. Any integer or float dtype is taken if every value is a
+        whole number in -32768..32767 (ValueError otherwise, naming the
+        first offending element); a C-ordered int16 array is used without a
+        copy. Raises ValueError when the detector is closed.
+        """
+
+    def observe(self, samples: npt.ArrayLike) -> dict[str, np.ndarray]:
+        """Like process, and also every value the detector observes per
+        sample, as a dict of equal-length numpy arrays keyed by the
+        observation names (the trace's names); 'code' holds the result
+        codes. pandas.DataFrame(result) takes it as it is.
+        """
+
+    def reset(self) -> None:
+        """Start over with the same settings (also reopens a closed detector)."""
+
+    def close(self) -> None:
+        """Release the detector's state; process and observe then raise
+        ValueError until reset() is called."""
+
+    @property
+    def closed(self) -> bool:
+        """Whether close() was called and no reset() since."""
+
+    @property
+    def settings(self) -> dict[str, int]:
+        """All 35 settings the detector runs with."""
+
+    def __enter__(self) -> Detector: ...
+    def __exit__(self, *args: Any) -> None: ...
+
+class RecordingInfo:
+    """The annotation file beside a fall recording (`<name>.info`)."""
+
+    path: str
+    """Path of the .info file."""
+    name: str
+    """Its first field, as written."""
+    fall_position: int
+    """The annotated fall position, a data-line position of the recording."""
+    fall_flag: int
+    """Drovik prints the detection delay when this is above 0."""
+
+class Recording:
+    """A recording read exactly as the programs read it."""
+
+    path: str
+    samples: npt.NDArray[np.int16]
+    """Shape (N, 6): ax, ay, az, gx, gy, gz of every sample the detector sees."""
+    positions: npt.NDArray[np.int64]
+    """Data-line position of each sample, counting from 0 as Drovik does:
+    lines with fewer than seven fields are skipped but keep their position,
+    and a line longer than 1023 bytes counts once per 1023-byte piece."""
+    info: Optional[RecordingInfo]
+    """The .info beside the recording, or None when there is none."""
+
+    def __len__(self) -> int: ...
+
+def read_recording(path: PathLike) -> Recording:
+    """Read a recording file and the `<name>.info` beside it, if any.
+
+    Raises OSError when the recording cannot be opened (missing, unreadable,
+    a folder) and ValueError when there is an .info the programs would
+    refuse, both with the programs' message.
+    """
