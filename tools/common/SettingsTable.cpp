@@ -1,9 +1,8 @@
 #include "SettingsTable.h"
 
 #include <charconv>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+
+#include "CommandLine.h"
 
 namespace {
 
@@ -129,14 +128,10 @@ std::string applySettingsText(DetectorSettings& settings, std::string_view text,
 }
 
 std::string applySettingsFile(DetectorSettings& settings, const std::string& path) {
-  std::error_code ignored;
-  std::ifstream file(path, std::ios::binary);
-  if (std::filesystem::is_directory(path, ignored) || !file) {
-    return "cannot read settings file '" + path + "'";
-  }
-  const std::string content{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-  if (file.bad()) {
-    return "cannot read settings file '" + path + "'";
+  std::string content;
+  if (std::string error = readRegularFile(path, "settings file", kMaxSettingsFileBytes, content);
+      !error.empty()) {
+    return error;
   }
   return applySettingsText(settings, content, path);
 }

@@ -33,9 +33,9 @@ struct SettingField {
 [[nodiscard]] bool takeSetOption(int argc, char** argv, int& i, DetectorSettings& settings,
                                  std::string& error);
 
-// Applies a settings file: one NAME=VALUE per line, '#' starts a comment,
-// blank lines are ignored. Returns an error message naming the file and
-// line, or an empty string on success.
+// Applies a settings file: a regular file of at most 1 MiB, one NAME=VALUE
+// per line, '#' starts a comment, blank lines are ignored. Returns an error
+// message naming the file and line, or an empty string on success.
 [[nodiscard]] std::string applySettingsFile(DetectorSettings& settings, const std::string& path);
 
 // Applies settings text in the file format; `origin` names it in errors.
