@@ -12,20 +12,24 @@
 #include <vector>
 
 #include "BodyMotion.h"
+#include "CommandLine.h"
 #include "FileOutput.h"
 #include "Scenarios.h"
 
 namespace {
 
 constexpr char kUsage[] =
-    "Usage: velmora-synth [options] <scenario> <output.csv>\n"
+    "Usage: velmora-synth [options] [--] <scenario> <output.csv>\n"
     "\n"
     "Simulates a sensor worn at the waist and writes one recording: seven\n"
     "header lines, then index,ax,ay,az,gx,gy,gz lines at 50 samples/s (8192\n"
     "counts per g, 65.536 counts per deg/s). For a fall it also writes\n"
     "<output>.info with '<name>,<impact sample>,1', the impact being the\n"
-    "sample with the largest acceleration magnitude. The same options always\n"
-    "give the same bytes.\n"
+    "sample with the largest acceleration magnitude; the .info is put in place\n"
+    "first, so a fall is never left without it. A recording without a fall\n"
+    "removes a stale <output>.info. Files are replaced only once complete.\n"
+    "'-' as output writes standard output (scenarios without a fall only).\n"
+    "The same options always give the same bytes.\n"
     "\n"
     "Scenarios:\n"
     "%s"
@@ -37,15 +41,10 @@ constexpr char kUsage[] =
     "  --rest SEC    seconds of lying or sitting still afterwards, 1 to 600\n"
     "                (default 6)\n"
     "  -h, --help    show this help\n"
+    "  --version     show the program and detector version\n"
     "\n"
     "Example:\n"
     "  velmora-synth --seed 3 fall-forward examples/recordings/fall_forward.csv\n";
-
-int usageError(const std::string& message) {
-  std::fprintf(stderr, "velmora-synth: %s\n(run velmora-synth --help for usage)\n",
-               message.c_str());
-  return 2;
-}
 
 void printUsage() {
   std::string scenarios;
@@ -77,13 +76,33 @@ std::string formatNumber(const char* format, double value) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+// An annotation line is "<name>,<position>,<flag>" read up to the first
+// line break, with commas separating the fields and a leading double quote
+// opening a quoted field: a name holding any of these would shift them.
+bool fitsInfoLine(const std::string& name) {
+  return name.find_first_of(",\"\r\n") == std::string::npos;
+}
+
+int synthMain(int argc, char** argv) {
   ScenarioOptions options;
   std::vector<std::string> operands;
+  bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
+    if (optionsEnded) {
+      operands.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
     if (arg == "-h" || arg == "--help") {
       printUsage();
+      return 0;
+    }
+    if (arg == "--version") {
+      std::fputs(versionText().c_str(), stdout);
       return 0;
     }
     if (arg == "--seed" || arg == "--walk" || arg == "--rest") {
@@ -115,6 +134,30 @@ int main(int argc, char** argv) {
     return usageError("unknown scenario '" + operands[0] + "'");
   }
   const std::filesystem::path output = operands[1];
+  const bool toStandardOutput = output == "-";
+  std::filesystem::path infoPath = output;
+  infoPath.replace_extension(".info");
+  if (toStandardOutput && scenario->info.fall) {
+    return usageError(
+        "a fall is written as two files (the recording and its .info); '-' "
+        "cannot take them");
+  }
+  if (!toStandardOutput) {
+    if (!output.empty() && output.extension() == ".info") {
+      return usageError("'" + output.string() +
+                        "': a recording cannot end in .info, the name of its annotation");
+    }
+    if (scenario->info.fall && !fitsInfoLine(output.stem().string())) {
+      return usageError("'" + output.string() +
+                        "': the recording's name cannot go into its .info line (it may not hold "
+                        "a comma, a double quote or a line break)");
+    }
+    if (const std::string error = checkOutputPaths(
+            {}, {{"the recording", output.string()}, {"its annotation", infoPath.string()}});
+        !error.empty()) {
+      return usageError(error);
+    }
+  }
 
   // The sensor noise has a stream of its own, so that changing the motion
   // model's draws does not reshuffle the noise.
@@ -170,15 +213,27 @@ int main(int argc, char** argv) {
     text += '\n';
   }
 
-  std::vector<std::pair<std::filesystem::path, std::string>> files = {{output, text}};
-  if (info.fall) {
-    std::filesystem::path infoPath = output;
-    infoPath.replace_extension(".info");
-    files.emplace_back(infoPath, output.stem().string() + "," + std::to_string(impact) + ",1\n");
+  if (toStandardOutput) {
+    if (const std::string error = writeOutput("-", text); !error.empty()) {
+      return failure(error);
+    }
+    return 0;
   }
-  if (const std::string error = writeFilesAtomically(files); !error.empty()) {
-    std::fprintf(stderr, "velmora-synth: %s\n", error.c_str());
-    return 1;
+  // The annotation goes first: an interruption between the two leaves the
+  // old recording with the new annotation's position at worst, never a fall
+  // recording without its annotation. A recording without a fall takes away
+  // an annotation left from an earlier one of the same name.
+  std::vector<OutputItem> files;
+  if (info.fall) {
+    files.push_back({infoPath, output.stem().string() + "," + std::to_string(impact) + ",1\n"});
+  } else {
+    files.push_back({infoPath, std::nullopt});
+  }
+  files.push_back({output, std::move(text)});
+  if (const std::string error = writeOutputs(files); !error.empty()) {
+    return failure(error);
   }
   return 0;
 }
+
+int main(int argc, char** argv) { return runTool("velmora-synth", argc, argv, synthMain); }
