@@ -1,0 +1,432 @@
+// The programs run as a user runs them, in a fresh folder each, against the
+// faults that lose or corrupt files: failed and interrupted writes, outputs
+// that name an input, special files, stale and malformed annotations, and
+// command-line edge cases. One table per kind of fault, one row per case;
+// each row gives the files before, a shell command, the expected exit
+// status and message, and every file of the folder afterwards (so a stray
+// temporary file fails the row).
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "CommandLine.h"
+#include "TestSupport.h"
+
+namespace fs = std::filesystem;
+using testsupport::readFile;
+using testsupport::TempDir;
+
+namespace {
+
+enum class Kind { Regular, Absent, Fifo, Link, Folder, CharDevice };
+
+// A file in the test folder (or an absolute path), before or after a run.
+struct FileSpec {
+  std::string name;
+  Kind kind = Kind::Regular;
+  std::string content;      // Regular: the bytes; Link: the link's target
+  bool prefixOnly = false;  // after a run: `content` is how the file starts
+  int mode = -1;            // permission bits to set before / expect after
+};
+
+FileSpec file(std::string name, std::string content, int mode = -1) {
+  return {std::move(name), Kind::Regular, std::move(content), false, mode};
+}
+FileSpec startingWith(std::string name, std::string start) {
+  return {std::move(name), Kind::Regular, std::move(start), true, -1};
+}
+FileSpec absent(std::string name) { return {std::move(name), Kind::Absent, "", false, -1}; }
+FileSpec fifo(std::string name) { return {std::move(name), Kind::Fifo, "", false, -1}; }
+FileSpec symbolicLink(std::string name, std::string target) {
+  return {std::move(name), Kind::Link, std::move(target), false, -1};
+}
+FileSpec folder(std::string name, int mode = -1) {
+  return {std::move(name), Kind::Folder, "", false, mode};
+}
+FileSpec charDevice(std::string name) { return {std::move(name), Kind::CharDevice, "", false, -1}; }
+
+struct Row {
+  const char* name;  // test name: letters, digits and underscores
+  std::vector<FileSpec> before;
+  // Run by /bin/sh in the test folder. {velmora-synth} and the like stand
+  // for the built programs; `waitfor PATTERN...` waits (up to 10 s) until a
+  // file matching one of the glob patterns exists.
+  std::string command;
+  int exitCode;
+  std::string errorHas;  // a fragment of stderr; empty: stderr must be empty
+  std::vector<FileSpec> after;
+  std::string outputHas = {};  // a fragment of stdout, when it matters
+  bool needsNonRoot = false;   // permissions do not stop root
+};
+
+std::ostream& operator<<(std::ostream& out, const Row& row) { return out << row.name; }
+
+std::string shellQuote(const std::string& text) {
+  std::string quoted = "'";
+  for (const char c : text) {
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  }
+  return quoted + "'";
+}
+
+std::string expandPrograms(std::string command) {
+  for (const char* program : {"Drovik", "velmora-synth", "velmora-eval", "velmora-plot",
+                              "velmora-trace", "velmora-import"}) {
+    const std::string token = std::string("{") + program + "}";
+    const std::string binary = shellQuote(std::string(VELMORA_BIN_DIR) + "/" + program);
+    for (auto at = command.find(token); at != std::string::npos; at = command.find(token, at)) {
+      command.replace(at, token.size(), binary);
+      at += binary.size();
+    }
+  }
+  return command;
+}
+
+void createBefore(const fs::path& dir, const FileSpec& spec) {
+  const fs::path path = dir / spec.name;
+  switch (spec.kind) {
+    case Kind::Regular: {
+      std::ofstream(path, std::ios::binary) << spec.content;
+      break;
+    }
+    case Kind::Fifo:
+      ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0) << spec.name;
+      break;
+    case Kind::Link:
+      fs::create_symlink(spec.content, path);
+      break;
+    case Kind::Folder:
+      fs::create_directories(path);
+      break;
+    case Kind::Absent:
+    case Kind::CharDevice:
+      break;
+  }
+  if (spec.mode >= 0) {
+    ASSERT_EQ(::chmod(path.c_str(), static_cast<mode_t>(spec.mode)), 0) << spec.name;
+  }
+}
+
+void checkAfter(const fs::path& dir, const FileSpec& spec) {
+  const fs::path path = fs::path(spec.name).is_absolute() ? fs::path(spec.name) : dir / spec.name;
+  struct stat status {};
+  const bool exists = ::lstat(path.c_str(), &status) == 0;
+  SCOPED_TRACE(spec.name);
+  switch (spec.kind) {
+    case Kind::Absent:
+      EXPECT_FALSE(exists);
+      return;
+    case Kind::Regular:
+      ASSERT_TRUE(exists && S_ISREG(status.st_mode));
+      if (spec.prefixOnly) {
+        EXPECT_EQ(readFile(path).substr(0, spec.content.size()), spec.content);
+      } else {
+        EXPECT_EQ(readFile(path), spec.content);
+      }
+      break;
+    case Kind::Fifo:
+      EXPECT_TRUE(exists && S_ISFIFO(status.st_mode));
+      break;
+    case Kind::Link:
+      ASSERT_TRUE(exists && S_ISLNK(status.st_mode));
+      EXPECT_EQ(fs::read_symlink(path).string(), spec.content);
+      break;
+    case Kind::Folder:
+      EXPECT_TRUE(exists && S_ISDIR(status.st_mode));
+      return;
+    case Kind::CharDevice:
+      EXPECT_TRUE(exists && S_ISCHR(status.st_mode));
+      break;
+  }
+  if (spec.mode >= 0) {
+    EXPECT_EQ(status.st_mode & 07777, static_cast<mode_t>(spec.mode));
+  }
+}
+
+class OutputSafety : public ::testing::TestWithParam<Row> {};
+
+TEST_P(OutputSafety, LeavesFilesAsExpected) {
+  const Row& row = GetParam();
+  if (row.needsNonRoot && ::geteuid() == 0) {
+    GTEST_SKIP() << "running as root, which file permissions do not stop";
+  }
+  const TempDir scratch;
+  const fs::path dir = scratch.path() / "work";
+  fs::create_directory(dir);
+  for (const FileSpec& spec : row.before) {
+    createBefore(dir, spec);
+  }
+  const fs::path outPath = scratch.path() / "stdout";
+  const fs::path errPath = scratch.path() / "stderr";
+  const std::string script =
+      "waitfor() { i=0; while [ $i -lt 200 ]; do for f in $1; do [ -e \"$f\" ] && return 0; "
+      "done; sleep 0.05; i=$((i+1)); done; return 1; }\n"
+      "cd " +
+      shellQuote(dir.string()) + " || exit 99\n{ " + expandPrograms(row.command) + "\n} >" +
+      shellQuote(outPath.string()) + " 2>" + shellQuote(errPath.string());
+  const int status = std::system(("/bin/sh -c " + shellQuote(script)).c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  const std::string out = readFile(outPath);
+  const std::string err = readFile(errPath);
+  EXPECT_EQ(WEXITSTATUS(status), row.exitCode) << err;
+  if (row.errorHas.empty()) {
+    EXPECT_EQ(err, "");
+  } else {
+    EXPECT_NE(err.find(row.errorHas), std::string::npos) << err;
+  }
+  EXPECT_NE(out.find(row.outputHas), std::string::npos) << out.substr(0, 200);
+
+  // Restore permissions first, so a read-only folder can be inspected and
+  // removed.
+  for (const FileSpec& spec : row.before) {
+    if (spec.kind == Kind::Folder) {
+      ::chmod((dir / spec.name).c_str(), 0755);
+    }
+  }
+  std::set<std::string> expected;
+  for (const FileSpec& spec : row.after) {
+    checkAfter(dir, spec);
+    if (spec.kind != Kind::Absent && !fs::path(spec.name).is_absolute()) {
+      expected.insert(spec.name);
+    }
+  }
+  std::set<std::string> found;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    found.insert(entry.path().lexically_relative(dir).string());
+  }
+  EXPECT_EQ(found, expected) << "files in the folder after the run";
+}
+
+std::string rowName(const ::testing::TestParamInfo<Row>& info) { return info.param.name; }
+
+const std::string kRecordingStart = "Synthetic recording by velmora-synth";
+
+// ---- A failed or interrupted write leaves the old file as it was ---------
+
+const Row kFailedWrites[] = {
+    {"SynthOverFileSizeLimit",
+     {file("rec.csv", "old\n")},
+     "ulimit -f 8; {velmora-synth} --walk 600 walking rec.csv",
+     1,
+     "cannot write 'rec.csv': File too large",
+     {file("rec.csv", "old\n")}},
+    {"SynthIntoReadOnlyFolder",
+     {folder("ro"), file("ro/rec.csv", "old\n"), folder("ro", 0555)},
+     "{velmora-synth} walking ro/rec.csv",
+     1,
+     "cannot create a temporary file in 'ro'",
+     {folder("ro"), file("ro/rec.csv", "old\n")},
+     "",
+     true},
+    {"SynthTerminatedMidWrite",
+     // The recording is a FIFO nobody reads: the program blocks after the
+     // annotation's temporary file exists, and is stopped there.
+     {file("rec.info", "rec,5,1\n"), fifo("rec.csv")},
+     "{velmora-synth} fall-forward rec.csv & waitfor '.rec.info.tmp-*' || echo 'no temporary file "
+     "seen' >&2; kill -TERM $!; wait $! 2>/dev/null",
+     128 + 15,
+     "",
+     {file("rec.info", "rec,5,1\n"), fifo("rec.csv")}},
+    {"SynthStandardOutputFull",
+     {},
+     "{velmora-synth} walking - >/dev/full",
+     1,
+     "velmora-synth: error writing standard output: No space left on device\n",
+     {}},
+    {"SynthStandardOutputClosed",
+     {},
+     "{velmora-synth} walking - >&-",
+     1,
+     "error writing standard output: Bad file descriptor",
+     {}},
+    {"SynthBrokenPipeIsQuiet",
+     {},
+     "{ {velmora-synth} --walk 600 walking -; echo $? >status; } | head -c 100 >/dev/null; "
+     "exit $(cat status)",
+     0,
+     "",
+     {file("status", "0\n")}},
+};
+INSTANTIATE_TEST_SUITE_P(FailedWrite, OutputSafety, ::testing::ValuesIn(kFailedWrites), rowName);
+
+// ---- An output onto an input, or onto another output, is refused ---------
+
+const Row kOutputsOntoInputs[] = {
+    {"SynthRecordingNamedLikeItsAnnotation",
+     {file("x.info", "keep\n")},
+     "{velmora-synth} fall-forward x.info",
+     2,
+     "a recording cannot end in .info",
+     {file("x.info", "keep\n")}},
+    {"SynthEmptyOutputPath",
+     {},
+     "{velmora-synth} walking ''",
+     2,
+     "needs a file name, not an empty one",
+     {}},
+    {"SynthOutputIsFolder",
+     {folder("d")},
+     "{velmora-synth} walking d",
+     2,
+     "'d' is a folder",
+     {folder("d")}},
+    {"EvalSettingsFileIsFifo",
+     {fifo("s.txt"), file("r.csv", "")},
+     "{velmora-eval} --settings s.txt r.csv",
+     2,
+     "settings file 's.txt' is not a regular file",
+     {fifo("s.txt"), file("r.csv", "")}},
+    {"EvalSettingsFileIsEndless",
+     {},
+     "{velmora-eval} --settings /dev/zero r.csv",
+     2,
+     "settings file '/dev/zero' is not a regular file",
+     {}},
+    {"EvalSettingsFileOverOneMebibyte",
+     {},
+     "head -c 1048577 /dev/zero | tr '\\0' '#' >s.txt; {velmora-eval} --settings s.txt r.csv",
+     2,
+     "settings file 's.txt' is larger than 1048576 bytes",
+     {startingWith("s.txt", "#")}},
+};
+INSTANTIATE_TEST_SUITE_P(OutputOntoInput, OutputSafety, ::testing::ValuesIn(kOutputsOntoInputs),
+                         rowName);
+
+// ---- Special files stay special; links are followed and kept -------------
+
+const Row kSpecialFiles[] = {
+    {"SynthToDevNull", {}, "{velmora-synth} walking /dev/null", 0, "", {charDevice("/dev/null")}},
+    {"SynthToDevStdout", {}, "{velmora-synth} walking /dev/stdout", 0, "", {}, kRecordingStart},
+    {"SynthToNamedPipe",
+     {fifo("p.csv")},
+     "cat p.csv >got & {velmora-synth} walking p.csv; wait",
+     0,
+     "",
+     {fifo("p.csv"), startingWith("got", kRecordingStart)}},
+    {"SynthThroughLinkReplacesTheFileItNames",
+     {file("target.csv", "old\n"), symbolicLink("rec.csv", "target.csv")},
+     "{velmora-synth} walking rec.csv",
+     0,
+     "",
+     {startingWith("target.csv", kRecordingStart), symbolicLink("rec.csv", "target.csv")}},
+    {"SynthThroughDanglingLinkCreatesTheFileItNames",
+     {symbolicLink("rec.csv", "target.csv")},
+     "{velmora-synth} walking rec.csv",
+     0,
+     "",
+     {startingWith("target.csv", kRecordingStart), symbolicLink("rec.csv", "target.csv")}},
+    {"SynthKeepsPermissionsOfReplacedFile",
+     {file("rec.csv", "old\n", 0640)},
+     "{velmora-synth} walking rec.csv",
+     0,
+     "",
+     {{"rec.csv", Kind::Regular, kRecordingStart, true, 0640}}},
+    {"SynthNewFileFollowsUmask",
+     {},
+     "umask 027; {velmora-synth} walking rec.csv",
+     0,
+     "",
+     {{"rec.csv", Kind::Regular, kRecordingStart, true, 0640}}},
+};
+INSTANTIATE_TEST_SUITE_P(SpecialFile, OutputSafety, ::testing::ValuesIn(kSpecialFiles), rowName);
+
+// ---- Annotations: never stale, never malformed ---------------------------
+
+const Row kAnnotations[] = {
+    {"SynthFallWritesItsAnnotation",
+     {},
+     "{velmora-synth} fall-forward rec.csv",
+     0,
+     "",
+     {startingWith("rec.csv", kRecordingStart), file("rec.info", "rec,444,1\n")}},
+    {"SynthDailyLivingRemovesStaleAnnotation",
+     {file("rec.csv", "old\n"), file("rec.info", "rec,5,1\n")},
+     "{velmora-synth} walking rec.csv",
+     0,
+     "",
+     {startingWith("rec.csv", kRecordingStart), absent("rec.info")}},
+    {"SynthStaleAnnotationLinkGoesTheFileStays",
+     {file("shared.info", "rec,5,1\n"), symbolicLink("rec.info", "shared.info")},
+     "{velmora-synth} walking rec.csv",
+     0,
+     "",
+     {startingWith("rec.csv", kRecordingStart), file("shared.info", "rec,5,1\n")}},
+    {"SynthNameWithCommaRefused",
+     {},
+     "{velmora-synth} fall-forward 'a,b.csv'",
+     2,
+     "cannot go into its .info line",
+     {}},
+    {"SynthNameWithLineBreakRefused",
+     {},
+     "{velmora-synth} fall-forward 'a\nb.csv'",
+     2,
+     "'a\\nb.csv': the recording's name cannot go into its .info line",
+     {}},
+    {"SynthFallToStandardOutputRefused",
+     {},
+     "{velmora-synth} fall-forward -",
+     2,
+     "'-' cannot take them",
+     {}},
+};
+INSTANTIATE_TEST_SUITE_P(Annotation, OutputSafety, ::testing::ValuesIn(kAnnotations), rowName);
+
+// ---- Command-line habits --------------------------------------------------
+
+const Row kCommandLine[] = {
+    {"SynthVersion",
+     {},
+     "{velmora-synth} --version",
+     0,
+     "",
+     {},
+     "velmora-synth (Velmora detector) "},
+    {"SynthDoubleDashEndsOptions",
+     {},
+     "{velmora-synth} -- walking -odd.csv",
+     0,
+     "",
+     {startingWith("-odd.csv", kRecordingStart)}},
+    {"SynthStandardOutput", {}, "{velmora-synth} walking -", 0, "", {}, kRecordingStart},
+    {"SynthEscapesControlBytesInMessages",
+     {},
+     "{velmora-synth} \"$(printf 'x\\033[31m\\377')\" rec.csv",
+     2,
+     "unknown scenario 'x\\x1B[31m\\xFF'",
+     {}},
+};
+INSTANTIATE_TEST_SUITE_P(CommandLine, OutputSafety, ::testing::ValuesIn(kCommandLine), rowName);
+
+// ---- The message escaping itself -----------------------------------------
+
+TEST(PrintableText, EscapesControlAndInvalidBytesKeepsValidUtf8) {
+  const std::pair<std::string, std::string> rows[] = {
+      {"plain/path.csv", "plain/path.csv"},
+      {"a\nb\tc\rd", "a\\nb\\tc\\rd"},
+      {"\x1b[2J\x7f", "\\x1B[2J\\x7F"},
+      {"caf\xc3\xa9 \xec\xb6\x94\xeb\x9d\xbd", "caf\xc3\xa9 \xec\xb6\x94\xeb\x9d\xbd"},
+      {"\xc2\x9b"
+       "1m",
+       "\\xC2\\x9B1m"},                     // C1 control (CSI)
+      {"\xff\xfe", "\\xFF\\xFE"},           // never valid
+      {"\xc0\xaf", "\\xC0\\xAF"},           // overlong '/'
+      {"\xed\xa0\x80", "\\xED\\xA0\\x80"},  // surrogate
+      {"\xe2\x82", "\\xE2\\x82"},           // cut short
+      {std::string("a\0b", 3), "a\\x00b"},
+  };
+  for (const auto& [raw, shown] : rows) {
+    EXPECT_EQ(printable(raw), shown);
+  }
+}
+
+}  // namespace
