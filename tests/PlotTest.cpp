@@ -427,8 +427,9 @@ TEST(PlotCommandLine, UnreadableInputsFailWithoutWritingAFigure) {
   for (const Case& c : std::vector<Case>{
            {{(dir.path() / "missing.csv").string()}, "cannot open"},
            {{dir.path().string()}, "cannot open"},
-           {{data.string(), (dir.path() / "missing.info").string()}, "cannot read info file"},
-           {{data.string(), badInfo.string()}, "three comma-separated fields"}}) {
+           {{data.string(), (dir.path() / "missing.info").string()}, "missing.info"},
+           {{data.string(), badInfo.string()}, "bad.info"},
+           {{data.string(), dir.write("past.info", "fall,190,1\n").string()}, "outside"}}) {
     std::vector<std::string> args = {"-o", out.string()};
     args.insert(args.end(), c.args.begin(), c.args.end());
     const auto result = runProgram("velmora-plot", args);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "EvalJudge.h"
 #include "SettingsTable.h"
 
 namespace {
@@ -239,11 +240,9 @@ RecordingFigure PlotCollector::finish(int64_t positions) {
 
 std::string judgeOutcome(bool isFall, const std::optional<FirstDetection>& first,
                          int64_t fallPosition, int64_t toleranceSamples) {
-  if (!isFall) {
-    return first ? "false_alarm" : "tn";
-  }
-  if (!first) {
-    return "missed";
-  }
-  return first->position < fallPosition - toleranceSamples ? "early" : "tp";
+  namespace evaluation = velmora::evaluation;
+  const std::optional<int64_t> firstIndex =
+      first ? std::optional<int64_t>(first->position) : std::nullopt;
+  return evaluation::outcomeName(
+      evaluation::classifyOutcome(isFall, firstIndex, fallPosition, toleranceSamples));
 }

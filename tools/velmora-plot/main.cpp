@@ -11,8 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "EvalJudge.h"
+#include "EvalRecordings.h"
 #include "FileOutput.h"
-#include "InfoFile.h"
 #include "PlotPng.h"
 #include "PlotReplay.h"
 #include "PlotSvg.h"
@@ -295,20 +296,16 @@ int main(int argc, char** argv) {
   setup.window = options.window;
   setup.axes = options.axes;
   setup.toleranceSeconds = options.toleranceSeconds;
-  setup.toleranceSamples = std::llround(options.toleranceSeconds * kPlotSamplesPerSecond);
+  setup.toleranceSamples = velmora::evaluation::toleranceSamples(options.toleranceSeconds);
   if (!options.infoPath.empty()) {
-    int32_t fallPosition = 0;
-    int32_t fallFlag = 0;
-    const int32_t status = ReadInfoFile(options.infoPath.c_str(), &fallPosition, &fallFlag);
-    if (status == -1) {
-      return failure("cannot read info file '" + options.infoPath + "'");
+    // Read as velmora-eval reads it: a figure judged against a position
+    // nobody annotated would be silently wrong.
+    const velmora::evaluation::Annotation annotation =
+        velmora::evaluation::readAnnotation(options.infoPath);
+    if (!annotation.problem.empty()) {
+      return failure(annotation.problem);
     }
-    if (status < 0) {
-      return failure("info file '" + options.infoPath +
-                     "': the first line must hold three comma-separated fields "
-                     "(name, fall position, flag)");
-    }
-    setup.annotation = FallAnnotation{fallPosition};
+    setup.annotation = FallAnnotation{annotation.fallPosition};
   }
 
   const PlottedRecording plotted =
