@@ -160,6 +160,15 @@ TEST(BundledExamples, DrovikDetectsNoFallInDailyLiving) {
   }
 }
 
+// The examples show the detector's failures too: a slow fall without free
+// fall that it misses, and a jump down that raises an alarm.
+TEST(BundledExamples, SlowFallIsMissedAndJumpDownRaisesAnAlarm) {
+  const auto slow = runProgram("Drovik", {"fall_slow.csv", "fall_slow.info"}, kExamples);
+  EXPECT_NE(slow.out.find(kNotDetected), std::string::npos) << slow.out;
+  const auto jump = runProgram("Drovik", {"jump_down.csv"}, kExamples);
+  EXPECT_NE(jump.out.find(kDetected), std::string::npos) << jump.out;
+}
+
 TEST(BundledExamples, FolderStaysSmall) {
   std::uintmax_t total = 0;
   for (const auto& entry : std::filesystem::directory_iterator(kExamples)) {

@@ -230,12 +230,83 @@ Scenario makeFall(const ScenarioInfo& info, const ScenarioOptions& options, Nois
   return scenario;
 }
 
-constexpr std::array<ScenarioInfo, 5> kScenarios = {{
+// A slow fall at ground level: after a short walk the knees give way and
+// the body sinks to the floor over a few seconds, ending on its side. The
+// hip never leaves the support of the legs, so there is no free-fall phase,
+// and it reaches the floor with only a soft bump.
+Scenario makeSlowFall(const ScenarioInfo& info, const ScenarioOptions& options,
+                      NoiseSource& random) {
+  const double walkEnd = kStandSeconds + options.walkSeconds;
+  const auto gait = std::make_shared<Gait>(random, kStandSeconds, walkEnd);
+  const double sink = walkEnd + between(random, 0.6, 1.0);  // knees start to give way
+  const double sinkLength = between(random, 2.2, 2.8);      // down to sitting on the floor
+  const double floor = sink + sinkLength;
+  const double rollOver = floor + between(random, 0.3, 0.6);  // then onto the side
+  const double rollLength = between(random, 1.4, 1.8);
+  const double side = radians(between(random, 78.0, 86.0));
+  const double slump = radians(between(random, 20.0, 30.0));
+  const double bump = between(random, 0.5, 0.6);
+  Scenario scenario{info, rollOver + rollLength + options.restSeconds, {}, makeNoise(random)};
+  scenario.motion = [=](double t) {
+    BodyState state;
+    addStillness(state, t, 0.4);
+    gait->addTo(state, t);
+    // The trunk slumps forward while sinking, straightens a little on the
+    // floor and then rolls onto its side.
+    const double sinking = smoothStep(sink, floor, t);
+    const double rolling = smoothStep(rollOver, rollOver + rollLength, t);
+    state.pose.lean += slump * sinking * (1.0 - rolling);
+    state.pose.tilt += side * rolling;
+    // Lowering the hip: a gentle dip while it starts, a gentle brake at
+    // the end, never far from 1 g.
+    state.acceleration.z += -0.12 * pulse(sink, 0.8 * sinkLength, t) +
+                            0.10 * pulse(sink + 0.5 * sinkLength, 0.5 * sinkLength, t) +
+                            bump * pulse(floor - 0.05, 0.2, t);
+    return state;
+  };
+  return scenario;
+}
+
+// Jumping down from a wall about a metre high: a step forward off the edge
+// (no push off the floor), about 0.45 s of near free fall, a hard landing
+// on the feet with the trunk bending to absorb it, and standing on.
+Scenario makeJumpDown(const ScenarioInfo& info, const ScenarioOptions& options,
+                      NoiseSource& random) {
+  const double walkEnd = kStandSeconds + options.walkSeconds;
+  const auto gait = std::make_shared<Gait>(random, kStandSeconds, walkEnd);
+  const double stepOff = walkEnd + between(random, 0.8, 1.2);
+  const double flightLength = between(random, 0.42, 0.48);
+  const double landing = stepOff + flightLength;
+  const double landingPeak = between(random, 3.2, 3.8);
+  const double bend = radians(between(random, 30.0, 40.0));
+  Scenario scenario{info, landing + 1.0 + options.restSeconds, {}, makeNoise(random)};
+  scenario.motion = [=](double t) {
+    BodyState state;
+    addStillness(state, t, 0.4);
+    gait->addTo(state, t);
+    // The trunk leans forward over the edge, then bends deeply to absorb
+    // the landing and comes up again.
+    state.pose.lean +=
+        radians(8.0) * pulse(stepOff - 0.3, 0.6, t) + bend * pulse(landing - 0.05, 1.0, t);
+    // The hip falls freely until the feet meet the floor.
+    state.acceleration.z += -0.95 * smoothStep(stepOff - 0.05, stepOff + 0.05, t) *
+                                (1.0 - smoothStep(landing - 0.04, landing, t)) +
+                            landingPeak * pulse(landing, 0.14, t) -
+                            0.3 * pulse(landing + 0.14, 0.3, t);
+    return state;
+  };
+  return scenario;
+}
+
+constexpr std::array<ScenarioInfo, 7> kScenarios = {{
     {"walking", "walking along a corridor, turning round halfway (daily living)", false},
     {"sit-down", "walking, then sitting down on a chair (daily living)", false},
     {"fall-forward", "walking, tripping and falling forward, lying face down", true},
     {"fall-backward", "walking, slipping and falling backward, lying on the back", true},
     {"fall-sideways", "walking, falling to the right side, lying on that side", true},
+    {"fall-slow", "walking, then sinking slowly to the floor and onto the side, no free fall",
+     true},
+    {"jump-down", "walking, then jumping down from a wall a metre high (daily living)", false},
 }};
 
 }  // namespace
@@ -257,6 +328,12 @@ std::optional<Scenario> makeScenario(std::string_view name, const ScenarioOption
     }
     if (chosen == "fall-forward") {
       return makeFall(info, options, random, {radians(88.0), 0.0, 0.0}, {1.0, 0.0, 0.0});
+    }
+    if (chosen == "fall-slow") {
+      return makeSlowFall(info, options, random);
+    }
+    if (chosen == "jump-down") {
+      return makeJumpDown(info, options, random);
     }
     if (chosen == "fall-backward") {
       return makeFall(info, options, random, {radians(-86.0), 0.0, 0.0}, {-1.0, 0.0, 0.0});
