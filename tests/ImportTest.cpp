@@ -93,7 +93,7 @@ TEST(ImportConversion, ImpactIsTheFirstOfEqualPeaksAndDailyLivingHasNoInfo) {
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(readFile(out / "F10_SA07_R03.info"), "F10_SA07_R03,1,1\n");
   EXPECT_EQ(filesIn(out), (std::vector<std::string>{"D01_SA01_R01.csv", "F10_SA07_R03.csv",
-                                                    "F10_SA07_R03.info"}));
+                                                    "F10_SA07_R03.info", "index.tsv"}));
   // The recording replays: Drovik reads it without complaint.
   const auto drovik = runProgram("Drovik", {(out / "D01_SA01_R01.csv").string()});
   EXPECT_EQ(drovik.exitCode, 0);
@@ -136,7 +136,8 @@ TEST(ImportErrors, FailedFileDoesNotStopTheOthers) {
   dir.write("F05_SA01_R01.txt", "garbage\n");
   dir.write("README.md", "not a recording\n");
   dir.write("Readme.txt", "not a recording either\n");
-  const fs::path out = dir.path() / "out";
+  const TempDir outDir;
+  const fs::path out = outDir.path() / "out";
   const auto result =
       runProgram("velmora-import", {"sisfall", "-o", out.string(), dir.path().string()});
   EXPECT_EQ(result.exitCode, 1);
@@ -144,7 +145,7 @@ TEST(ImportErrors, FailedFileDoesNotStopTheOthers) {
             std::string::npos)
       << result.err;
   EXPECT_NE(result.err.find("1 of 2 files failed"), std::string::npos) << result.err;
-  EXPECT_EQ(filesIn(out), std::vector<std::string>{"D05_SA01_R01.csv"});
+  EXPECT_EQ(filesIn(out), (std::vector<std::string>{"D05_SA01_R01.csv", "index.tsv"}));
 }
 
 TEST(ImportErrors, CommandLineMistakes) {
@@ -160,13 +161,13 @@ TEST(ImportErrors, CommandLineMistakes) {
     int exitCode;
     std::string message;
   } cases[] = {
-      {{}, 2, "no dataset given"},
-      {{"mobifall", "x"}, 2, "unknown dataset 'mobifall'"},
+      {{}, 2, "no command given"},
+      {{"mobifall", "x"}, 2, "unknown command 'mobifall'"},
       {{"sisfall"}, 2, "no input file or folder given"},
       {{"sisfall", "-o"}, 2, "-o needs a folder"},
-      {{"sisfall", "--fast", "x"}, 2, "unknown option '--fast'"},
+      {{"sisfall", "--fast", "x"}, 2, "unknown option '--fast' for sisfall"},
       {{"sisfall", (dir.path() / "walk.txt").string()}, 1, "<ACTIVITY>_<SUBJECT>_<TRIAL>.txt"},
-      {{"sisfall", (dir.path() / "F01_SA01_R09.txt").string()}, 1, "cannot read"},
+      {{"sisfall", (dir.path() / "F01_SA01_R09.txt").string()}, 1, "cannot open"},
       {{"sisfall", dir.path().string(), "-o", (dir.path() / "o").string()}, 1, "no SisFall files"},
   };
   for (const auto& c : cases) {

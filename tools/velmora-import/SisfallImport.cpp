@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "ImportText.h"
+
 namespace {
 
 constexpr int kColumns = 9;
@@ -40,14 +42,7 @@ int16_t clampToInt16(int64_t value, int64_t& clampedCount) {
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
-std::string quoted(std::string_view text) {
-  constexpr std::size_t kShown = 20;
-  std::string shown(text.substr(0, kShown));
-  if (text.size() > kShown) {
-    shown += "...";
-  }
-  return "'" + shown + "'";
-}
+std::string quoted(std::string_view text) { return "'" + printable(text, 20) + "'"; }
 
 // Parses one non-blank line; returns an error text without the line number.
 std::string parseLine(std::string_view line, RawSample& sample) {
@@ -133,33 +128,12 @@ std::optional<SisfallName> parseSisfallName(std::string_view fileName) {
   return name;
 }
 
-RawParseResult parseSisfallText(std::string_view text) {
-  RawParseResult result;
-  std::size_t start = 0;
-  int64_t lineNumber = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) {
-      end = text.size();
-    }
-    std::string_view line = text.substr(start, end - start);
-    start = end + 1;
-    ++lineNumber;
-    if (!line.empty() && line.back() == '\r') {
-      line.remove_suffix(1);
-    }
-    if (std::all_of(line.begin(), line.end(), isBlank)) {
-      continue;
-    }
-    RawSample sample{};
-    if (std::string error = parseLine(line, sample); !error.empty()) {
-      result.samples.clear();
-      result.error = "line " + std::to_string(lineNumber) + ": " + error;
-      return result;
-    }
-    result.samples.push_back(sample);
+std::string parseSisfallLine(std::string_view line, RawSample& sample, bool& blank) {
+  blank = std::all_of(line.begin(), line.end(), isBlank);
+  if (blank) {
+    return {};
   }
-  return result;
+  return parseLine(line, sample);
 }
 
 ConvertedRecording convertSisfall(const std::vector<RawSample>& raw) {
@@ -199,45 +173,48 @@ ConvertedRecording convertSisfall(const std::vector<RawSample>& raw) {
   return recording;
 }
 
-std::string formatRecording(const SisfallName& name, std::string_view sourceName,
-                            std::size_t rawSampleCount, const ConvertedRecording& recording) {
+ImportedRecording buildSisfallRecording(const SisfallName& name, std::string_view sourceName,
+                                        std::size_t rawSampleCount,
+                                        ConvertedRecording&& recording) {
   const std::size_t count = recording.samples.size();
-  std::string text;
-  text += "SisFall recording imported by velmora-import | source: " + std::string(sourceName) +
-          " (SisFall dataset, Sucerquia, Lopez, Vargas-Bonilla, Universidad de Antioquia)\n";
-  text += "activity: " + name.activity + (name.fall ? " (fall)" : " (daily living)") + "\n";
-  text += "subject: " + name.subject + " | trial: " + name.trial + "\n";
+  ImportedRecording out;
+  out.name = name.stem;
+  out.header[0] =
+      "SisFall recording imported by velmora-import | source: " + std::string(sourceName) +
+      " (SisFall dataset, Sucerquia, Lopez, Vargas-Bonilla, Universidad de Antioquia)";
+  out.header[1] = "activity: " + name.activity + (name.fall ? " (fall)" : " (daily living)");
+  out.header[2] = "subject: " + name.subject + " | trial: " + name.trial;
   char original[200];
   std::snprintf(original, sizeof original,
                 "original: 200 samples/s, %zu samples (%.2f s); accelerometer 256 counts/g; "
-                "gyroscope 65536/4000 counts per deg/s; second accelerometer ignored\n",
+                "gyroscope 65536/4000 counts per deg/s; second accelerometer ignored",
                 rawSampleCount, static_cast<double>(rawSampleCount) / 200.0);
-  text += original;
-  text += "conversion: 200 -> 50 samples/s by the mean of each 4 consecutive samples (trailing " +
-          std::to_string(recording.droppedRawSamples) +
-          " dropped); acc x32, gyro x4, rounded to nearest; clamped to int16 (acc " +
-          std::to_string(recording.clampedAccValues) + ", gyro " +
-          std::to_string(recording.clampedGyroValues) + " values)\n";
-  text += "format: 50 samples/s, " + std::to_string(count) +
-          " samples; acc 8192 counts/g (+-4 g), gyro 65.536 counts per deg/s (+-500 deg/s); axes "
-          "as recorded (upright: y about -1 g)";
+  out.header[3] = original;
+  out.header[4] =
+      "conversion: 200 -> 50 samples/s by the mean of each 4 consecutive samples (trailing " +
+      std::to_string(recording.droppedRawSamples) +
+      " dropped); acc x32, gyro x4, rounded to nearest; clamped to int16 (acc " +
+      std::to_string(recording.clampedAccValues) + ", gyro " +
+      std::to_string(recording.clampedGyroValues) + " values)";
+  out.header[5] = "format: 50 samples/s, " + std::to_string(count) +
+                  " samples; acc 8192 counts/g (+-4 g), gyro 65.536 counts per deg/s (+-500 "
+                  "deg/s); axes as recorded (upright: y about -1 g)";
   if (name.fall && count > 0) {
-    text += "; impact estimate (largest |acc| before clamping, not annotated) at sample " +
-            std::to_string(recording.impactSample) + ", " + formatG(recording.impactG) + " g";
+    out.header[5] += "; impact estimate (largest |acc| before clamping, not annotated) at sample " +
+                     std::to_string(recording.impactSample) + ", " + formatG(recording.impactG) +
+                     " g";
+    out.fallPosition = recording.impactSample;
   }
-  text += "\nindex,ax,ay,az,gx,gy,gz\n";
-  text.reserve(text.size() + count * 40);
-  for (std::size_t i = 0; i < count; ++i) {
-    text += std::to_string(i);
-    for (const int16_t value : recording.samples[i]) {
-      text += ',';
-      text += std::to_string(value);
-    }
-    text += '\n';
+  for (std::string& line : out.header) {
+    line = headerLine(line);
   }
-  return text;
-}
-
-std::string formatInfo(const SisfallName& name, const ConvertedRecording& recording) {
-  return name.stem + "," + std::to_string(recording.impactSample) + ",1\n";
+  out.row = {name.stem + ".csv",          "SisFall",       name.activity,
+             name.fall ? "fall" : "adl",  name.subject,    name.trial,
+             static_cast<int64_t>(count), out.fallPosition};
+  out.note = std::to_string(count) + " samples";
+  if (out.fallPosition) {
+    out.note += ", impact estimate at sample " + std::to_string(*out.fallPosition);
+  }
+  out.samples = std::move(recording.samples);
+  return out;
 }

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "ImportedRecording.h"
+
 // What a SisFall file name says: <ACTIVITY>_<SUBJECT>_<TRIAL>.txt, the
 // activity starting with F for a fall and D for daily living.
 struct SisfallName {
@@ -28,15 +30,11 @@ struct SisfallName {
 // then angular rate x, y, z.
 using RawSample = std::array<int32_t, 6>;
 
-struct RawParseResult {
-  std::vector<RawSample> samples;
-  std::string error;  // "line N: ..." when the text is malformed, else empty
-};
-
-// Reads raw SisFall text: one sample per line, nine comma-separated
-// integers (blanks around them allowed) and a closing ';'. Blank lines are
-// skipped; line ends may be LF or CR LF.
-[[nodiscard]] RawParseResult parseSisfallText(std::string_view text);
+// Reads one line of raw SisFall text: nine comma-separated integers
+// (blanks around them allowed) and a closing ';'. A blank line sets
+// `blank` and leaves `sample` alone. Returns an error text without the
+// line number, or "".
+[[nodiscard]] std::string parseSisfallLine(std::string_view line, RawSample& sample, bool& blank);
 
 struct ConvertedRecording {
   std::vector<std::array<int16_t, 6>> samples;
@@ -51,10 +49,8 @@ struct ConvertedRecording {
 // signed 16-bit range.
 [[nodiscard]] ConvertedRecording convertSisfall(const std::vector<RawSample>& raw);
 
-// The whole recording file: seven header lines, then index,ax,ay,az,gx,gy,gz.
-[[nodiscard]] std::string formatRecording(const SisfallName& name, std::string_view sourceName,
-                                          std::size_t rawSampleCount,
-                                          const ConvertedRecording& recording);
-
-// The info file of a fall: "<stem>,<impact sample>,1".
-[[nodiscard]] std::string formatInfo(const SisfallName& name, const ConvertedRecording& recording);
+// The recording with its header lines and index row.
+[[nodiscard]] ImportedRecording buildSisfallRecording(const SisfallName& name,
+                                                      std::string_view sourceName,
+                                                      std::size_t rawSampleCount,
+                                                      ConvertedRecording&& recording);

@@ -1,102 +1,239 @@
-// velmora-import: converts recordings of public fall datasets into the
-// recording format that Drovik and the other tools read.
+// velmora-import: converts recordings of public fall datasets, or any
+// delimited sensor log, into the recording format that Drovik and the
+// other tools read; and checks what a recording looks like to the detector.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <variant>
 #include <vector>
 
+#include "CsvImport.h"
 #include "FileOutput.h"
+#include "ImportIndex.h"
+#include "ImportSignal.h"
+#include "ImportText.h"
+#include "ImportedRecording.h"
+#include "RecordingCheck.h"
+#include "RecordingReader.h"
 #include "SisfallImport.h"
+#include "UmafallImport.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr char kUsage[] =
-    "Usage: velmora-import sisfall [-o OUTDIR] <file or folder>...\n"
+    "Usage: velmora-import sisfall [-o OUTDIR] [--force] FILE_OR_FOLDER...\n"
+    "       velmora-import umafall [-o OUTDIR] [--force] FILE_OR_FOLDER...\n"
+    "       velmora-import csv --acc AX,AY,AZ --gyro GX,GY,GZ --acc-unit U --gyro-unit U\n"
+    "                          (--rate HZ | --time COLUMN [--time-unit s|ms|us])\n"
+    "                          [options] -o OUTDIR FILE...\n"
+    "       velmora-import check FILE...\n"
     "\n"
-    "Converts SisFall raw recordings (<ACTIVITY>_<SUBJECT>_<TRIAL>.txt, 200\n"
-    "samples/s) into recordings for Drovik: seven header lines, then\n"
-    "index,ax,ay,az,gx,gy,gz lines at 50 samples/s. Each output sample is the\n"
-    "mean of four raw samples scaled to 8192 counts per g and 65.536 counts\n"
-    "per deg/s, rounded to nearest and clamped to the signed 16-bit range.\n"
-    "A fall (activity starting with F) also gets <name>.info holding\n"
-    "'<name>,<position>,1', the position being the first sample with the\n"
-    "largest acceleration magnitude before clamping: an impact estimate, not\n"
-    "a hand annotation. Folders are searched recursively for such files;\n"
-    "other files in them are skipped. A file that fails leaves no output.\n"
+    "Converts recordings into the form Drovik replays: 50 samples/s, acceleration\n"
+    "at 8192 counts per g and angular rate at 65.536 counts per deg/s, rounded and\n"
+    "clamped to 16 bits, upright reading y about -1 g. Each recording becomes\n"
+    "OUTDIR/<name>.csv, a fall also <name>.info ('<name>,<position>,1'), and every\n"
+    "run adds its rows to OUTDIR/index.tsv. Existing files are never replaced\n"
+    "without --force; a file that fails leaves nothing behind.\n"
     "\n"
-    "Options:\n"
-    "  -o OUTDIR    folder for the converted files (created if missing;\n"
-    "               default: the current folder)\n"
-    "  -h, --help   show this help\n"
+    "  sisfall  SisFall raw files (<ACTIVITY>_<SUBJECT>_<TRIAL>.txt, 200 samples/s):\n"
+    "           mean of each 4 samples; the .info marks the largest |acc|.\n"
+    "  umafall  UMAFall raw files (UMAFall_Subject_..._<ADL|Fall>_....csv): the waist\n"
+    "           sensor, interpolated onto a 20 ms grid; falls get the largest |acc|.\n"
+    "  csv      delimited text with a header row (see the options below).\n"
+    "  check    reports length, the stillest second's mean acceleration per axis,\n"
+    "           clamping, and warnings when orientation, scale or rate look wrong.\n"
+    "\n"
+    "Options of the importers:\n"
+    "  -o OUTDIR            output folder (created if missing; default: the current\n"
+    "                       folder for sisfall and umafall; required for csv)\n"
+    "  --force              replace existing outputs (and remove a stale .info of a\n"
+    "                       recording that now has no annotation)\n"
+    "Options of csv:\n"
+    "  --acc AX,AY,AZ       accelerometer columns by header name (required)\n"
+    "  --gyro GX,GY,GZ      gyroscope columns by header name (required)\n"
+    "  --acc-unit U         g | mps2 | counts:PER_G (required)\n"
+    "  --gyro-unit U        dps | rads | counts:PER_DPS (required)\n"
+    "  --rate HZ            samples per second, or\n"
+    "  --time COLUMN        a time column (--time-unit s, ms or us; default s);\n"
+    "                       rows are sorted, equal stamps averaged\n"
+    "  --axes x=SRC,y=SRC,z=SRC   output axes from source axes (+x, -y, ...), both\n"
+    "                       sensors; a mirroring mapping gets a warning\n"
+    "  --gyro-axes MAP      the gyroscope's own mapping when mounted differently\n"
+    "  --resample M         mean (whole multiples of 50 Hz), linear, or sinc\n"
+    "                       (band-limited, libsamplerate); default mean for whole\n"
+    "                       multiples, sinc above 50 Hz otherwise, linear below\n"
+    "                       and for irregular time stamps\n"
+    "  --fall-at SECONDS    annotate a fall at that time from the first sample, or\n"
+    "  --fall-at impact     at the sample with the largest |acc|, or\n"
+    "  --label COLUMN       at the first row whose label is not zero\n"
+    "  --delimiter C        ',', ';', 'tab' or another single character (default:\n"
+    "                       the most frequent of ',', ';' and tab in the header)\n"
+    "  --dataset, --subject, --activity, --trial TEXT   index.tsv columns\n"
+    "Other:\n"
+    "  -h, --help           show this help\n"
+    "  --version            show the version\n"
+    "  --                   end of options\n"
     "\n"
     "Example:\n"
-    "  velmora-import sisfall -o imported SisFall_dataset/SA01\n";
+    "  velmora-import csv --acc ax,ay,az --gyro gx,gy,gz --acc-unit mps2 \\\n"
+    "      --gyro-unit rads --rate 100 --axes x=+y,y=-x,z=+z --fall-at impact \\\n"
+    "      -o imported fall01.csv\n";
+
+constexpr char kProgram[] = "velmora-import";
 
 int usageError(const std::string& message) {
-  std::fprintf(stderr, "velmora-import: %s\n(run velmora-import --help for usage)\n",
+  std::fprintf(stderr, "%s: %s\n(run velmora-import --help for usage)\n", kProgram,
                message.c_str());
   return 2;
 }
 
-bool readWholeFile(const fs::path& path, std::string& text) {
-  std::error_code error;
-  if (fs::is_directory(path, error)) {
-    return false;
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    return false;
-  }
-  std::ostringstream content;
-  content << in.rdbuf();
-  if (in.bad()) {
-    return false;
-  }
-  text = std::move(content).str();
-  return true;
+void report(const std::string& message) {
+  std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
 }
+
+std::string shown(const fs::path& path) { return "'" + printable(path.string(), 200) + "'"; }
+
+// A path for a header line: the tail when it is long.
+std::string sourceLabel(const fs::path& path) {
+  const std::string text = path.string();
+  constexpr std::size_t kKept = 300;
+  return text.size() <= kKept ? text : "..." + text.substr(text.size() - kKept);
+}
+
+// ---- input -----------------------------------------------------------------
+
+enum class Dataset { Sisfall, Umafall, Csv };
 
 struct Input {
   fs::path path;
-  SisfallName name;
+  std::string name;  // output stem
+  std::optional<SisfallName> sisfall;
+  std::optional<UmafallName> umafall;
 };
 
-// Collects the inputs: files as given (their names must follow the
-// pattern), folders searched recursively for files that follow it.
-bool collectInputs(const std::vector<std::string>& operands, std::vector<Input>& inputs,
-                   std::string& error) {
+struct OpenFile {
+  int fd = -1;
+  OpenFile() = default;
+  OpenFile(const OpenFile&) = delete;
+  OpenFile& operator=(const OpenFile&) = delete;
+  ~OpenFile() {
+    if (fd >= 0) {
+      ::close(fd);
+    }
+  }
+};
+
+// Opens an input for reading; refuses folders.
+std::string openInput(const fs::path& path, OpenFile& file) {
+  file.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (file.fd < 0) {
+    return std::string("cannot open: ") + std::strerror(errno);
+  }
+  struct stat info {};
+  if (::fstat(file.fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    return "cannot read: it is a folder";
+  }
+  return {};
+}
+
+// True when the file's first byte is '%', as a UMAFall header line starts.
+bool startsWithPercent(const fs::path& path) {
+  OpenFile file;
+  if (!openInput(path, file).empty()) {
+    return false;
+  }
+  char first = 0;
+  return ::read(file.fd, &first, 1) == 1 && first == '%';
+}
+
+std::optional<Input> datasetInput(Dataset dataset, const fs::path& path) {
+  const std::string fileName = path.filename().string();
+  Input input{path, {}, {}, {}};
+  if (dataset == Dataset::Sisfall) {
+    input.sisfall = parseSisfallName(fileName);
+    if (!input.sisfall) {
+      return std::nullopt;
+    }
+    input.name = input.sisfall->stem;
+  } else if (dataset == Dataset::Umafall) {
+    input.umafall = parseUmafallName(fileName);
+    if (!input.umafall) {
+      return std::nullopt;
+    }
+    input.name = input.umafall->stem;
+  } else {
+    input.name = path.stem().string();
+  }
+  return input;
+}
+
+// Files as given, folders searched recursively for the dataset's files.
+// Returns false after reporting a mistake; `folders` receives the folders.
+bool collectInputs(Dataset dataset, const std::vector<std::string>& operands,
+                   std::vector<Input>& inputs, std::vector<fs::path>& folders) {
   for (const std::string& operand : operands) {
     const fs::path path = operand;
     std::error_code statusError;
-    if (fs::is_directory(path, statusError)) {
+    if (dataset != Dataset::Csv && fs::is_directory(path, statusError)) {
+      folders.push_back(path);
       std::vector<Input> found;
+      std::size_t passedOver = 0;
+      std::string example;
       std::error_code walkError;
       for (auto it = fs::recursive_directory_iterator(path, walkError);
            !walkError && it != fs::recursive_directory_iterator(); it.increment(walkError)) {
         std::error_code fileError;
+        if (it->is_symlink(fileError) && !fs::exists(it->path(), fileError)) {
+          report("note: " + shown(it->path()) + " is a link to nothing (or a loop); passed over");
+          continue;
+        }
         if (!it->is_regular_file(fileError)) {
           continue;
         }
-        if (auto name = parseSisfallName(it->path().filename().string())) {
-          found.push_back({it->path(), std::move(*name)});
+        auto input = datasetInput(dataset, it->path());
+        if (input && dataset == Dataset::Umafall && !startsWithPercent(it->path())) {
+          input.reset();
+        }
+        if (input) {
+          found.push_back(std::move(*input));
+        } else {
+          ++passedOver;
+          example = example.empty() ? it->path().string() : example;
         }
       }
       if (walkError) {
-        error = "cannot read folder '" + operand + "': " + walkError.message();
+        report("cannot read folder " + shown(path) + ": " + walkError.message());
         return false;
       }
+      if (passedOver > 0) {
+        report("note: passed over " + std::to_string(passedOver) + " file" +
+               (passedOver > 1 ? "s" : "") + " under " + shown(path) + " that " +
+               (passedOver > 1 ? "are" : "is") + " not " +
+               (dataset == Dataset::Sisfall ? "named like SisFall raw files"
+                                            : "UMAFall raw files (name and '%' header)") +
+               ", such as " + shown(example));
+      }
       if (found.empty()) {
-        error = "no SisFall files (<ACTIVITY>_<SUBJECT>_<TRIAL>.txt) in folder '" + operand + "'";
+        report(dataset == Dataset::Sisfall
+                   ? "no SisFall files (<ACTIVITY>_<SUBJECT>_<TRIAL>.txt) in folder " + shown(path)
+                   : "no UMAFall raw files (UMAFall_Subject_<NN>_<ADL|Fall>_..._<date>_<time>.csv) "
+                     "in folder " +
+                         shown(path));
         return false;
       }
       std::sort(found.begin(), found.end(),
@@ -104,128 +241,624 @@ bool collectInputs(const std::vector<std::string>& operands, std::vector<Input>&
       std::move(found.begin(), found.end(), std::back_inserter(inputs));
       continue;
     }
-    auto name = parseSisfallName(path.filename().string());
-    if (!name) {
-      error = "'" + operand +
-              "': expected a SisFall file named <ACTIVITY>_<SUBJECT>_<TRIAL>.txt with the "
-              "activity starting with F (fall) or D (daily living)";
+    auto input = datasetInput(dataset, path);
+    if (!input) {
+      report(shown(path) +
+             (dataset == Dataset::Sisfall
+                  ? ": expected a SisFall file named <ACTIVITY>_<SUBJECT>_<TRIAL>.txt with the "
+                    "activity starting with F (fall) or D (daily living)"
+                  : ": expected a UMAFall raw file named "
+                    "UMAFall_Subject_<NN>_<ADL|Fall>_<activity>_<trial>_<date>_<time>.csv"));
       return false;
     }
-    inputs.push_back({path, std::move(*name)});
+    inputs.push_back(std::move(*input));
   }
   return true;
+}
+
+// ---- reading and converting one input ---------------------------------------
+
+using Outcome = std::variant<ImportedRecording, std::string>;  // recording or error
+
+struct Skipped {
+  std::string reason;
+};
+
+// Feeds every line of the input to `consume` (which returns an error or
+// ""), stopping at the first error.
+template <typename Consume>
+std::string readLines(const fs::path& path, Consume&& consume) {
+  OpenFile file;
+  if (std::string error = openInput(path, file); !error.empty()) {
+    return error;
+  }
+  LineReader reader(file.fd);
+  std::string_view line;
+  for (;;) {
+    const LineReader::Result result = reader.next(line);
+    if (result == LineReader::Result::End) {
+      return {};
+    }
+    if (result != LineReader::Result::Line) {
+      return describeReadFailure(result, reader);
+    }
+    if (std::string error = consume(line, reader.lineNumber()); !error.empty()) {
+      return error;
+    }
+  }
+}
+
+std::variant<ImportedRecording, std::string> importSisfall(const Input& input) {
+  std::vector<RawSample> raw;
+  const std::string error =
+      readLines(input.path, [&raw](std::string_view line, int64_t number) -> std::string {
+        RawSample sample{};
+        bool blank = false;
+        if (std::string problem = parseSisfallLine(line, sample, blank); !problem.empty()) {
+          return "line " + std::to_string(number) + ": " + problem;
+        }
+        if (!blank) {
+          if (raw.size() >= importsignal::kMaxInputSamples) {
+            return "line " + std::to_string(number) + ": more than " +
+                   std::to_string(importsignal::kMaxInputSamples) + " samples";
+          }
+          raw.push_back(sample);
+        }
+        return {};
+      });
+  if (!error.empty()) {
+    return error;
+  }
+  if (raw.size() < 4) {
+    return "expected at least 4 samples (one output sample), found " + std::to_string(raw.size());
+  }
+  return buildSisfallRecording(*input.sisfall, input.path.filename().string(), raw.size(),
+                               convertSisfall(raw));
+}
+
+std::variant<ImportedRecording, std::string, Skipped> importUmafall(const Input& input) {
+  UmafallReader reader;
+  const std::string error =
+      readLines(input.path, [&reader](std::string_view line, int64_t number) -> std::string {
+        reader.addLine(line);
+        if (!reader.startsWithHeader()) {
+          return "line 1: does not start with a UMAFall header line ('%')";
+        }
+        if (reader.keptSamples() > importsignal::kMaxInputSamples) {
+          return "line " + std::to_string(number) + ": more than " +
+                 std::to_string(importsignal::kMaxInputSamples) + " samples";
+        }
+        return {};
+      });
+  if (!error.empty()) {
+    return error;
+  }
+  if (!reader.startsWithHeader()) {
+    return std::string("empty: no UMAFall header");
+  }
+  auto outcome = convertUmafall(std::move(reader), *input.umafall, sourceLabel(input.path));
+  if (auto* reason = std::get_if<std::string>(&outcome)) {
+    return Skipped{*reason};
+  }
+  return std::get<ImportedRecording>(std::move(outcome));
+}
+
+std::variant<ImportedRecording, std::string> importCsv(const Input& input,
+                                                       const CsvOptions& options) {
+  CsvReader reader(options);
+  const std::string error = readLines(input.path, [&reader](std::string_view line, int64_t number) {
+    return reader.addLine(line, number);
+  });
+  if (!error.empty()) {
+    return error;
+  }
+  return reader.finish(input.name, sourceLabel(input.path));
+}
+
+// ---- output --------------------------------------------------------------------
+
+// Puts a recording in place: a fall's .info before its .csv, so an
+// interrupted run never leaves a fall recording without its annotation;
+// a recording without annotation then drops a stale .info of its name,
+// which would make evaluation count it as a fall.
+std::string writeRecording(const fs::path& dir, const ImportedRecording& recording) {
+  const fs::path csv = dir / (recording.name + ".csv");
+  const fs::path info = dir / (recording.name + ".info");
+  if (recording.fallPosition) {
+    return writeFilesAtomically({{info, formatInfo(recording)}, {csv, formatRecording(recording)}});
+  }
+  if (std::string error = writeFileAtomically(csv, formatRecording(recording)); !error.empty()) {
+    return error;
+  }
+  std::error_code error;
+  if (fs::symlink_status(info, error).type() != fs::file_type::not_found) {
+    fs::remove(info, error);
+    if (error) {
+      return "wrote " + shown(csv) + " but cannot remove the stale " + shown(info) + ": " +
+             error.message();
+    }
+  }
+  return {};
+}
+
+bool pathExists(const fs::path& path) {
+  std::error_code error;
+  return fs::symlink_status(path, error).type() != fs::file_type::not_found;
+}
+
+bool sameFile(const fs::path& a, const fs::path& b) {
+  std::error_code error;
+  return fs::exists(a, error) && fs::exists(b, error) && fs::equivalent(a, b, error);
+}
+
+// Refuses, before any work, an output folder inside a folder being read,
+// and an output that is one of the inputs.
+bool checkOutputPlaces(const fs::path& outDir, const std::vector<fs::path>& folders,
+                       const std::vector<Input>& inputs) {
+  std::error_code error;
+  const fs::path out = fs::weakly_canonical(fs::absolute(outDir, error), error);
+  for (const fs::path& folder : folders) {
+    const fs::path in = fs::weakly_canonical(fs::absolute(folder, error), error);
+    const auto [inEnd, outAt] = std::mismatch(in.begin(), in.end(), out.begin(), out.end());
+    if (inEnd == in.end()) {
+      usageError("the output folder " + shown(outDir) + " lies in the input folder " +
+                 shown(folder) + ", which is being read; choose an -o outside it");
+      return false;
+    }
+  }
+  for (const Input& input : inputs) {
+    for (const char* suffix : {".csv", ".info"}) {
+      const fs::path target = outDir / (input.name + suffix);
+      if (sameFile(input.path, target)) {
+        usageError("the input " + shown(input.path) + " would also be the output " + shown(target) +
+                   "; choose another -o");
+        return false;
+      }
+    }
+    if (sameFile(input.path, outDir / "index.tsv")) {
+      usageError("the input " + shown(input.path) + " is the output folder's index.tsv");
+      return false;
+    }
+  }
+  return true;
+}
+
+// Reads an existing index.tsv so runs can extend it; refuses one that is
+// not an index (it will not be replaced by a shorter one).
+bool readExistingIndex(const fs::path& path, std::string& text) {
+  text.clear();
+  if (!pathExists(path)) {
+    return true;
+  }
+  std::error_code error;
+  constexpr std::uintmax_t kLimit = 64u << 20;
+  if (!fs::is_regular_file(path, error) || fs::file_size(path, error) > kLimit) {
+    report(shown(path) + " is not a regular file under 64 MiB; nothing was written");
+    return false;
+  }
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  if (!in) {
+    report("cannot read " + shown(path) + "; nothing was written");
+    return false;
+  }
+  text = std::move(content).str();
+  if (std::string problem = checkIndex(text); !problem.empty()) {
+    report(shown(path) + ": " + problem + "; nothing was written");
+    return false;
+  }
+  return true;
+}
+
+// ---- command lines ---------------------------------------------------------------
+
+struct CommonOptions {
+  fs::path outDir = ".";
+  bool outGiven = false;
+  bool force = false;
+  std::vector<std::string> operands;
+};
+
+// The value of an option that takes one; reports a usage error when absent.
+std::optional<std::string> takeValue(int argc, char** argv, int& i, const std::string& option) {
+  if (i + 1 >= argc) {
+    usageError(option + " needs a value");
+    return std::nullopt;
+  }
+  return std::string(argv[++i]);
+}
+
+std::optional<std::array<std::string, 3>> parseColumns(const std::string& option,
+                                                       const std::string& value) {
+  std::array<std::string, 3> columns;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < 3; ++i) {
+    const std::size_t end = i < 2 ? value.find(',', start) : value.size();
+    if (end == std::string::npos) {
+      break;
+    }
+    columns[i] = value.substr(start, end - start);
+    start = end + 1;
+  }
+  if (std::any_of(columns.begin(), columns.end(), [](auto& c) { return c.empty(); }) ||
+      columns[2].find(',') != std::string::npos) {
+    usageError(option + " needs three column names separated by commas, found '" +
+               printable(value) + "'");
+    return std::nullopt;
+  }
+  return columns;
+}
+
+bool isPlainText(const std::string& text) {
+  return std::none_of(text.begin(), text.end(),
+                      [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+}
+
+// Parses the csv options; returns 0 to go on, else the exit status.
+int parseCsvOption(const std::string& arg, int argc, char** argv, int& i, CsvOptions& options,
+                   bool& haveAccUnit, bool& haveGyroUnit, bool& haveGyroAxes) {
+  const auto value = takeValue(argc, argv, i, arg);
+  if (!value) {
+    return 2;
+  }
+  const std::string& v = *value;
+  if (arg == "--acc" || arg == "--gyro") {
+    const auto columns = parseColumns(arg, v);
+    if (!columns) {
+      return 2;
+    }
+    (arg == "--acc" ? options.accColumns : options.gyroColumns) = *columns;
+  } else if (arg == "--rate") {
+    const auto rate = parseNumber(v, 1e9);
+    if (!rate || !(*rate > 0.0)) {
+      return usageError("--rate needs a positive number of samples per second, found '" +
+                        printable(v) + "'");
+    }
+    options.rate = rate;
+  } else if (arg == "--time") {
+    options.timeColumn = v;
+  } else if (arg == "--time-unit") {
+    static const std::map<std::string, double> kUnits = {{"s", 1000.0}, {"ms", 1.0}, {"us", 1e-3}};
+    const auto it = kUnits.find(v);
+    if (it == kUnits.end()) {
+      return usageError("--time-unit takes s, ms or us, not '" + printable(v) + "'");
+    }
+    options.timeUnitMs = it->second;
+    options.timeUnitText = v;
+  } else if (arg == "--acc-unit") {
+    const auto factor = accUnitFactor(v);
+    if (!factor) {
+      return usageError("--acc-unit takes g, mps2 or counts:PER_G (a positive number), not '" +
+                        printable(v) + "'");
+    }
+    options.accFactor = *factor;
+    options.accUnitText = v;
+    haveAccUnit = true;
+  } else if (arg == "--gyro-unit") {
+    const auto factor = gyroUnitFactor(v);
+    if (!factor) {
+      return usageError("--gyro-unit takes dps, rads or counts:PER_DPS (a positive number), not '" +
+                        printable(v) + "'");
+    }
+    options.gyroFactor = *factor;
+    options.gyroUnitText = v;
+    haveGyroUnit = true;
+  } else if (arg == "--axes" || arg == "--gyro-axes") {
+    AxisMap map;
+    if (std::string error = parseAxisMap(v, map); !error.empty()) {
+      return usageError(arg + ": " + error);
+    }
+    if (determinant(map) < 0) {
+      report("warning: " + arg + " " + printable(v) +
+             " mirrors the frame (determinant -1), which no way of mounting a sensor gives; "
+             "check the signs");
+    }
+    if (arg == "--axes") {
+      options.accAxes = map;
+      if (!haveGyroAxes) {
+        options.gyroAxes = map;
+      }
+    } else {
+      options.gyroAxes = map;
+      haveGyroAxes = true;
+    }
+  } else if (arg == "--resample") {
+    static const std::map<std::string, Resampling> kMethods = {
+        {"mean", Resampling::Mean}, {"linear", Resampling::Linear}, {"sinc", Resampling::Sinc}};
+    const auto it = kMethods.find(v);
+    if (it == kMethods.end()) {
+      return usageError("--resample takes mean, linear or sinc, not '" + printable(v) + "'");
+    }
+    if (it->second == Resampling::Sinc && !importsignal::sincAvailable()) {
+      return usageError("--resample sinc was left out of this build (it needs libsamplerate0-dev)");
+    }
+    options.resampling = it->second;
+  } else if (arg == "--fall-at") {
+    if (v == "impact") {
+      options.fallAtImpact = true;
+    } else {
+      const auto seconds = parseNumber(v, 1e9);
+      if (!seconds || *seconds < 0.0) {
+        return usageError(
+            "--fall-at takes seconds from the first sample (0 or more) or 'impact', "
+            "not '" +
+            printable(v) + "'");
+      }
+      options.fallAtSeconds = seconds;
+    }
+  } else if (arg == "--label") {
+    options.labelColumn = v;
+  } else if (arg == "--delimiter") {
+    if (v == "tab" || v == "\\t") {
+      options.delimiter = '\t';
+    } else if (v.size() == 1 && v[0] != '"' && v[0] != '\n' && v[0] != '\r') {
+      options.delimiter = v[0];
+    } else {
+      return usageError("--delimiter takes one character or 'tab', not '" + printable(v) + "'");
+    }
+  } else {
+    if (!isPlainText(v)) {
+      return usageError(arg + " must not hold tabs, line breaks or other control characters");
+    }
+    (arg == "--dataset"    ? options.dataset
+     : arg == "--subject"  ? options.subject
+     : arg == "--activity" ? options.activity
+                           : options.trial) = v;
+  }
+  return 0;
+}
+
+bool isCsvOption(const std::string& arg) {
+  static const std::set<std::string> kOptions = {
+      "--acc",       "--gyro",    "--rate",      "--time",     "--time-unit", "--acc-unit",
+      "--gyro-unit", "--axes",    "--gyro-axes", "--resample", "--fall-at",   "--label",
+      "--delimiter", "--dataset", "--subject",   "--activity", "--trial"};
+  return kOptions.contains(arg);
+}
+
+int runCheck(const std::vector<std::string>& files) {
+  int failures = 0;
+  for (const std::string& file : files) {
+    std::error_code error;
+    if (!fs::is_regular_file(file, error)) {
+      report(shown(file) + ": not a regular file (missing, a folder or a device)");
+      ++failures;
+      continue;
+    }
+    RecordingReader reader;
+    if (!reader.open(file.c_str())) {
+      report(shown(file) + ": cannot open");
+      ++failures;
+      continue;
+    }
+    reader.skipHeader();
+    std::vector<std::array<int16_t, 6>> samples;
+    SampleRecord sample{};
+    bool tooLong = false;
+    for (RecordingReader::Status status;
+         (status = reader.next(sample)) != RecordingReader::Status::End;) {
+      if (reader.dataLines() > static_cast<int64_t>(importsignal::kMaxInputSamples)) {
+        tooLong = true;
+        break;
+      }
+      if (status == RecordingReader::Status::Sample) {
+        samples.push_back({sample.ax, sample.ay, sample.az, sample.gx, sample.gy, sample.gz});
+      }
+    }
+    if (tooLong) {
+      report(shown(file) + ": more than " + std::to_string(importsignal::kMaxInputSamples) +
+             " lines; not a recording this tool checks");
+      ++failures;
+      continue;
+    }
+    const RecordingCheck check = checkRecording(samples);
+    std::printf("%s:\n", printable(file, 400).c_str());
+    for (const std::string& line : check.lines) {
+      std::printf("  %s\n", line.c_str());
+    }
+    if (reader.shortLines() > 0) {
+      std::printf("  warning: %s\n", describeShortLines(reader).c_str());
+    }
+  }
+  return failures > 0 ? 1 : 0;
+}
+
+int finish(int status) {
+  if (std::fflush(stdout) != 0 && errno != EPIPE) {
+    report(std::string("cannot write to standard output: ") + std::strerror(errno));
+    return 1;
+  }
+  return status;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A closed pipe on standard output must not stop a run between files.
+  std::signal(SIGPIPE, SIG_IGN);
   if (argc >= 2 && (std::string(argv[1]) == "-h" || std::string(argv[1]) == "--help")) {
     std::fputs(kUsage, stdout);
-    return 0;
+    return finish(0);
+  }
+  if (argc >= 2 && std::string(argv[1]) == "--version") {
+    std::printf("velmora-import %s\n", VELMORA_VERSION);
+    return finish(0);
   }
   if (argc < 2) {
-    return usageError("no dataset given (supported: sisfall)");
+    return usageError("no command given (sisfall, umafall, csv or check)");
   }
-  if (std::string(argv[1]) != "sisfall") {
-    return usageError("unknown dataset '" + std::string(argv[1]) + "' (supported: sisfall)");
+  const std::string command = argv[1];
+  Dataset dataset = Dataset::Csv;
+  if (command == "sisfall") {
+    dataset = Dataset::Sisfall;
+  } else if (command == "umafall") {
+    dataset = Dataset::Umafall;
+  } else if (command != "csv" && command != "check") {
+    return usageError("unknown command '" + printable(command) +
+                      "' (sisfall, umafall, csv or check)");
   }
-  fs::path outDir = ".";
-  std::vector<std::string> operands;
+
+  CommonOptions common;
+  CsvOptions csv;
+  bool haveAccUnit = false;
+  bool haveGyroUnit = false;
+  bool haveGyroAxes = false;
   bool optionsEnded = false;
   for (int i = 2; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (!optionsEnded && (arg == "-h" || arg == "--help")) {
-      std::fputs(kUsage, stdout);
-      return 0;
-    }
-    if (!optionsEnded && arg == "--") {
+    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+      common.operands.push_back(arg);
+    } else if (arg == "--") {
       optionsEnded = true;
-    } else if (!optionsEnded && arg == "-o") {
+    } else if (arg == "-h" || arg == "--help") {
+      std::fputs(kUsage, stdout);
+      return finish(0);
+    } else if (arg == "--version") {
+      std::printf("velmora-import %s\n", VELMORA_VERSION);
+      return finish(0);
+    } else if (command != "check" && arg == "-o") {
       if (i + 1 >= argc || std::string(argv[i + 1]).empty()) {
         return usageError("-o needs a folder");
       }
-      outDir = argv[++i];
-    } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
-      return usageError("unknown option '" + arg + "'");
+      common.outDir = argv[++i];
+      common.outGiven = true;
+    } else if (command != "check" && arg == "--force") {
+      common.force = true;
+    } else if (command == "csv" && isCsvOption(arg)) {
+      if (const int status =
+              parseCsvOption(arg, argc, argv, i, csv, haveAccUnit, haveGyroUnit, haveGyroAxes);
+          status != 0) {
+        return status;
+      }
     } else {
-      operands.push_back(arg);
+      return usageError("unknown option '" + printable(arg) + "' for " + command);
     }
   }
-  if (operands.empty()) {
-    return usageError("no input file or folder given");
+  if (common.operands.empty()) {
+    return usageError("no input file" +
+                      std::string(command == "csv" || command == "check" ? "" : " or folder") +
+                      " given");
+  }
+  if (command == "check") {
+    return finish(runCheck(common.operands));
+  }
+  if (dataset == Dataset::Csv) {
+    if (csv.accColumns[0].empty() || csv.gyroColumns[0].empty()) {
+      return usageError("csv needs --acc and --gyro (three column names each)");
+    }
+    if (!haveAccUnit || !haveGyroUnit) {
+      return usageError(
+          "csv needs --acc-unit and --gyro-unit: a wrong unit would silently "
+          "spoil every result");
+    }
+    if (csv.rate.has_value() == !csv.timeColumn.empty()) {
+      return usageError("csv needs exactly one of --rate HZ and --time COLUMN");
+    }
+    if ((csv.fallAtImpact || csv.fallAtSeconds) && !csv.labelColumn.empty()) {
+      return usageError("give either --fall-at or --label, not both");
+    }
+    if (!common.outGiven) {
+      return usageError("csv needs -o OUTDIR");
+    }
   }
 
   std::vector<Input> inputs;
-  std::string error;
-  if (!collectInputs(operands, inputs, error)) {
-    std::fprintf(stderr, "velmora-import: %s\n", error.c_str());
+  std::vector<fs::path> folders;
+  if (!collectInputs(dataset, common.operands, inputs, folders)) {
     return 1;
   }
-  std::set<std::string> stems;
-  for (const Input& input : inputs) {
-    if (!stems.insert(input.name.stem).second) {
-      std::fprintf(stderr, "velmora-import: two inputs are named '%s'; each needs its own output\n",
-                   input.name.stem.c_str());
+  // Names that would shift the fields of an .info line or an index row.
+  int failures = 0;
+  std::vector<Input> usable;
+  std::set<std::string> names;
+  for (Input& input : inputs) {
+    if (std::string why = checkRecordingName(input.name); !why.empty()) {
+      report(shown(input.path) + ": cannot name a recording '" + printable(input.name) +
+             "': " + why + ", which would move the fields of its .info line; rename the file");
+      ++failures;
+      continue;
+    }
+    if (!names.insert(input.name).second) {
+      report("two inputs are named '" + printable(input.name) +
+             "'; each needs its own output; nothing was written");
+      return 1;
+    }
+    usable.push_back(std::move(input));
+  }
+  if (!checkOutputPlaces(common.outDir, folders, usable)) {
+    return 2;
+  }
+  if (!common.force) {
+    std::vector<fs::path> existing;
+    for (const Input& input : usable) {
+      for (const char* suffix : {".csv", ".info"}) {
+        if (const fs::path target = common.outDir / (input.name + suffix); pathExists(target)) {
+          existing.push_back(target);
+        }
+      }
+    }
+    if (!existing.empty()) {
+      report("these outputs exist already; nothing was written (--force replaces them):");
+      for (const fs::path& path : existing) {
+        std::fprintf(stderr, "  %s\n", printable(path.string(), 400).c_str());
+      }
       return 1;
     }
   }
+  const fs::path indexPath = common.outDir / "index.tsv";
+  std::string index;
+  if (!readExistingIndex(indexPath, index)) {
+    return 1;
+  }
   std::error_code dirError;
-  fs::create_directories(outDir, dirError);
-  if (dirError || !fs::is_directory(outDir, dirError)) {
-    std::fprintf(stderr, "velmora-import: cannot create output folder '%s'\n",
-                 outDir.string().c_str());
+  fs::create_directories(common.outDir, dirError);
+  if (!fs::is_directory(common.outDir, dirError)) {
+    report("cannot create output folder " + shown(common.outDir));
     return 1;
   }
 
-  int failures = 0;
-  for (const Input& input : inputs) {
-    const std::string where = input.path.string();
-    std::string text;
-    if (!readWholeFile(input.path, text)) {
-      std::fprintf(stderr, "velmora-import: %s: cannot read (missing, unreadable or a folder)\n",
-                   where.c_str());
-      ++failures;
-      continue;
-    }
-    const RawParseResult raw = parseSisfallText(text);
-    if (!raw.error.empty()) {
-      std::fprintf(stderr, "velmora-import: %s: %s\n", where.c_str(), raw.error.c_str());
-      ++failures;
-      continue;
-    }
-    if (raw.samples.size() < 4) {
-      std::fprintf(stderr,
-                   "velmora-import: %s: expected at least 4 samples (one output sample), found "
-                   "%zu\n",
-                   where.c_str(), raw.samples.size());
-      ++failures;
-      continue;
-    }
-    const ConvertedRecording recording = convertSisfall(raw.samples);
-    std::vector<std::pair<fs::path, std::string>> files;
-    const fs::path csvPath = outDir / (input.name.stem + ".csv");
-    files.emplace_back(csvPath, formatRecording(input.name, input.path.filename().string(),
-                                                raw.samples.size(), recording));
-    if (input.name.fall) {
-      files.emplace_back(outDir / (input.name.stem + ".info"), formatInfo(input.name, recording));
-    }
-    if (error = writeFilesAtomically(files); !error.empty()) {
-      std::fprintf(stderr, "velmora-import: %s: %s\n", where.c_str(), error.c_str());
-      ++failures;
-      continue;
-    }
-    if (input.name.fall) {
-      std::printf("%s -> %s (%zu samples, impact estimate at sample %lld)\n", where.c_str(),
-                  csvPath.string().c_str(), recording.samples.size(),
-                  static_cast<long long>(recording.impactSample));
+  std::vector<IndexRow> rows;
+  for (const Input& input : usable) {
+    const std::string where = printable(input.path.string(), 400);
+    std::variant<ImportedRecording, std::string, Skipped> outcome = std::string();
+    if (dataset == Dataset::Sisfall) {
+      std::visit([&outcome](auto&& value) { outcome = std::move(value); }, importSisfall(input));
+    } else if (dataset == Dataset::Umafall) {
+      outcome = importUmafall(input);
     } else {
-      std::printf("%s -> %s (%zu samples)\n", where.c_str(), csvPath.string().c_str(),
-                  recording.samples.size());
+      std::visit([&outcome](auto&& value) { outcome = std::move(value); }, importCsv(input, csv));
+    }
+    if (const auto* skipped = std::get_if<Skipped>(&outcome)) {
+      report("note: " + where + ": no recording: " + skipped->reason);
+      continue;
+    }
+    if (const auto* error = std::get_if<std::string>(&outcome)) {
+      report(where + ": " + *error);
+      ++failures;
+      continue;
+    }
+    const auto& recording = std::get<ImportedRecording>(outcome);
+    if (std::string error = writeRecording(common.outDir, recording); !error.empty()) {
+      report(where + ": " + error);
+      ++failures;
+      continue;
+    }
+    rows.push_back(recording.row);
+    std::printf("%s -> %s (%s)\n", where.c_str(),
+                printable((common.outDir / (recording.name + ".csv")).string(), 400).c_str(),
+                recording.note.c_str());
+  }
+  if (!rows.empty()) {
+    if (std::string error = writeFileAtomically(indexPath, extendIndex(index, rows));
+        !error.empty()) {
+      report(error);
+      ++failures;
     }
   }
   if (failures > 0) {
-    std::fprintf(stderr, "velmora-import: %d of %zu files failed\n", failures, inputs.size());
-    return 1;
+    report(std::to_string(failures) + " of " + std::to_string(inputs.size()) + " files failed");
+    return finish(1);
   }
-  return std::fflush(stdout) == 0 ? 0 : 1;
+  return finish(0);
 }

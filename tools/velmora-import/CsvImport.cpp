@@ -1,0 +1,470 @@
+#include "CsvImport.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <numbers>
+
+#include "ImportText.h"
+
+namespace {
+
+namespace sig = importsignal;
+
+std::string format(const char* pattern, double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, pattern, value);
+  return text;
+}
+
+std::string quoted(std::string_view text) { return "'" + printable(text) + "'"; }
+
+// Counts per unit after "counts:", a positive finite number.
+std::optional<double> countsPer(std::string_view text) {
+  constexpr std::string_view kPrefix = "counts:";
+  if (!text.starts_with(kPrefix)) {
+    return std::nullopt;
+  }
+  const auto per = parseNumber(text.substr(kPrefix.size()), 1e12);
+  if (!per || !(*per > 0.0)) {
+    return std::nullopt;
+  }
+  return *per;
+}
+
+const char* resamplingName(Resampling resampling) {
+  switch (resampling) {
+    case Resampling::Mean:
+      return "mean";
+    case Resampling::Linear:
+      return "linear";
+    case Resampling::Sinc:
+      return "sinc";
+    case Resampling::Automatic:
+      break;
+  }
+  return "automatic";
+}
+
+std::string axesText(const AxisMap& map) {
+  static constexpr char kAxis[] = "xyz";
+  std::string text = "(";
+  for (std::size_t i = 0; i < 3; ++i) {
+    text += (i > 0 ? "," : "");
+    text += map.sign[i] < 0 ? '-' : '+';
+    text += kAxis[map.index[i]];
+  }
+  return text + ")";
+}
+
+}  // namespace
+
+std::string parseAxisMap(std::string_view text, AxisMap& map) {
+  AxisMap result;
+  result.text = std::string(text);
+  std::array<bool, 3> targetSeen{};
+  std::array<bool, 3> sourceSeen{};
+  std::size_t start = 0;
+  int parts = 0;
+  while (start <= text.size()) {
+    const std::size_t end = std::min(text.find(',', start), text.size());
+    const std::string_view part = text.substr(start, end - start);
+    start = end + 1;
+    ++parts;
+    const auto axisOf = [](char c) { return c >= 'x' && c <= 'z' ? c - 'x' : -1; };
+    if (part.size() < 3 || part[1] != '=' || axisOf(part[0]) < 0) {
+      return "expected x=SRC,y=SRC,z=SRC (SRC one of +x, -x, +y, -y, +z, -z), found " +
+             quoted(part);
+    }
+    std::string_view source = part.substr(2);
+    int sign = 1;
+    if (source.size() == 2 && (source[0] == '+' || source[0] == '-')) {
+      sign = source[0] == '-' ? -1 : 1;
+      source.remove_prefix(1);
+    }
+    if (source.size() != 1 || axisOf(source[0]) < 0) {
+      return "the source of " + std::string(1, part[0]) +
+             " must be one of +x, -x, +y, -y, +z, -z, found " + quoted(part.substr(2));
+    }
+    const auto target = static_cast<std::size_t>(axisOf(part[0]));
+    const auto from = static_cast<std::size_t>(axisOf(source[0]));
+    if (targetSeen[target]) {
+      return "axis " + std::string(1, part[0]) + " is given twice";
+    }
+    if (sourceSeen[from]) {
+      return "source axis " + std::string(1, source[0]) + " is used twice";
+    }
+    targetSeen[target] = sourceSeen[from] = true;
+    result.index[target] = static_cast<int>(from);
+    result.sign[target] = sign;
+    if (end == text.size()) {
+      break;
+    }
+  }
+  if (parts != 3 || !targetSeen[0] || !targetSeen[1] || !targetSeen[2]) {
+    return "expected all three of x=SRC,y=SRC,z=SRC, found " + quoted(text);
+  }
+  map = result;
+  return {};
+}
+
+int determinant(const AxisMap& map) {
+  // A permutation's sign (its inversions) times the signs of the axes.
+  int sign = map.sign[0] * map.sign[1] * map.sign[2];
+  for (std::size_t i = 0; i < 3; ++i) {
+    for (std::size_t j = i + 1; j < 3; ++j) {
+      if (map.index[i] > map.index[j]) {
+        sign = -sign;
+      }
+    }
+  }
+  return sign;
+}
+
+std::optional<double> accUnitFactor(std::string_view text) {
+  if (text == "g") {
+    return sig::kCountsPerG;
+  }
+  if (text == "mps2") {
+    return sig::kCountsPerG / sig::kStandardGravity;
+  }
+  if (const auto per = countsPer(text)) {
+    return sig::kCountsPerG / *per;
+  }
+  return std::nullopt;
+}
+
+std::optional<double> gyroUnitFactor(std::string_view text) {
+  if (text == "dps") {
+    return sig::kCountsPerDps;
+  }
+  if (text == "rads") {
+    return sig::kCountsPerDps * 180.0 / std::numbers::pi;
+  }
+  if (const auto per = countsPer(text)) {
+    return sig::kCountsPerDps / *per;
+  }
+  return std::nullopt;
+}
+
+std::string CsvReader::readHeader(std::string_view line, int64_t lineNumber) {
+  const std::string where = "line " + std::to_string(lineNumber) + ": ";
+  delimiter_ = options_.delimiter;
+  if (delimiter_ == 0) {
+    // The most frequent of ',', ';' and tab outside quotes.
+    std::array<std::size_t, 3> counts{};
+    bool quoted = false;
+    for (const char c : line) {
+      quoted = c == '"' ? !quoted : quoted;
+      if (!quoted) {
+        counts[0] += c == ',' ? 1 : 0;
+        counts[1] += c == ';' ? 1 : 0;
+        counts[2] += c == '\t' ? 1 : 0;
+      }
+    }
+    const auto most = std::max_element(counts.begin(), counts.end()) - counts.begin();
+    if (counts[static_cast<std::size_t>(most)] == 0) {
+      return where + "the header row holds no ',', ';' or tab; give the delimiter with --delimiter";
+    }
+    delimiter_ = ",;\t"[most];
+  }
+  if (!splitFields(line, delimiter_, columnNames_)) {
+    return where + "the header row has a double quote that is never closed";
+  }
+  const auto find = [this, &where](const std::string& name, std::size_t& index) -> std::string {
+    const auto count = std::count(columnNames_.begin(), columnNames_.end(), name);
+    if (count == 0) {
+      std::string known;
+      for (std::size_t i = 0; i < columnNames_.size() && i < 12; ++i) {
+        known += (i > 0 ? ", " : "") + quoted(columnNames_[i]);
+      }
+      if (columnNames_.size() > 12) {
+        known += ", ...";
+      }
+      return where + "column " + quoted(name) + ": no such column in the header row (it has " +
+             known + ")";
+    }
+    if (count > 1) {
+      return where + "column " + quoted(name) + ": the header row names it more than once";
+    }
+    index = static_cast<std::size_t>(std::find(columnNames_.begin(), columnNames_.end(), name) -
+                                     columnNames_.begin());
+    neededFields_ = std::max(neededFields_, index + 1);
+    return {};
+  };
+  for (std::size_t i = 0; i < 6; ++i) {
+    const std::string& name = i < 3 ? options_.accColumns[i] : options_.gyroColumns[i - 3];
+    if (std::string error = find(name, valueColumns_[i]); !error.empty()) {
+      return error;
+    }
+  }
+  if (!options_.timeColumn.empty()) {
+    std::size_t index = 0;
+    if (std::string error = find(options_.timeColumn, index); !error.empty()) {
+      return error;
+    }
+    timeColumn_ = index;
+  }
+  if (!options_.labelColumn.empty()) {
+    std::size_t index = 0;
+    if (std::string error = find(options_.labelColumn, index); !error.empty()) {
+      return error;
+    }
+    labelColumn_ = index;
+  }
+  haveHeader_ = true;
+  return {};
+}
+
+std::string CsvReader::addLine(std::string_view line, int64_t lineNumber) {
+  if (std::all_of(line.begin(), line.end(), [](char c) { return c == ' ' || c == '\t'; })) {
+    return {};
+  }
+  if (!haveHeader_) {
+    return readHeader(line, lineNumber);
+  }
+  const std::string where = "line " + std::to_string(lineNumber) + ": ";
+  if (rows_.size() >= sig::kMaxInputSamples) {
+    return where + "more than " + std::to_string(sig::kMaxInputSamples) +
+           " samples; split the recording into shorter files";
+  }
+  if (!splitFields(line, delimiter_, fields_)) {
+    return where + "a double quote is never closed";
+  }
+  if (fields_.size() < neededFields_) {
+    // The first used column the row does not reach.
+    std::size_t first = neededFields_ - 1;
+    for (const std::size_t column : valueColumns_) {
+      first = column >= fields_.size() ? std::min(first, column) : first;
+    }
+    for (const auto& column : {timeColumn_, labelColumn_}) {
+      first = column && *column >= fields_.size() ? std::min(first, *column) : first;
+    }
+    const std::string missing = columnNames_[first];
+    return where + "column " + quoted(missing) + ": missing (the row has " +
+           std::to_string(fields_.size()) + " fields, the header " +
+           std::to_string(columnNames_.size()) + ")";
+  }
+  const auto number = [this, &where](std::size_t column, double limit,
+                                     double& value) -> std::string {
+    const std::string& field = fields_[column];
+    const auto parsed = parseNumber(field, limit);
+    if (!parsed) {
+      return where + "column " + quoted(columnNames_[column]) + ": expected a number" +
+             (field.empty() ? std::string(", found an empty field") : ", found " + quoted(field));
+    }
+    value = *parsed;
+    return {};
+  };
+  sig::Timed<6> row{};
+  std::array<double, 6> source{};
+  for (std::size_t i = 0; i < 6; ++i) {
+    if (std::string error = number(valueColumns_[i], 1e9, source[i]); !error.empty()) {
+      return error;
+    }
+  }
+  for (std::size_t i = 0; i < 3; ++i) {
+    const AxisMap& acc = options_.accAxes;
+    const AxisMap& gyro = options_.gyroAxes;
+    row.values[i] = acc.sign[i] * source[static_cast<std::size_t>(acc.index[i])];
+    row.values[i + 3] = gyro.sign[i] * source[3 + static_cast<std::size_t>(gyro.index[i])];
+  }
+  if (timeColumn_) {
+    double time = 0.0;
+    if (std::string error = number(*timeColumn_, 1e18, time); !error.empty()) {
+      return error;
+    }
+    row.time = time * options_.timeUnitMs;
+  } else {
+    row.time = static_cast<double>(rows_.size()) * 1000.0 / options_.rate.value_or(1.0);
+  }
+  if (labelColumn_ && !labelTimeMs_) {
+    double label = 0.0;
+    if (std::string error = number(*labelColumn_, 1e18, label); !error.empty()) {
+      return error;
+    }
+    if (label != 0.0) {
+      labelTimeMs_ = row.time;
+      labelLine_ = lineNumber;
+    }
+  }
+  if (rows_.empty()) {
+    firstDataLine_ = lineNumber;
+  }
+  rows_.push_back(row);
+  return {};
+}
+
+std::variant<ImportedRecording, std::string> CsvReader::finish(const std::string& name,
+                                                               std::string_view source) {
+  if (!haveHeader_) {
+    return std::string("no header row (the file is empty)");
+  }
+  const std::size_t inputRows = rows_.size();
+  if (inputRows == 0) {
+    return std::string("no data rows after the header row");
+  }
+  const double rawFirstMs = std::min_element(rows_.begin(), rows_.end(), [](auto& a, auto& b) {
+                              return a.time < b.time;
+                            })->time;
+  // The rate, and whether the samples are evenly spaced.
+  double rate = options_.rate.value_or(0.0);
+  bool regular = true;
+  std::string timing;
+  if (timeColumn_) {
+    sig::sortAndMerge(rows_);
+    if (rows_.size() < 2) {
+      return "line " + std::to_string(firstDataLine_) + ": column " + quoted(options_.timeColumn) +
+             ": the time never increases (every row has " +
+             format("%.17g", rows_.front().time / options_.timeUnitMs) + ")";
+    }
+    const double span = rows_.back().time - rows_.front().time;
+    const double interval = span / static_cast<double>(rows_.size() - 1);
+    for (std::size_t i = 1; i < rows_.size() && regular; ++i) {
+      regular = std::fabs(rows_[i].time - rows_[i - 1].time - interval) <= 0.01 * interval;
+    }
+    rate = 1000.0 / interval;
+    timing = "time column " + quoted(options_.timeColumn) + " in " + options_.timeUnitText + ", " +
+             format("%.4g", rate) + " samples/s on average" +
+             (regular ? ", regular within 1 %" : ", irregular");
+    if (rows_.size() < inputRows) {
+      timing += ", " + std::to_string(inputRows - rows_.size()) + " repeated time stamps merged";
+    }
+  } else {
+    timing = format("%.6g", rate) + " samples/s (--rate)";
+  }
+  // An integer multiple of 50: exactly for a given rate, within 1 % for
+  // time stamps (their average interval is never exact).
+  const double ratio = rate / sig::kOutputRate;
+  const double group = std::round(ratio);
+  const bool multiple =
+      group >= 1.0 && std::fabs(ratio - group) <= (timeColumn_ ? 0.01 * ratio : 1e-9 * ratio);
+  Resampling method = options_.resampling;
+  if (method == Resampling::Automatic) {
+    method = !regular                  ? Resampling::Linear
+             : multiple                ? Resampling::Mean
+             : rate > sig::kOutputRate ? Resampling::Sinc
+                                       : Resampling::Linear;
+  }
+  if ((method == Resampling::Mean || method == Resampling::Sinc) && !regular) {
+    return std::string("--resample ") + resamplingName(method) +
+           " needs evenly spaced samples, and the time stamps vary by more than 1 %; use "
+           "--resample linear";
+  }
+  if (method == Resampling::Mean && !multiple) {
+    return "--resample mean needs a source rate that is a whole multiple of 50 samples/s, not " +
+           format("%.6g", rate) + "; use --resample sinc or linear";
+  }
+  if (method == Resampling::Sinc && !sig::sincAvailable()) {
+    return "the source rate " + format("%.6g", rate) +
+           " samples/s needs --resample sinc, which this build left out (it needs "
+           "libsamplerate0-dev); --resample linear interpolates without anti-aliasing";
+  }
+  std::vector<sig::Values> resampled;
+  std::string methodText;
+  if (method == Resampling::Mean) {
+    const auto size = static_cast<std::size_t>(group);
+    std::vector<sig::Values> values(rows_.size());
+    std::transform(rows_.begin(), rows_.end(), values.begin(), [](auto& r) { return r.values; });
+    resampled = sig::meanOfGroups(values, size);
+    methodText = "mean of each " + std::to_string(size) + " consecutive samples (trailing " +
+                 std::to_string(values.size() % size) + " dropped)";
+  } else if (method == Resampling::Sinc) {
+    std::vector<sig::Values> values(rows_.size());
+    std::transform(rows_.begin(), rows_.end(), values.begin(), [](auto& r) { return r.values; });
+    if (std::string error = sig::resampleSinc(values, rate, resampled); !error.empty()) {
+      return error;
+    }
+    methodText = "band-limited sinc conversion (libsamplerate, best quality)";
+  } else {
+    const double first = rows_.front().time;
+    resampled = sig::interpolateOnGrid(rows_, first, sig::gridLength(first, rows_.back().time));
+    methodText = "linear interpolation to a 20 ms grid";
+  }
+  rows_.clear();
+  rows_.shrink_to_fit();
+  if (resampled.empty()) {
+    return "too short: " + std::to_string(inputRows) +
+           " samples give no output sample at 50 samples/s";
+  }
+  sig::CountedSamples counted = sig::toCounts(resampled, options_.accFactor, options_.gyroFactor);
+  const auto count = static_cast<int64_t>(counted.samples.size());
+
+  ImportedRecording recording;
+  recording.name = name;
+  std::string annotation = "none";
+  const auto atTime = [&](double ms, const std::string& what) -> std::string {
+    const double position = std::floor((ms - rawFirstMs) / sig::kOutputPeriodMs + 0.5);
+    if (!(position >= 0.0 && position < static_cast<double>(count))) {
+      return what + " lies at " + format("%.3f", (ms - rawFirstMs) / 1000.0) +
+             " s, outside the recording (0 to " +
+             format("%.3f", static_cast<double>(count - 1) * 0.02) + " s)";
+    }
+    recording.fallPosition = static_cast<int64_t>(position);
+    return {};
+  };
+  if (options_.fallAtImpact) {
+    recording.fallPosition = counted.impactSample;
+    annotation = "fall at sample " + std::to_string(counted.impactSample) +
+                 ", the largest |acc| before rounding (" + format("%.2f", counted.impactG) +
+                 " g): an impact estimate, not a hand annotation";
+  } else if (options_.fallAtSeconds) {
+    if (std::string error = atTime(rawFirstMs + *options_.fallAtSeconds * 1000.0,
+                                   "--fall-at " + format("%g", *options_.fallAtSeconds));
+        !error.empty()) {
+      return error;
+    }
+    annotation = "fall at sample " + std::to_string(*recording.fallPosition) + " (--fall-at " +
+                 format("%g", *options_.fallAtSeconds) + " s)";
+  } else if (labelColumn_) {
+    if (labelTimeMs_) {
+      if (std::string error =
+              atTime(*labelTimeMs_, "the first label (line " + std::to_string(labelLine_) + ")");
+          !error.empty()) {
+        return error;
+      }
+      annotation = "fall at sample " + std::to_string(*recording.fallPosition) +
+                   " (first non-zero " + quoted(options_.labelColumn) + " at line " +
+                   std::to_string(labelLine_) + ")";
+    } else {
+      annotation = "none (no non-zero " + quoted(options_.labelColumn) + ")";
+    }
+  }
+  const bool fall = recording.fallPosition.has_value();
+  recording.header[0] = "Recording imported by velmora-import csv | source: " + std::string(source);
+  recording.header[1] = "dataset: " + options_.dataset + " | activity: " + options_.activity +
+                        (fall ? " (fall)" : " (adl)") + " | subject: " + options_.subject +
+                        " | trial: " + options_.trial;
+  recording.header[2] = "original: " + std::to_string(inputRows) + " samples, " + timing +
+                        "; acc in " + options_.accUnitText + ", gyro in " + options_.gyroUnitText;
+  recording.header[3] =
+      "conversion: " + methodText +
+      " to 50 samples/s; axes acc (x,y,z) = " + axesText(options_.accAxes) +
+      ", gyro (x,y,z) = " + axesText(options_.gyroAxes) + "; acc x" +
+      format("%.6g", options_.accFactor) + ", gyro x" + format("%.6g", options_.gyroFactor) +
+      ", rounded half up, clamped to int16 (acc " + std::to_string(counted.clampedAccSamples) +
+      ", gyro " + std::to_string(counted.clampedGyroSamples) + " samples)";
+  recording.header[4] = "format: 50 samples/s, " + std::to_string(count) +
+                        " samples; acc 8192 counts/g (+-4 g), gyro 65.536 counts per deg/s "
+                        "(+-500 deg/s); upright should read y about -1 g";
+  recording.header[5] = "annotation: " + annotation;
+  for (std::string& line : recording.header) {
+    line = headerLine(line);
+  }
+  recording.row = {name + ".csv",
+                   options_.dataset,
+                   options_.activity,
+                   fall ? "fall" : "adl",
+                   options_.subject,
+                   options_.trial,
+                   count,
+                   recording.fallPosition};
+  recording.note = std::to_string(count) + " samples by " + resamplingName(method);
+  if (fall) {
+    recording.note += ", fall at sample " + std::to_string(*recording.fallPosition);
+  }
+  recording.note += ", clamped samples: acc " + std::to_string(counted.clampedAccSamples) +
+                    ", gyro " + std::to_string(counted.clampedGyroSamples);
+  recording.samples = std::move(counted.samples);
+  return recording;
+}

@@ -1,0 +1,146 @@
+#include "ImportSignal.h"
+
+#include <cmath>
+#include <limits>
+
+#ifdef VELMORA_HAVE_SAMPLERATE
+#include <samplerate.h>
+#endif
+
+namespace importsignal {
+
+std::size_t gridLength(double firstMs, double lastMs) {
+  if (!(lastMs >= firstMs)) {
+    return 0;
+  }
+  return static_cast<std::size_t>(std::floor((lastMs - firstMs) / kOutputPeriodMs)) + 1;
+}
+
+std::vector<Values> meanOfGroups(const std::vector<Values>& samples, std::size_t group) {
+  std::vector<Values> out;
+  if (group == 0) {
+    return out;
+  }
+  const std::size_t groups = samples.size() / group;
+  out.reserve(groups);
+  for (std::size_t g = 0; g < groups; ++g) {
+    Values sum{};
+    for (std::size_t i = 0; i < group; ++i) {
+      for (std::size_t axis = 0; axis < sum.size(); ++axis) {
+        sum[axis] += samples[g * group + i][axis];
+      }
+    }
+    for (double& value : sum) {
+      value /= static_cast<double>(group);
+    }
+    out.push_back(sum);
+  }
+  return out;
+}
+
+#ifdef VELMORA_HAVE_SAMPLERATE
+bool sincAvailable() { return true; }
+
+std::string resampleSinc(const std::vector<Values>& samples, double sourceRate,
+                         std::vector<Values>& out) {
+  out.clear();
+  if (samples.empty()) {
+    return {};
+  }
+  const double ratio = kOutputRate / sourceRate;
+  if (!(ratio >= 1.0 / 256.0 && ratio <= 256.0)) {
+    return "sinc resampling takes source rates from 0.2 to 12800 samples/s";
+  }
+  constexpr int kChannels = 6;
+  // The converter sees silence before and after the input, so a signal
+  // that does not start and end at 0 (gravity, for one) would ring at both
+  // ends. It converts the signal minus the straight line from its first to
+  // its last value instead, and the line is added back exactly.
+  const std::size_t n = samples.size();
+  const Values& head = samples.front();
+  const Values& tail = samples.back();
+  const double span = n > 1 ? static_cast<double>(n - 1) : 1.0;
+  const auto line = [&](std::size_t axis, double position) {
+    return head[axis] + (tail[axis] - head[axis]) * (position / span);
+  };
+  std::vector<float> in(n * kChannels);
+  for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t axis = 0; axis < kChannels; ++axis) {
+      in[i * kChannels + axis] =
+          static_cast<float>(samples[i][axis] - line(axis, static_cast<double>(i)));
+    }
+  }
+  // The converter's output runs to the end of the input, a little over
+  // n x ratio frames; keep the samples whose time lies within the input.
+  const auto wanted = static_cast<std::size_t>(
+      samples.empty() ? 0.0 : std::floor(static_cast<double>(samples.size() - 1) * ratio) + 1.0);
+  std::vector<float> result((wanted + 16) * kChannels);
+  SRC_DATA data{};
+  data.data_in = in.data();
+  data.data_out = result.data();
+  data.input_frames = static_cast<long>(samples.size());
+  data.output_frames = static_cast<long>(wanted + 16);
+  data.src_ratio = ratio;
+  data.end_of_input = 1;
+  if (const int error = src_simple(&data, SRC_SINC_BEST_QUALITY, kChannels); error != 0) {
+    return std::string("sinc resampling failed: ") + src_strerror(error);
+  }
+  const std::size_t produced =
+      std::min(wanted, static_cast<std::size_t>(std::max(0L, data.output_frames_gen)));
+  out.resize(produced);
+  for (std::size_t k = 0; k < produced; ++k) {
+    const double position = static_cast<double>(k) / ratio;  // in input samples
+    for (std::size_t axis = 0; axis < kChannels; ++axis) {
+      out[k][axis] = result[k * kChannels + axis] + line(axis, position);
+    }
+  }
+  return {};
+}
+#else
+bool sincAvailable() { return false; }
+
+std::string resampleSinc(const std::vector<Values>& /*samples*/, double /*sourceRate*/,
+                         std::vector<Values>& out) {
+  out.clear();
+  return "sinc resampling was left out of this build (it needs libsamplerate0-dev)";
+}
+#endif
+
+CountedSamples toCounts(const std::vector<Values>& samples, double accFactor, double gyroFactor) {
+  constexpr double kLow = std::numeric_limits<int16_t>::min();
+  constexpr double kHigh = std::numeric_limits<int16_t>::max();
+  CountedSamples counted;
+  counted.samples.reserve(samples.size());
+  double largestSquare = -1.0;
+  for (std::size_t k = 0; k < samples.size(); ++k) {
+    std::array<double, 6> scaled{};
+    for (std::size_t axis = 0; axis < 6; ++axis) {
+      scaled[axis] = samples[k][axis] * (axis < 3 ? accFactor : gyroFactor);
+    }
+    const double square = scaled[0] * scaled[0] + scaled[1] * scaled[1] + scaled[2] * scaled[2];
+    if (square > largestSquare) {
+      largestSquare = square;
+      counted.impactSample = static_cast<int64_t>(k);
+    }
+    std::array<int16_t, 6> sample{};
+    bool accClamped = false;
+    bool gyroClamped = false;
+    for (std::size_t axis = 0; axis < 6; ++axis) {
+      const double rounded = std::floor(scaled[axis] + 0.5);
+      const bool clamped = !(rounded >= kLow && rounded <= kHigh);
+      (axis < 3 ? accClamped : gyroClamped) |= clamped;
+      // NaN (never produced from finite input) would land on the low end.
+      sample[axis] =
+          static_cast<int16_t>(rounded > kHigh ? kHigh : (rounded >= kLow ? rounded : kLow));
+    }
+    counted.clampedAccSamples += accClamped ? 1 : 0;
+    counted.clampedGyroSamples += gyroClamped ? 1 : 0;
+    counted.samples.push_back(sample);
+  }
+  if (largestSquare > 0.0) {
+    counted.impactG = std::sqrt(largestSquare) / kCountsPerG;
+  }
+  return counted;
+}
+
+}  // namespace importsignal

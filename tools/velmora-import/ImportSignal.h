@@ -1,0 +1,134 @@
+// The numeric core of every importer: ordering time stamps, resampling to
+// the detector's 50 samples per second, and turning physical values into
+// the detector's signed 16-bit counts.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace importsignal {
+
+// The detector's input: 50 samples/s, 8192 counts per g, 65.536 counts per
+// deg/s (a +-4 g / +-500 deg/s sensor).
+constexpr double kOutputRate = 50.0;
+constexpr double kOutputPeriodMs = 20.0;
+constexpr double kCountsPerG = 8192.0;
+constexpr double kCountsPerDps = 65.536;
+constexpr double kStandardGravity = 9.80665;  // m/s^2 per g
+
+// Input samples one file may hold (about 14 hours at 200 samples/s);
+// memory stays bounded by these plus one line, whatever the input.
+constexpr std::size_t kMaxInputSamples = 10'000'000;
+
+// Six values per sample: acceleration x, y, z, then angular rate x, y, z,
+// already in the detector's axes, in the source's units.
+using Values = std::array<double, 6>;
+
+template <std::size_t N>
+struct Timed {
+  double time;  // ms
+  std::array<double, N> values;
+};
+
+// Sorts by time stamp (stable, so equal stamps keep file order) and
+// replaces each run of equal stamps by its mean: the values summed in file
+// order starting from 0, then divided by their count.
+template <std::size_t N>
+void sortAndMerge(std::vector<Timed<N>>& samples) {
+  std::stable_sort(samples.begin(), samples.end(),
+                   [](const Timed<N>& a, const Timed<N>& b) { return a.time < b.time; });
+  std::size_t out = 0;
+  for (std::size_t i = 0; i < samples.size();) {
+    std::size_t j = i;
+    std::array<double, N> sum{};
+    while (j < samples.size() && samples[j].time == samples[i].time) {
+      for (std::size_t axis = 0; axis < N; ++axis) {
+        sum[axis] += samples[j].values[axis];
+      }
+      ++j;
+    }
+    Timed<N> merged{samples[i].time, {}};
+    for (std::size_t axis = 0; axis < N; ++axis) {
+      merged.values[axis] = sum[axis] / static_cast<double>(j - i);
+    }
+    samples[out++] = merged;
+    i = j;
+  }
+  samples.resize(out);
+}
+
+// The 20 ms grid over [first, last]: floor((last - first) / 20) + 1 times
+// first + 20 k (0 when last < first).
+[[nodiscard]] std::size_t gridLength(double firstMs, double lastMs);
+
+// Linear interpolation of a sorted, merged stream s_0 .. s_L at the times
+// first + 20 k ms, k = 0 .. count-1. An index j starts at 0 and advances
+// while j < L - 1 and the next stamp is at or before t; then a = s_j,
+// b = s_min(j+1, L), and the value is a when tb <= ta or t <= ta, b when
+// t >= tb, else a + u (b - a) with u = (t - ta) / (tb - ta).
+template <std::size_t N>
+[[nodiscard]] std::vector<std::array<double, N>> interpolateOnGrid(
+    const std::vector<Timed<N>>& stream, double firstMs, std::size_t count) {
+  std::vector<std::array<double, N>> out;
+  if (stream.empty()) {
+    return out;
+  }
+  out.reserve(count);
+  const std::size_t last = stream.size() - 1;  // L
+  std::size_t j = 0;
+  for (std::size_t k = 0; k < count; ++k) {
+    const double t = firstMs + kOutputPeriodMs * static_cast<double>(k);
+    while (j + 1 < last && stream[j + 1].time <= t) {
+      ++j;
+    }
+    const Timed<N>& a = stream[j];
+    const Timed<N>& b = stream[std::min(j + 1, last)];
+    std::array<double, N> value{};
+    if (b.time <= a.time || t <= a.time) {
+      value = a.values;
+    } else if (t >= b.time) {
+      value = b.values;
+    } else {
+      const double u = (t - a.time) / (b.time - a.time);
+      for (std::size_t axis = 0; axis < N; ++axis) {
+        value[axis] = a.values[axis] + u * (b.values[axis] - a.values[axis]);
+      }
+    }
+    out.push_back(value);
+  }
+  return out;
+}
+
+// Means of consecutive groups of `group` samples (summed from 0 in order,
+// then divided); a trailing incomplete group is dropped.
+[[nodiscard]] std::vector<Values> meanOfGroups(const std::vector<Values>& samples,
+                                               std::size_t group);
+
+// True when the band-limited converter was built in.
+[[nodiscard]] bool sincAvailable();
+
+// Band-limited conversion from `sourceRate` to 50 samples/s (libsamplerate's
+// best sinc converter); output sample k stands for the time k x 20 ms after
+// the first input sample. Empty error on success.
+[[nodiscard]] std::string resampleSinc(const std::vector<Values>& samples, double sourceRate,
+                                       std::vector<Values>& out);
+
+// Output counts and what happened on the way there.
+struct CountedSamples {
+  std::vector<std::array<int16_t, 6>> samples;
+  int64_t clampedAccSamples = 0;   // samples with an acceleration axis clamped
+  int64_t clampedGyroSamples = 0;  // samples with an angular-rate axis clamped
+  int64_t impactSample = -1;       // first sample with the largest |acc| before rounding
+  double impactG = 0.0;            // that magnitude in g
+};
+
+// value x factor rounded half up (floor(v + 0.5)) and clamped to the signed
+// 16-bit range; accFactor and gyroFactor turn source units into counts.
+[[nodiscard]] CountedSamples toCounts(const std::vector<Values>& samples, double accFactor,
+                                      double gyroFactor);
+
+}  // namespace importsignal

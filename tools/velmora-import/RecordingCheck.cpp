@@ -1,0 +1,168 @@
+#include "RecordingCheck.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace {
+
+constexpr double kCountsPerG = 8192.0;
+constexpr double kCountsPerDps = 65.536;
+constexpr std::size_t kSecond = 50;  // samples
+constexpr double kMovingDps = 10.0;  // faster turning than this counts as moving
+
+std::string format(const char* pattern, double a) {
+  char text[96];
+  std::snprintf(text, sizeof text, pattern, a);
+  return text;
+}
+
+// "+x", "-y" ...: the axis with the largest share of the vector.
+std::string dominantAxis(const std::array<double, 3>& v) {
+  std::size_t axis = 0;
+  for (std::size_t i = 1; i < 3; ++i) {
+    axis = std::fabs(v[i]) > std::fabs(v[axis]) ? i : axis;
+  }
+  return std::string(v[axis] < 0 ? "-" : "+") + "xyz"[axis];
+}
+
+std::string vectorText(const std::array<double, 3>& v) {
+  char text[96];
+  std::snprintf(text, sizeof text, "(%.2f, %.2f, %.2f)", v[0], v[1], v[2]);
+  return text;
+}
+
+}  // namespace
+
+RecordingCheck checkRecording(const std::vector<std::array<int16_t, 6>>& samples) {
+  RecordingCheck check;
+  const std::size_t n = samples.size();
+  check.lines.push_back(std::to_string(n) + " samples, " +
+                        format("%.2f", static_cast<double>(n) / 50.0) + " s at 50 samples/s");
+  const auto warn = [&check](const std::string& text) {
+    check.warnings.push_back(text);
+    check.lines.push_back("warning: " + text);
+  };
+  if (n < kSecond) {
+    warn(
+        "shorter than one second: too short to judge, and the detector needs 40 samples to "
+        "warm up");
+    return check;
+  }
+  // The stillest second: the 50-sample window with the least spread of the
+  // acceleration (sum of the three axes' variances), the first of equals.
+  std::array<double, 3> sum{};
+  std::array<double, 3> squares{};
+  const auto add = [&](std::size_t i, double weight) {
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+      const double v = samples[i][axis];
+      sum[axis] += weight * v;
+      squares[axis] += weight * v * v;
+    }
+  };
+  double bestSpread = std::numeric_limits<double>::infinity();
+  std::size_t bestStart = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    add(i, 1.0);
+    if (i >= kSecond) {
+      add(i - kSecond, -1.0);
+    }
+    if (i + 1 >= kSecond) {
+      double spread = 0.0;
+      for (std::size_t axis = 0; axis < 3; ++axis) {
+        const double mean = sum[axis] / kSecond;
+        spread += squares[axis] / kSecond - mean * mean;
+      }
+      if (spread < bestSpread - 1e-6) {
+        bestSpread = spread;
+        bestStart = i + 1 - kSecond;
+      }
+    }
+  }
+  std::array<double, 3> still{};
+  double gyro = 0.0;
+  for (std::size_t i = bestStart; i < bestStart + kSecond; ++i) {
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+      still[axis] += samples[i][axis] / kCountsPerG / kSecond;
+    }
+    const double gx = samples[i][3] / kCountsPerDps;
+    const double gy = samples[i][4] / kCountsPerDps;
+    const double gz = samples[i][5] / kCountsPerDps;
+    gyro += std::sqrt(gx * gx + gy * gy + gz * gz) / kSecond;
+  }
+  const double magnitude =
+      std::sqrt(still[0] * still[0] + still[1] * still[1] + still[2] * still[2]);
+  check.lines.push_back(
+      "stillest second: samples " + std::to_string(bestStart) + "-" +
+      std::to_string(bestStart + kSecond - 1) + ", mean acc (x, y, z) = " + vectorText(still) +
+      " g, |acc| " + format("%.2f", magnitude) + " g, |gyro| " + format("%.1f", gyro) + " deg/s");
+  std::array<double, 3> overall{};
+  std::array<int64_t, 6> clamped{};
+  int64_t repeats = 0;
+  int64_t moving = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t axis = 0; axis < 6; ++axis) {
+      const int16_t v = samples[i][axis];
+      clamped[axis] +=
+          v == std::numeric_limits<int16_t>::max() || v == std::numeric_limits<int16_t>::min() ? 1
+                                                                                               : 0;
+      if (axis < 3) {
+        overall[axis] += v / kCountsPerG / static_cast<double>(n);
+      }
+    }
+    // A source slower than 50 samples/s, stretched by repeating samples,
+    // shows as repeats while the wearer moves (a still sensor may repeat).
+    const double gx = samples[i][3] / kCountsPerDps;
+    const double gy = samples[i][4] / kCountsPerDps;
+    const double gz = samples[i][5] / kCountsPerDps;
+    if (i > 0 && gx * gx + gy * gy + gz * gz > kMovingDps * kMovingDps) {
+      ++moving;
+      repeats += samples[i] == samples[i - 1] ? 1 : 0;
+    }
+  }
+  static constexpr const char* kNames[] = {"ax", "ay", "az", "gx", "gy", "gz"};
+  std::string clampText = "clamped:";
+  double worstClamp = 0.0;
+  for (std::size_t axis = 0; axis < 6; ++axis) {
+    const double share = 100.0 * static_cast<double>(clamped[axis]) / static_cast<double>(n);
+    worstClamp = std::max(worstClamp, share);
+    clampText +=
+        std::string(axis > 0 ? "," : "") + " " + kNames[axis] + " " + format("%.1f", share) + " %";
+  }
+  check.lines.push_back(clampText);
+  check.lines.push_back("mean acc over the whole recording: " + vectorText(overall) + " g");
+
+  if (magnitude < 0.85 || magnitude > 1.15) {
+    warn("scale: the stillest second reads " + format("%.2f", magnitude) +
+         " g, far from 1 g; check the acceleration unit (--acc-unit)");
+  }
+  const std::string stillAxis = dominantAxis(still);
+  const std::string overallAxis = dominantAxis(overall);
+  if (stillAxis != "-y" || overallAxis != "-y") {
+    warn("orientation: gravity lies along " + stillAxis + " in the stillest second and along " +
+         overallAxis +
+         " over the whole recording, where upright reads -y; check the axes (--axes), unless "
+         "the wearer was lying or bent most of the time");
+  }
+  if (gyro > 10.0) {
+    warn("angular rate: " + format("%.1f", gyro) +
+         " deg/s in the stillest second, where about 0 is expected; check the gyroscope unit "
+         "(--gyro-unit)");
+  }
+  const double repeatShare =
+      moving > 0 ? 100.0 * static_cast<double>(repeats) / static_cast<double>(moving) : 0.0;
+  if (moving >= static_cast<int64_t>(kSecond) && repeatShare > 10.0) {
+    warn("rate: " + format("%.0f", repeatShare) +
+         " % of the samples in motion repeat the one before; the source may run slower than 50 "
+         "samples/s, or its rate or time unit was given wrong");
+  }
+  if (worstClamp > 1.0) {
+    warn("clamping: up to " + format("%.1f", worstClamp) +
+         " % of an axis's samples sit at the 16-bit limits; check the units, or expect lost "
+         "impact peaks");
+  }
+  if (check.warnings.empty()) {
+    check.lines.push_back("looks right: about 1 g along -y when still");
+  }
+  return check;
+}

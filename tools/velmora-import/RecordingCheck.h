@@ -1,0 +1,18 @@
+// What a recording looks like to the detector: length, the stillest
+// second's gravity vector, clamping, and warnings when the orientation,
+// scale or rate look wrong.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct RecordingCheck {
+  std::vector<std::string> lines;     // the report, without the file name
+  std::vector<std::string> warnings;  // also listed in `lines`
+};
+
+// Checks samples read the way Drovik reads them (50 samples/s, 8192
+// counts per g, 65.536 counts per deg/s; upright reads y about -1 g).
+[[nodiscard]] RecordingCheck checkRecording(const std::vector<std::array<int16_t, 6>>& samples);
