@@ -1,6 +1,7 @@
 // velmora-eval run as a user runs it, on small folders of generated
 // recordings whose outcomes are known, and on the shared recordings.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <map>
@@ -98,7 +99,24 @@ testsupport::RunResult runEval(const std::vector<std::string>& args) {
   return runProgram("velmora-eval", args);
 }
 
-TEST(EvalOutcomes, EachKindOfRecordingGetsItsOutcomeAndTheSummaryCountsThem) {
+// velmora-eval is left out of builds without RE2.
+class EvalProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::filesystem::exists(std::filesystem::path(VELMORA_BIN_DIR) / "velmora-eval")) {
+      GTEST_SKIP() << "velmora-eval was not built (it needs RE2: Debian package libre2-dev)";
+    }
+  }
+};
+using EvalOutcomes = EvalProgram;
+using EvalParallel = EvalProgram;
+using EvalSettings = EvalProgram;
+using EvalInputs = EvalProgram;
+using EvalFormats = EvalProgram;
+using EvalHelp = EvalProgram;
+using EvalSharedData = EvalProgram;
+
+TEST_F(EvalOutcomes, EachKindOfRecordingGetsItsOutcomeAndTheSummaryCountsThem) {
   const TempDir dir;
   writeOutcomeFolder(dir);
   const auto csv = dir.path() / "out.csv";
@@ -145,7 +163,7 @@ TEST(EvalOutcomes, EachKindOfRecordingGetsItsOutcomeAndTheSummaryCountsThem) {
             std::string::npos);
 }
 
-TEST(EvalOutcomes, DetectionExactlyAtToleranceIsTruePositiveOneSampleEarlierIsEarly) {
+TEST_F(EvalOutcomes, DetectionExactlyAtToleranceIsTruePositiveOneSampleEarlierIsEarly) {
   const TempDir dir;
   // Default tolerance 1 s = 50 samples: the first detection may come 50
   // samples before the annotated position, not 51.
@@ -165,7 +183,7 @@ TEST(EvalOutcomes, DetectionExactlyAtToleranceIsTruePositiveOneSampleEarlierIsEa
   EXPECT_EQ(rows["at_limit.csv"], "319,32,144,107,194,-1000,early");
 }
 
-TEST(EvalOutcomes, DelayPercentilesAreNearestRank) {
+TEST_F(EvalOutcomes, DelayPercentilesAreNearestRank) {
   const TempDir dir;
   // Delays 0, 20, 40, 60 ms: nearest-rank median is the 2nd value (20, not
   // the mean 30), the 90th percentile the 4th.
@@ -180,7 +198,7 @@ TEST(EvalOutcomes, DelayPercentilesAreNearestRank) {
       << readFile(json);
 }
 
-TEST(EvalParallel, OutputsAreIdenticalForOneAndFourJobs) {
+TEST_F(EvalParallel, OutputsAreIdenticalForOneAndFourJobs) {
   const TempDir dir;
   writeOutcomeFolder(dir);
   for (int i = 0; i < 6; ++i) {
@@ -202,7 +220,7 @@ TEST(EvalParallel, OutputsAreIdenticalForOneAndFourJobs) {
   EXPECT_EQ(outputs[0], outputs[1]);
 }
 
-TEST(EvalSettings, BadSettingsStopBeforeAnythingRuns) {
+TEST_F(EvalSettings, BadSettingsStopBeforeAnythingRuns) {
   const TempDir dir;
   writeRecording(dir, "adl", standing(100));
   const auto bad = dir.write("bad.txt", "# tuned\nlowLevel = 40\nnoSuchSetting=3\n");
@@ -228,7 +246,7 @@ TEST(EvalSettings, BadSettingsStopBeforeAnythingRuns) {
             std::string::npos);
 }
 
-TEST(EvalSettings, OverridesReachTheDetectorInCommandLineOrder) {
+TEST_F(EvalSettings, OverridesReachTheDetectorInCommandLineOrder) {
   const TempDir dir;
   writeRecording(dir, "adl", fallStream());
   const auto file = dir.write("tuned.txt", "lowLevel=0  # no low-acceleration level\n");
@@ -248,7 +266,7 @@ TEST(EvalSettings, OverridesReachTheDetectorInCommandLineOrder) {
   EXPECT_EQ(lines(later.out).size(), 35u);
 }
 
-TEST(EvalInputs, UnreadableRecordingsAreReportedAndTheRestStillRun) {
+TEST_F(EvalInputs, UnreadableRecordingsAreReportedAndTheRestStillRun) {
   const TempDir dir;
   writeRecording(dir, "adl", standing(100));
   writeRecording(dir, "bad_info", standing(100));
@@ -268,7 +286,7 @@ TEST(EvalInputs, UnreadableRecordingsAreReportedAndTheRestStillRun) {
             std::string::npos);
 }
 
-TEST(EvalInputs, FoldersAreSearchedRecursivelyInSortedOrderEachFileOnce) {
+TEST_F(EvalInputs, FoldersAreSearchedRecursivelyInSortedOrderEachFileOnce) {
   const TempDir dir;
   std::filesystem::create_directories(dir.path() / "b" / "deep");
   writeRecording(dir, "b/deep/z", standing(50));
@@ -295,7 +313,7 @@ TEST(EvalInputs, FoldersAreSearchedRecursivelyInSortedOrderEachFileOnce) {
   EXPECT_EQ(lines(readFile(csv)).size(), 2u);
 }
 
-TEST(EvalInputs, FolderWithoutRecordingsIsAnError) {
+TEST_F(EvalInputs, FolderWithoutRecordingsIsAnError) {
   const TempDir dir;
   std::filesystem::create_directory(dir.path() / "empty");
   writeRecording(dir, "adl", standing(50));
@@ -306,7 +324,7 @@ TEST(EvalInputs, FolderWithoutRecordingsIsAnError) {
   EXPECT_EQ(runEval({}).exitCode, 2);
 }
 
-TEST(EvalFormats, CsvAndJsonEscapeAwkwardFileNames) {
+TEST_F(EvalFormats, CsvAndJsonEscapeAwkwardFileNames) {
   const TempDir dir;
   writeRecording(dir, "say \"hi\", then", standing(50));
   const auto csv = dir.path() / "out.csv";
@@ -329,7 +347,7 @@ TEST(EvalFormats, CsvAndJsonEscapeAwkwardFileNames) {
       << readFile(json);
 }
 
-TEST(EvalFormats, GroupsComeFromTheFirstCaptureOfTheFileName) {
+TEST_F(EvalFormats, GroupsComeFromTheFirstCaptureOfTheFileName) {
   const TempDir dir;
   writeFall(dir, "F01_a", fallStream(), 150);
   writeFall(dir, "F01_b", standing(300), 150);
@@ -399,7 +417,79 @@ TEST(EvalLibrary, IndexTablesAreReadByTheirFileColumn) {
   EXPECT_NE(ev::readIndexTable(dir.write("bad.tsv", "name\tkind\na\tb\n"), table), "");
 }
 
-TEST(EvalHelp, HelpShowsUsageOptionsAndAnExample) {
+// Drovik reads "ff,abc,1" as position 0 and wraps 4294967740 to 444; the
+// tools must refuse what cannot be the annotation the user meant.
+TEST(EvalLibrary, AnnotationsAreReadStrictly) {
+  namespace ev = velmora::evaluation;
+  const TempDir dir;
+  const struct {
+    const char* content;
+    int32_t position;     // when accepted
+    const char* problem;  // fragment; "" when accepted
+  } cases[] = {
+      {"ff,250,1\n", 250, ""},
+      {"\"a,b\",250,-1,more\r\n", 250, ""},
+      {"ff,abc,1\n", 0, "fall position 'abc' is not a decimal integer"},
+      {"ff,,1\n", 0, "fall position is empty"},
+      {"ff,\"444\",1\n", 0, "fall position '\"444\"' is not a decimal integer"},
+      {"ff, 250,1\n", 0, "fall position ' 250' is not a decimal integer"},
+      {"ff,4294967740,1\n", 0, "fall position 4294967740 does not fit in 32 bits"},
+      {"ff,-3,1\n", 0, "fall position -3 is negative"},
+      {"ff,250,1x\n", 0, "flag '1x' is not a decimal integer"},
+      {"ff,250\n,1\n", 0, "does not hold three fields on its first line"},
+      {"", 0, "does not hold three fields on its first line"},
+  };
+  for (const auto& c : cases) {
+    const ev::Annotation annotation = ev::readAnnotation(dir.write("a.info", c.content).string());
+    if (*c.problem == '\0') {
+      EXPECT_EQ(annotation.problem, "") << c.content;
+      EXPECT_EQ(annotation.fallPosition, c.position) << c.content;
+    } else {
+      EXPECT_NE(annotation.problem.find(c.problem), std::string::npos)
+          << c.content << " gave: " << annotation.problem;
+      EXPECT_NE(annotation.problem.find("a.info"), std::string::npos);
+    }
+  }
+  const auto fifo = dir.path() / "fifo.info";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_NE(ev::readAnnotation(fifo.string()).problem.find("is not a regular file"),
+            std::string::npos);
+
+  // A position must lie inside the recording: 100 data lines hold 0..99.
+  writeRecording(dir, "rec", standing(100));
+  for (const int position : {99, 100}) {
+    dir.write("rec.info", "rec," + std::to_string(position) + ",1\n");
+    const ev::LoadedRecording recording =
+        ev::loadRecording({(dir.path() / "rec.csv").string(), (dir.path() / "rec.info").string()});
+    EXPECT_EQ(recording.readable(), position == 99) << recording.problem;
+  }
+}
+
+TEST_F(EvalInputs, BrokenLinksInAFolderGetOneNoteEach) {
+  const TempDir dir;
+  writeRecording(dir, "adl", standing(50));
+  std::filesystem::create_symlink("nowhere.csv", dir.path() / "dangling.csv");
+  std::filesystem::create_symlink("loop", dir.path() / "loop");
+  const auto result = runEval({dir.path().string(), dir.path().string() + "/."});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.err, "velmora-eval: note: skipped dangling symbolic link '" +
+                            dir.path().string() + "/dangling.csv'\n" +
+                            "velmora-eval: note: skipped looping symbolic link '" +
+                            dir.path().string() + "/loop'\n");
+}
+
+TEST_F(EvalFormats, GroupingPatternsRunInLinearTimeAndRE2RefusesTheRest) {
+  const TempDir dir;
+  writeRecording(dir, std::string(200, 'a'), standing(10));
+  // Exponential for a backtracking matcher on that name.
+  const auto slow = runEval({"--group-by", "^(a*)*b", dir.path().string()});
+  EXPECT_EQ(slow.exitCode, 0) << slow.err;
+  const auto refused = runEval({"--group-by", "(a)\\1", dir.path().string()});
+  EXPECT_EQ(refused.exitCode, 2);
+  EXPECT_NE(refused.err.find("RE2"), std::string::npos) << refused.err;
+}
+
+TEST_F(EvalHelp, HelpShowsUsageOptionsAndAnExample) {
   const auto result = runEval({"--help"});
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_EQ(result.out.rfind("Usage: velmora-eval", 0), 0u);
@@ -408,7 +498,7 @@ TEST(EvalHelp, HelpShowsUsageOptionsAndAnExample) {
   EXPECT_EQ(runEval({"--frobnicate"}).exitCode, 2);
 }
 
-TEST(EvalSharedData, RunsOverTheSharedRecordingsWithOneRowEach) {
+TEST_F(EvalSharedData, RunsOverTheSharedRecordingsWithOneRowEach) {
   const auto shared = testsupport::sharedDir();
   const auto folder = shared / "data" / "recordings";
   if (shared.empty() || !std::filesystem::is_directory(folder)) {
@@ -428,7 +518,7 @@ TEST(EvalSharedData, RunsOverTheSharedRecordingsWithOneRowEach) {
 
 // Drovik's reference outputs print the position of the first detection and,
 // for fall recordings, the delay; the evaluation must agree on every case.
-TEST(EvalSharedData, FirstDetectionsAgreeWithDrovikReferenceOutputs) {
+TEST_F(EvalSharedData, FirstDetectionsAgreeWithDrovikReferenceOutputs) {
   const auto cases = testsupport::sharedDir() / "conformance" / "cases";
   if (testsupport::sharedDir().empty() || !std::filesystem::is_directory(cases)) {
     GTEST_SKIP() << "reference cases not found at ../shared/conformance/cases";
@@ -438,13 +528,21 @@ TEST(EvalSharedData, FirstDetectionsAgreeWithDrovikReferenceOutputs) {
   const auto result = runProgram("velmora-eval", {"--csv", csv.string(), "."}, cases);
   ASSERT_NE(result.exitCode, 2) << result.err;
   int compared = 0;
+  int refused = 0;
   for (const std::string& row : lines(readFile(csv))) {
     std::vector<std::string> fields;
     std::stringstream stream(row);
     for (std::string field; std::getline(stream, field, ',');) {
       fields.push_back(field);
     }
-    if (fields.size() < 8 || fields[0] == "recording" || fields[7] == "error") {
+    if (fields.size() < 8 || fields[0] == "recording") {
+      continue;
+    }
+    // Some generated daily-living cases carry an info file whose position
+    // lies past their end: Drovik reports a delay from it, the tools refuse it.
+    if (fields[7] == "error") {
+      EXPECT_NE(row.find("beyond the end of the recording"), std::string::npos) << row;
+      ++refused;
       continue;
     }
     const std::filesystem::path recording = cases / fields[0];
@@ -462,7 +560,8 @@ TEST(EvalSharedData, FirstDetectionsAgreeWithDrovikReferenceOutputs) {
     }
     ++compared;
   }
-  EXPECT_GT(compared, 100);
+  EXPECT_GT(compared, 80);
+  EXPECT_LT(refused, 50);
 }
 
 }  // namespace

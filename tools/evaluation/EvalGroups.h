@@ -11,7 +11,7 @@
 namespace velmora::evaluation {
 
 // A compiled grouping pattern: the group of a recording is the first
-// capture group of the pattern (ECMAScript) searched in its file name.
+// capture group of the pattern (RE2 syntax) searched in its file name.
 class GroupPattern {
  public:
   // Compiles `pattern`; returns null and sets `error` for a pattern that does

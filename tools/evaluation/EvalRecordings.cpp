@@ -1,13 +1,20 @@
 #include "EvalRecordings.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <set>
 #include <system_error>
 
-#include "InfoFile.h"
 #include "RecordingReader.h"
+#include "TextUtils.h"
 
 namespace velmora::evaluation {
 
@@ -44,9 +51,28 @@ RecordingEntry makeEntry(const std::string& path, const std::string& extension) 
   return RecordingEntry{path, std::move(infoPath)};
 }
 
+// A dangling or looping link gets a note: it may be a recording or a
+// folder of recordings the user expected to be evaluated.
+void noteBrokenLink(const fs::directory_entry& entry, RecordingSearch& search,
+                    std::set<std::string>& noted) {
+  std::error_code error;
+  if (!entry.is_symlink(error) || fs::exists(entry.path(), error)) {
+    return;
+  }
+  const bool looping = error.value() == ELOOP;
+  std::error_code ignored;
+  const fs::path parent = fs::weakly_canonical(entry.path().parent_path(), ignored);
+  if (!noted.insert((parent / entry.path().filename()).string()).second) {
+    return;
+  }
+  search.notes.push_back("note: skipped " + std::string(looping ? "looping" : "dangling") +
+                         " symbolic link '" + entry.path().string() + "'");
+}
+
 // Adds the recordings below `folder`; returns an error message or "".
 std::string searchFolder(const fs::path& folder, const std::string& extension,
-                         std::vector<RecordingEntry>& found) {
+                         std::vector<RecordingEntry>& found, RecordingSearch& search,
+                         std::set<std::string>& noted) {
   std::error_code error;
   fs::directory_iterator entries(folder, error);
   if (error) {
@@ -59,11 +85,13 @@ std::string searchFolder(const fs::path& folder, const std::string& extension,
     const fs::directory_entry& entry = *entries;
     std::error_code statusError;
     if (entry.is_directory(statusError) && !entry.is_symlink(statusError)) {
-      if (std::string message = searchFolder(entry.path(), extension, found); !message.empty()) {
+      if (std::string message = searchFolder(entry.path(), extension, found, search, noted);
+          !message.empty()) {
         return message;
       }
       continue;
     }
+    noteBrokenLink(entry, search, noted);
     const std::string name = entry.path().filename().string();
     if (name.size() > extension.size() && endsWith(name, extension) &&
         entry.is_regular_file(statusError)) {
@@ -95,6 +123,65 @@ std::vector<std::string> splitTabs(std::string_view line) {
   }
 }
 
+// The first line of a small regular file (at most kMaxInfoLine bytes), or
+// a problem. Opened without blocking so that a FIFO cannot stall the run.
+constexpr std::size_t kMaxInfoLine = 64 * 1024;
+
+std::string readFirstLine(const std::string& path, std::string& line) {
+  const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) {
+    return std::string("cannot be read: ") + std::strerror(errno);
+  }
+  struct stat status {};
+  if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+    ::close(descriptor);
+    return "is not a regular file";
+  }
+  line.clear();
+  char chunk[4096];
+  for (;;) {
+    const ssize_t count = ::read(descriptor, chunk, sizeof chunk);
+    if (count < 0 && errno == EINTR) {
+      continue;
+    }
+    if (count < 0) {
+      const std::string reason = std::strerror(errno);
+      ::close(descriptor);
+      return "cannot be read: " + reason;
+    }
+    line.append(chunk, static_cast<std::size_t>(count));
+    const auto end = line.find_first_of("\r\n");
+    if (end != std::string::npos || count == 0) {
+      line.resize(std::min(end, line.size()));
+      break;
+    }
+    if (line.size() > kMaxInfoLine) {
+      ::close(descriptor);
+      return "has a first line longer than 64 KiB";
+    }
+  }
+  ::close(descriptor);
+  // Drovik's text reading ends the line at a NUL byte too.
+  line.resize(std::min(line.find('\0'), line.size()));
+  return {};
+}
+
+// A field that must be a decimal 32-bit integer and nothing else.
+std::string parseInfoInteger(std::string_view text, const char* what, int32_t& value) {
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty()) {
+    return std::string(what) + " is empty";
+  }
+  if (end != text.data() + text.size() ||
+      (error != std::errc() && error != std::errc::result_out_of_range)) {
+    return std::string(what) + " '" + std::string(text) + "' is not a decimal integer";
+  }
+  if (error == std::errc::result_out_of_range) {
+    return std::string(what) + " " + std::string(text) + " does not fit in 32 bits";
+  }
+  return {};
+}
+
 }  // namespace
 
 std::string normaliseExtension(const std::string& extension) {
@@ -113,6 +200,7 @@ RecordingSearch findRecordings(const std::vector<std::string>& paths,
                                const std::string& extension) {
   RecordingSearch search;
   std::vector<RecordingEntry> found;
+  std::set<std::string> noted;
   for (const std::string& path : paths) {
     std::error_code error;
     if (!fs::is_directory(path, error)) {
@@ -120,7 +208,7 @@ RecordingSearch findRecordings(const std::vector<std::string>& paths,
       continue;
     }
     const std::size_t before = found.size();
-    search.error = searchFolder(path, extension, found);
+    search.error = searchFolder(path, extension, found, search, noted);
     if (search.error.empty() && found.size() == before) {
       search.error = "no recordings (files ending in " + extension + ") in folder '" + path + "'";
     }
@@ -128,6 +216,7 @@ RecordingSearch findRecordings(const std::vector<std::string>& paths,
       return search;
     }
   }
+  std::sort(search.notes.begin(), search.notes.end());
   // A file reached twice keeps the spelling under which it was found first.
   std::set<std::string> seen;
   for (RecordingEntry& entry : found) {
@@ -194,16 +283,42 @@ std::string readIndexTable(const fs::path& path, IndexTable& table) {
 
 Annotation readAnnotation(const std::string& infoPath) {
   Annotation annotation;
-  int32_t fallFlag = 0;  // only asks Drovik for its delay message; unused here
-  const int32_t status = ReadInfoFile(infoPath.c_str(), &annotation.fallPosition, &fallFlag);
-  if (status != 0) {
-    // Drovik would carry on with position 0, which would judge the
-    // recording against a position nobody annotated.
-    annotation.problem =
-        "info file '" + infoPath + "' " +
-        (status == -1 ? "cannot be read" : "does not hold three fields on its first line");
+  const auto fail = [&](const std::string& problem) {
+    annotation = Annotation{};
+    annotation.problem = "info file '" + infoPath + "'" + problem;
+    return annotation;
+  };
+  std::string line;
+  if (std::string problem = readFirstLine(infoPath, line); !problem.empty()) {
+    return fail(" " + problem);
   }
-  return annotation;
+  // Split as Drovik splits it; a fourth field, when there is one, ends the
+  // third at its comma.
+  std::vector<char> buffer(line.begin(), line.end());
+  buffer.push_back('\0');
+  char* fields[4] = {};
+  if (SplitCsvFields(buffer.data(), fields, 4) < 3) {
+    return fail(" does not hold three fields on its first line");
+  }
+  const std::string_view positionText = fields[1];
+  const std::string_view flagText = fields[2];
+  std::string problem = parseInfoInteger(positionText, "fall position", annotation.fallPosition);
+  if (problem.empty()) {
+    problem = parseInfoInteger(flagText, "flag", annotation.fallFlag);
+  }
+  if (problem.empty() && annotation.fallPosition < 0) {
+    problem = "fall position " + std::to_string(annotation.fallPosition) + " is negative";
+  }
+  return problem.empty() ? annotation : fail(": " + problem);
+}
+
+std::string checkFallPosition(const std::string& infoPath, int32_t fallPosition,
+                              int64_t dataLines) {
+  if (fallPosition < dataLines) {
+    return {};
+  }
+  return "info file '" + infoPath + "': fall position " + std::to_string(fallPosition) +
+         " is at or beyond the end of the recording (" + std::to_string(dataLines) + " data lines)";
 }
 
 LoadedRecording loadRecording(const RecordingEntry& entry) {
@@ -243,6 +358,15 @@ LoadedRecording loadRecording(const RecordingEntry& entry) {
       for (std::size_t index = 0; index < recording.samples.size(); ++index) {
         positions.push_back(static_cast<int64_t>(index));
       }
+    }
+  }
+  if (recording.isFall) {
+    recording.problem =
+        checkFallPosition(entry.infoPath, recording.fallPosition, reader.dataLines());
+    if (!recording.problem.empty()) {
+      recording.samples = {};
+      recording.positions = {};
+      return recording;
     }
   }
   recording.dataLines = reader.dataLines();

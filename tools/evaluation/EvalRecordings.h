@@ -22,6 +22,9 @@ struct RecordingEntry {
 struct RecordingSearch {
   std::vector<RecordingEntry> recordings;  // sorted by path (byte order), each file once
   std::string error;  // a folder that holds no recordings or cannot be read; empty if none
+  // One line per dangling or looping symbolic link met in a searched folder
+  // (each link once): not an error, but the user may have meant a recording.
+  std::vector<std::string> notes;
 };
 
 // Accepts "csv" and ".csv"; returns "" for an extension that cannot name
@@ -54,9 +57,24 @@ struct IndexTable {
 // The fall position a recording is judged against, read from its info file.
 struct Annotation {
   int32_t fallPosition = 0;
-  std::string problem;  // why the info file cannot be used; empty when it can
+  int32_t fallFlag = 0;  // Drovik's delay-message flag
+  std::string problem;   // why the info file cannot be used; empty when it can
 };
+
+// Reads an info file strictly, unlike Drovik (which takes whatever leading
+// digits a field has, and 0 without any): the file must be a regular file
+// (a FIFO or device is refused, not waited on) whose first line holds at
+// least three comma-separated fields, split as Drovik splits them; the
+// second (the fall position) and the third (the flag) must each be a
+// decimal integer that fits in 32 bits and nothing else (no blanks, no
+// quotes, no '+'), and the position must not be negative. The problem names
+// the file and what is wrong with it.
 [[nodiscard]] Annotation readAnnotation(const std::string& infoPath);
+
+// The problem of a fall position at or beyond the end of a recording of
+// `dataLines` data lines (positions count from 0), or "".
+[[nodiscard]] std::string checkFallPosition(const std::string& infoPath, int32_t fallPosition,
+                                            int64_t dataLines);
 
 // One recording read into memory, with its annotation.
 struct LoadedRecording {

@@ -31,8 +31,11 @@ constexpr char kUsage[] =
     "Replays every recording through the fall detector exactly as Drovik does\n"
     "(a fresh detector per recording) and judges it. Paths are recording files\n"
     "or folders, searched recursively for files ending in the recording\n"
-    "extension. A recording with a sibling <name>.info is a fall recording whose\n"
-    "annotated position is read as Drovik reads it; one without is daily living.\n"
+    "extension. A recording with a sibling <name>.info is a fall recording; one\n"
+    "without is daily living. The info file is read strictly: its first line's\n"
+    "second and third fields (position, flag) must be decimal 32-bit integers\n"
+    "and nothing else, and the position must lie inside the recording;\n"
+    "otherwise the recording is an error row naming the file and the problem.\n"
     "\n"
     "Outcomes: tp (first detection at or after the annotated position minus the\n"
     "early tolerance), missed (no detection), early (first detection before\n"
@@ -55,7 +58,8 @@ constexpr char kUsage[] =
     "  --early-tolerance SEC  seconds a detection may precede the annotated\n"
     "                         position (default 1; rounded to whole samples)\n"
     "  --group-by REGEX       also summarise per group: the first capture group\n"
-    "                         of REGEX (ECMAScript, searched in the file name)\n"
+    "                         of REGEX (RE2 syntax, searched in the file name;\n"
+    "                         no back-references or look-around)\n"
     "  --csv FILE             write the per-recording rows as CSV\n"
     "  --summary-csv FILE     write the summary as group,metric,value CSV\n"
     "  --json FILE            write the rows and the summary as JSON\n"
@@ -284,6 +288,9 @@ int main(int argc, char** argv) {
   RecordingSearch search = findRecordings(options.paths, options.extension);
   if (!search.error.empty()) {
     return usageError(search.error);
+  }
+  for (const std::string& note : search.notes) {
+    std::fprintf(stderr, "velmora-eval: %s\n", note.c_str());
   }
   // An output file of an earlier run may lie among the recordings; this run
   // is about to overwrite it, so it is not one of them.
