@@ -12,7 +12,9 @@
 #include <utility>
 #include <vector>
 
-#include "RecordingReader.h"
+#include "EvalRender.h"
+#include "Evaluation.h"
+#include "InfoFile.h"
 #include "SampleInput.h"
 #include "SettingsTable.h"
 #include "TextUtils.h"
@@ -21,6 +23,7 @@
 
 namespace py = pybind11;
 using velmora_python::SampleInput;
+namespace evaluation = velmora::evaluation;
 
 namespace {
 
@@ -249,59 +252,139 @@ std::string pathText(const py::handle& path) {
 
 Recording readRecording(const py::handle& pathObject) {
   const std::string path = pathText(pathObject);
-  std::vector<int16_t> samples;
-  std::vector<int64_t> positions;
-  bool opened = false;
-  {
-    py::gil_scoped_release release;
-    RecordingReader reader;
-    opened = reader.open(path.c_str());
-    if (opened) {
-      reader.skipHeader();
-      SampleRecord sample{};
-      int64_t position = 0;
-      for (RecordingReader::Status status; (status = reader.next(sample)) !=
-                                           RecordingReader::Status::End;
-           ++position) {
-        if (status == RecordingReader::Status::Sample) {
-          samples.insert(samples.end(), {sample.ax, sample.ay, sample.az, sample.gx, sample.gy,
-                                         sample.gz});
-          positions.push_back(position);
-        }
-      }
-    }
-  }
-  if (!opened) {
-    raiseOSError("cannot open recording '" + path + "' (missing, unreadable or a folder)");
-  }
-  Recording recording;
-  recording.path = path;
-  const auto count = static_cast<py::ssize_t>(positions.size());
-  recording.samples = toArray(std::move(samples), {count, 6});
-  recording.positions = toArray(std::move(positions), {count});
-  recording.info = py::none();
+  // The samples first (a missing recording is an OSError whatever lies
+  // beside it), then the annotation, both as the programs read them.
   std::filesystem::path infoPath(path);
   infoPath.replace_extension(".info");
   std::error_code error;
-  if (std::filesystem::exists(infoPath, error)) {
-    char buffer[1024];
-    if (ReadTextFile(infoPath.c_str(), buffer, sizeof buffer) < 0) {
-      throw py::value_error("info file '" + infoPath.string() + "' cannot be read");
+  const bool hasInfo = std::filesystem::exists(infoPath, error);
+  evaluation::LoadedRecording loaded;
+  evaluation::Annotation annotation;
+  {
+    py::gil_scoped_release release;
+    loaded = evaluation::loadRecording(evaluation::RecordingEntry{path, {}});
+    if (loaded.readable() && hasInfo) {
+      annotation = evaluation::readAnnotation(infoPath.string());
     }
-    CutAtLineEnd(buffer);
-    char* fields[3];
-    if (SplitCsvFields(buffer, fields, 3) != 3) {
-      throw py::value_error("info file '" + infoPath.string() +
-                            "' does not hold three fields on its first line");
-    }
+  }
+  if (!loaded.readable()) {
+    raiseOSError("recording '" + path + "': " + loaded.problem);
+  }
+  if (!annotation.problem.empty()) {
+    throw py::value_error(annotation.problem);
+  }
+  Recording recording;
+  recording.path = path;
+  const auto count = static_cast<py::ssize_t>(loaded.samples.size());
+  std::vector<int64_t> positions(loaded.samples.size());
+  for (std::size_t i = 0; i < positions.size(); ++i) {
+    positions[i] = loaded.positionOf(i);
+  }
+  recording.positions = toArray(std::move(positions), {count});
+  // The records are six packed int16 values: numpy views them as rows.
+  auto owner = std::make_unique<std::vector<SampleRecord>>(std::move(loaded.samples));
+  auto* data = reinterpret_cast<int16_t*>(owner->data());
+  py::capsule capsule(owner.get(),
+                      [](void* p) { delete static_cast<std::vector<SampleRecord>*>(p); });
+  owner.release();
+  recording.samples = py::array_t<int16_t>({count, py::ssize_t{6}}, data, capsule);
+  recording.info = py::none();
+  if (hasInfo) {
     RecordingInfo info;
     info.path = infoPath.string();
-    info.name = fields[0];
-    info.fallPosition = static_cast<int32_t>(static_cast<uint32_t>(parseDecimal(fields[1])));
-    info.fallFlag = static_cast<int32_t>(static_cast<uint32_t>(parseDecimal(fields[2])));
+    info.fallPosition = annotation.fallPosition;
+    int32_t fallPosition = 0;
+    ReadInfoFile(info.path.c_str(), &fallPosition, &info.fallFlag);
+    // The first field, which the programs do not use, names the recording.
+    char buffer[1024];
+    char* fields[1];
+    if (ReadTextFile(info.path.c_str(), buffer, sizeof buffer) >= 0 &&
+        (CutAtLineEnd(buffer), SplitCsvFields(buffer, fields, 1) == 1)) {
+      info.name = fields[0];
+    }
     recording.info = py::cast(std::move(info));
   }
   return recording;
+}
+
+// -------------------------------------------------------------- evaluation
+
+// The evaluation's JSON tree as Python values: what json.load gives for the
+// text velmora-eval --json writes.
+py::object toPython(const evaluation::JsonValue& value) {
+  using Kind = evaluation::JsonValue::Kind;
+  switch (value.kind) {
+    case Kind::Null:
+      return py::none();
+    case Kind::Boolean:
+      return py::bool_(value.boolean);
+    case Kind::Integer:
+      return py::int_(value.integer);
+    case Kind::Number:
+      return py::float_(value.number);
+    case Kind::String:
+      return py::reinterpret_steal<py::object>(PyUnicode_DecodeUTF8(
+          value.text.data(), static_cast<py::ssize_t>(value.text.size()), "replace"));
+    case Kind::Array: {
+      py::list list;
+      for (const evaluation::JsonValue& item : value.items) {
+        list.append(toPython(item));
+      }
+      return list;
+    }
+    case Kind::Object:
+      break;
+  }
+  py::dict dict;
+  for (std::size_t i = 0; i < value.items.size(); ++i) {
+    dict[py::str(value.keys[i])] = toPython(value.items[i]);
+  }
+  return dict;
+}
+
+constexpr double kMaxToleranceSeconds = 86400.0;
+constexpr int kMaxJobs = 1024;
+
+py::object evaluatePaths(const py::handle& pathsObject, const py::handle& settings, int jobs,
+                         double earlyTolerance, const py::handle& groupBy) {
+  std::vector<std::string> paths;
+  if (py::isinstance<py::str>(pathsObject) || py::hasattr(pathsObject, "__fspath__")) {
+    paths.push_back(pathText(pathsObject));  // one path, not a sequence of characters
+  } else {
+    for (const py::handle path : pathsObject) {
+      paths.push_back(pathText(path));
+    }
+  }
+  if (paths.empty()) {
+    throw py::value_error("no recordings or folders given");
+  }
+  evaluation::EvaluationOptions options = evaluation::defaultEvaluationOptions();
+  options.settings = settingsFrom(settings);
+  checkOrThrow(options.settings);
+  if (!(earlyTolerance >= 0.0 && earlyTolerance <= kMaxToleranceSeconds)) {
+    throw py::value_error("early_tolerance must be a number of seconds in 0..86400");
+  }
+  options.toleranceSeconds = earlyTolerance;
+  if (jobs < 0 || jobs > kMaxJobs) {
+    throw py::value_error("jobs must lie in 0..1024 (0: one per core)");
+  }
+  options.jobs = jobs;
+  if (!groupBy.is_none()) {
+    options.groupPattern = groupBy.cast<std::string>();
+    if (options.groupPattern.empty()) {
+      throw py::value_error("group_by needs a regular expression");
+    }
+  }
+  evaluation::Evaluation result;
+  std::string error;
+  {
+    py::gil_scoped_release release;
+    error = evaluation::evaluatePaths(paths, options, result);
+  }
+  if (!error.empty()) {
+    throw py::value_error(error);
+  }
+  return toPython(evaluation::evaluationJson(result));
 }
 
 }  // namespace
@@ -370,4 +453,8 @@ PYBIND11_MODULE(velmora, m) {
 
   m.def("read_recording", &readRecording, py::arg("path"),
         "Reads a recording file and the .info beside it, if any.");
+  m.def("evaluate", &evaluatePaths, py::arg("paths"), py::arg("settings") = py::none(),
+        py::arg("jobs") = 0, py::arg("early_tolerance") = 1.0, py::arg("group_by") = py::none(),
+        "Evaluates the recordings under the paths as velmora-eval does; returns what its --json "
+        "writes, as dicts and lists.");
 }

@@ -117,3 +117,30 @@ def read_recording(path: PathLike) -> Recording:
     a folder) and ValueError when there is an .info the programs would
     refuse, both with the programs' message.
     """
+
+def evaluate(
+    paths: Union[PathLike, Sequence[PathLike]],
+    settings: Optional[Settings] = None,
+    jobs: int = 0,
+    early_tolerance: float = 1.0,
+    group_by: Optional[str] = None,
+) -> dict[str, Any]:
+    """Evaluate recordings as velmora-eval does, through the same library.
+
+    `paths` are recording files or folders searched recursively for .csv
+    files (a single path may be given as it is); a recording with a
+    `<name>.info` beside it is a fall recording. `jobs` recordings are
+    replayed at once (0: one per core), with the interpreter released.
+    `early_tolerance` is how many seconds a detection may precede the
+    annotated position; `group_by` a regular expression whose first capture
+    group, searched in each file name, names its group.
+
+    Returns exactly what `velmora-eval --json` writes, as dicts and lists:
+    'version', 'early_tolerance_seconds', 'early_tolerance_samples',
+    'settings', 'group_by', 'recordings' (one dict per recording: outcome,
+    first detection, delay...), 'summary' (outcome counts, sensitivity,
+    specificity, false alarms per hour, delays, first codes) and 'groups'.
+    Unreadable recordings are rows with outcome 'error'. Raises ValueError
+    for refused settings, a bad pattern, tolerance or job count, or a folder
+    without recordings.
+    """
