@@ -162,10 +162,11 @@ Axis makeAxis(double low, double high, double step) {
 
 class Panel {
  public:
-  Panel(double top, double height, Axis axis, int clipId)
-      : top_(top), height_(height), axis_(axis), clipId_(clipId) {}
+  Panel(double top, double height, Axis axis, int clipId, std::string prefix)
+      : top_(top), height_(height), axis_(axis), clipId_(clipId), prefix_(std::move(prefix)) {}
   // Reference to the panel's clip path, for an attribute value.
-  [[nodiscard]] std::string clipUrl() const { return "url(#panel" + std::to_string(clipId_) + ")"; }
+  [[nodiscard]] std::string clipUrl() const { return "url(#" + clipId() + ")"; }
+  [[nodiscard]] std::string clipId() const { return prefix_ + "panel" + std::to_string(clipId_); }
   [[nodiscard]] double top() const { return top_; }
   [[nodiscard]] double bottom() const { return top_ + height_; }
   [[nodiscard]] const Axis& axis() const { return axis_; }
@@ -181,6 +182,7 @@ class Panel {
   double height_;
   Axis axis_;
   int clipId_;
+  std::string prefix_;
 };
 
 // Seconds with as many decimals as the tick step needs.
@@ -213,8 +215,9 @@ struct PanelSpec {
 
 class Figure {
  public:
-  explicit Figure(const RecordingFigure& figure)
+  Figure(const RecordingFigure& figure, const SvgOptions& options)
       : figure_(figure),
+        options_(options),
         data_(figure.data),
         windowStart_(figure.windowStart),
         windowLength_(std::max<int64_t>(figure.windowEnd - figure.windowStart, 1)),
@@ -263,6 +266,7 @@ class Figure {
   [[nodiscard]] std::pair<double, double> seriesRange(Series series) const;
 
   const RecordingFigure& figure_;
+  const SvgOptions& options_;
   const ColumnSeries& data_;
   int64_t windowStart_;
   int64_t windowLength_;
@@ -367,8 +371,8 @@ void Figure::collectMarkers() {
 void Figure::drawHeader() {
   const OutcomeStyle style = outcomeStyle(figure_.outcome);
   text(kLeft, 30, describeVerdict(figure_),
-       std::string("id=\"verdict\" font-size=\"18\" font-weight=\"bold\" fill=\"") + style.colour +
-           "\"");
+       "id=\"" + options_.idPrefix + "verdict\" font-size=\"18\" font-weight=\"bold\" fill=\"" +
+           style.colour + "\"");
 
   const PlotSetup& setup = figure_.setup;
   std::string details = VelmoraGetVersion();
@@ -390,7 +394,12 @@ void Figure::drawHeader() {
       "showing " + fixed(static_cast<double>(windowStart_) * kPlotSamplePeriodS, 2) + " to " +
       fixed(static_cast<double>(windowStart_ + windowLength_) * kPlotSamplePeriodS, 2) + " s";
   if (figure_.zoomed) {
-    view += " (3 s around the annotation and the first detection)";
+    const bool annotated = setup.annotation.has_value();
+    view += std::string(" (3 s around ") +
+            (annotated && figure_.first ? "the annotated fall and the first detection"
+             : annotated                ? "the annotated fall"
+                                        : "the first detection") +
+            ")";
   }
   if (reduced_) {
     view += "  \xc2\xb7  reduced: lowest and highest value of up to " +
@@ -451,7 +460,7 @@ void Figure::drawLegendRow(double top) {
 Panel Figure::drawPanel(double top, const PanelSpec& spec) {
   ++clipCount_;
   const Axis& axis = spec.axis;
-  const Panel panel(top, spec.height, axis, clipCount_);
+  const Panel panel(top, spec.height, axis, clipCount_, options_.idPrefix);
   text(kLeft, top - 8, spec.title, "font-size=\"13\" font-weight=\"bold\"");
   rect(kLeft, top, kLeft + kPlotWidth, panel.bottom(), "#ffffff", 1.0, "stroke=\"#bdbdbd\"");
   // A bounded number of grid lines whatever the settings make the range.
@@ -474,9 +483,9 @@ Panel Figure::drawPanel(double top, const PanelSpec& spec) {
   text(22, middle, spec.unit,
        "font-size=\"12\" text-anchor=\"middle\" transform=\"rotate(-90 22 " + number(middle) +
            ")\"");
-  out_ += "<clipPath id=\"panel" + std::to_string(clipCount_) + "\"><rect x=\"" + number(kLeft) +
-          "\" y=\"" + number(top) + "\" width=\"" + number(kPlotWidth) + "\" height=\"" +
-          number(spec.height) + "\"/></clipPath>\n";
+  out_ += "<clipPath id=\"" + panel.clipId() + "\"><rect x=\"" + number(kLeft) + "\" y=\"" +
+          number(top) + "\" width=\"" + number(kPlotWidth) + "\" height=\"" + number(spec.height) +
+          "\"/></clipPath>\n";
   useSpans(kSpanWarmUp, panel.top(), spec.height, kWarmUpColour, 0.2);
   useSpans(kSpanJump, panel.top(), spec.height, kJumpColour, 0.16);
   useSpans(kSpanLowRun, panel.top(), spec.height, kLowRunColour, 0.14);
@@ -505,9 +514,9 @@ void Figure::useSpans(SpanKind kind, double top, double height, std::string_view
   if (spanPaths_[kind].empty()) {
     return;
   }
-  out_ += "<use xlink:href=\"#spans" + std::to_string(kind) + "\" transform=\"matrix(1 0 0 " +
-          number(height) + " 0 " + number(top) + ")\" fill=\"" + std::string(colour) +
-          "\" fill-opacity=\"" + fixed(opacity, 2) + "\"";
+  out_ += "<use xlink:href=\"#" + options_.idPrefix + "spans" + std::to_string(kind) +
+          "\" transform=\"matrix(1 0 0 " + number(height) + " 0 " + number(top) + ")\" fill=\"" +
+          std::string(colour) + "\" fill-opacity=\"" + fixed(opacity, 2) + "\"";
   if (!extra.empty()) {
     out_ += " ";
     out_ += extra;
@@ -789,7 +798,9 @@ std::string Figure::render() {
     height += spec.height + kPanelGap;
   }
 
-  out_ += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  if (options_.xmlDeclaration) {
+    out_ += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  }
   out_ +=
       "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
       "width=\"" +
@@ -809,7 +820,8 @@ std::string Figure::render() {
   out_ += "<defs>\n";
   for (int kind = 0; kind < kSpanKinds; ++kind) {
     if (!spanPaths_[kind].empty()) {
-      out_ += "<path id=\"spans" + std::to_string(kind) + "\" d=\"" + spanPaths_[kind] + "\"/>\n";
+      out_ += "<path id=\"" + options_.idPrefix + "spans" + std::to_string(kind) + "\" d=\"" +
+              spanPaths_[kind] + "\"/>\n";
     }
   }
   out_ += "</defs>\n";
@@ -903,4 +915,6 @@ std::string describeVerdict(const RecordingFigure& figure) {
   return verdict;
 }
 
-std::string renderPlotSvg(const RecordingFigure& figure) { return Figure(figure).render(); }
+std::string renderPlotSvg(const RecordingFigure& figure, const SvgOptions& options) {
+  return Figure(figure, options).render();
+}

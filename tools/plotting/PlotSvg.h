@@ -28,7 +28,16 @@ struct OutcomeStyle {
 // 366), code 14, delay +20 ms".
 [[nodiscard]] std::string describeVerdict(const RecordingFigure& figure);
 
-[[nodiscard]] std::string renderPlotSvg(const RecordingFigure& figure);
+struct SvgOptions {
+  // Prepended to every id in the figure, so that several figures can sit
+  // inline in one HTML page.
+  std::string idPrefix;
+  // The XML declaration, for a file of its own; left out inline.
+  bool xmlDeclaration = true;
+};
+
+[[nodiscard]] std::string renderPlotSvg(const RecordingFigure& figure,
+                                        const SvgOptions& options = {});
 
 // Text for XML content and attribute values: markup escaped, control bytes
 // and invalid UTF-8 replaced by '?'.

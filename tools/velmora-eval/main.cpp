@@ -18,6 +18,8 @@
 
 #include "EvalRender.h"
 #include "Evaluation.h"
+#include "FileOutput.h"
+#include "HtmlReport.h"
 #include "SettingsTable.h"
 #include "Velmora.h"
 
@@ -63,6 +65,9 @@ constexpr char kUsage[] =
     "  --csv FILE             write the per-recording rows as CSV\n"
     "  --summary-csv FILE     write the summary as group,metric,value CSV\n"
     "  --json FILE            write the rows and the summary as JSON\n"
+    "  --html FILE            write a self-contained HTML report with a figure of\n"
+    "                         every missed fall, early alarm and false alarm\n"
+    "  --html-figures N       at most N figures in the report (default 100)\n"
     "  -j, --jobs N           recordings replayed at once (default: all cores)\n"
     "  -h, --help             show this help\n"
     "\n"
@@ -84,6 +89,8 @@ struct Options {
   std::string csvPath;
   std::string summaryCsvPath;
   std::string jsonPath;
+  std::string htmlPath;
+  std::size_t htmlFigures = 100;
   int jobs = 0;  // 0: one per core
   std::vector<std::string> paths;
 };
@@ -135,9 +142,9 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& helpSh
       name = "-j";
       value = arg.substr(2);
     }
-    static const char* const kValued[] = {"--set",      "--settings", "--ext",  "--early-tolerance",
-                                          "--group-by", "--csv",      "--json", "--summary-csv",
-                                          "-j",         "--jobs"};
+    static const char* const kValued[] = {
+        "--set",  "--settings",    "--ext",  "--early-tolerance", "--group-by", "--csv",
+        "--json", "--summary-csv", "--html", "--html-figures",    "-j",         "--jobs"};
     if (std::find(std::begin(kValued), std::end(kValued), name) == std::end(kValued)) {
       return "unknown option '" + arg + "'";
     }
@@ -177,6 +184,17 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& helpSh
       options.summaryCsvPath = *value;
     } else if (name == "--json") {
       options.jsonPath = *value;
+    } else if (name == "--html") {
+      if (value->empty()) {
+        return "--html needs a file name";
+      }
+      options.htmlPath = *value;
+    } else if (name == "--html-figures") {
+      const std::optional<int32_t> figures = parseInt32(*value);
+      if (!figures || *figures < 0) {
+        return "--html-figures: '" + *value + "' is not a number of figures from 0 on";
+      }
+      options.htmlFigures = static_cast<std::size_t>(*figures);
     } else {
       const std::optional<int32_t> jobs = parseInt32(*value);
       if (!jobs || *jobs < 1 || *jobs > kMaxJobs) {
@@ -297,7 +315,7 @@ int main(int argc, char** argv) {
   std::erase_if(search.recordings, [&](const RecordingEntry& entry) {
     return isSameFile(entry.path, options.csvPath) ||
            isSameFile(entry.path, options.summaryCsvPath) ||
-           isSameFile(entry.path, options.jsonPath);
+           isSameFile(entry.path, options.jsonPath) || isSameFile(entry.path, options.htmlPath);
   });
   if (search.recordings.empty()) {
     return usageError("no recordings left once the output files are set aside");
@@ -340,6 +358,16 @@ int main(int argc, char** argv) {
     }
   }
 
+  if (!options.htmlPath.empty()) {
+    const velmora::report::HtmlReportOptions report{options.paths, options.htmlFigures,
+                                                    options.jobs, std::nullopt};
+    if (const std::string error = writeFileAtomically(
+            options.htmlPath, velmora::report::renderHtmlReport(evaluation, report));
+        !error.empty()) {
+      std::fprintf(stderr, "velmora-eval: %s\n", error.c_str());
+      status = 1;
+    }
+  }
   std::fputs(formatTable(evaluation).c_str(), stdout);
   if (!finishOutput(outputs[0], formatRecordingsCsv(evaluation)) ||
       !finishOutput(outputs[1], formatSummaryCsv(evaluation)) ||

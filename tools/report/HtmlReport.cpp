@@ -1,0 +1,513 @@
+#include "HtmlReport.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <string_view>
+
+#include "EvalRender.h"
+#include "PlotReplay.h"
+#include "PlotSvg.h"
+#include "SettingsTable.h"
+
+namespace velmora::report {
+namespace {
+
+using evaluation::EvalSummary;
+using evaluation::Evaluation;
+using evaluation::Outcome;
+using evaluation::RecordingResult;
+
+// Longer paths are shortened in the middle, so that no row grows without
+// bound (the full path stays in the row's title only when it is short).
+constexpr std::size_t kMaxShownPath = 300;
+
+std::string html(std::string_view text) { return escapeXml(text); }
+
+std::string shownPath(const std::string& path) {
+  if (path.size() <= kMaxShownPath) {
+    return html(path);
+  }
+  // Cut at character boundaries: escapeXml marks broken UTF-8 anyway.
+  return html(path.substr(0, kMaxShownPath / 2)) + "\xe2\x80\xa6" +
+         html(path.substr(path.size() - kMaxShownPath / 2));
+}
+
+std::string fixed(double value, int decimals) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
+}
+
+std::string optionalMs(std::optional<int64_t> value) {
+  return value ? std::to_string(*value) + " ms" : "n/a";
+}
+
+std::string dateText(int64_t seconds) {
+  const auto time = static_cast<std::time_t>(seconds);
+  std::tm parts{};
+  if (gmtime_r(&time, &parts) == nullptr) {
+    return std::to_string(seconds) + " s since 1970";
+  }
+  char text[64];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts);
+  return text;
+}
+
+const char* outcomeWords(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::TruePositive:
+      return "fall detected";
+    case Outcome::Missed:
+      return "fall missed";
+    case Outcome::EarlyAlarm:
+      return "early alarm";
+    case Outcome::FalseAlarm:
+      return "false alarm";
+    case Outcome::TrueNegative:
+      return "no alarm";
+    case Outcome::Unreadable:
+      break;
+  }
+  return "error";
+}
+
+bool wantsFigure(const RecordingResult& result) {
+  return result.outcome == Outcome::Missed || result.outcome == Outcome::EarlyAlarm ||
+         result.outcome == Outcome::FalseAlarm;
+}
+
+constexpr char kStyle[] =
+    R"(body{font:14px/1.45 "DejaVu Sans",Arial,Helvetica,sans-serif;color:#222;margin:0 auto;max-width:1240px;padding:0 16px 48px}
+h1{font-size:24px;margin:24px 0 4px}h2{font-size:19px;margin:32px 0 8px;border-bottom:1px solid #ddd;padding-bottom:4px}h3{font-size:15px;margin:18px 0 6px}
+table{border-collapse:collapse;margin:6px 0}th,td{padding:3px 9px;text-align:left;border-bottom:1px solid #eee;vertical-align:top}
+th{background:#f4f4f4}td.n,th.n{text-align:right;font-variant-numeric:tabular-nums}
+table.sortable th{cursor:pointer}table.sortable th:hover{background:#e8e8e8}
+.o-tp,.o-tn{color:#1a7f37}.o-missed,.o-false_alarm,.o-error{color:#c62828;font-weight:bold}.o-early{color:#d9480f;font-weight:bold}
+tr.changed td{background:#fff4d6}.muted{color:#666}.key{font-size:22px;font-weight:bold}
+figure{margin:18px 0 30px}figure svg{max-width:100%;height:auto;border:1px solid #ddd}figcaption{margin:4px 0}
+tr:target,figure:target figcaption{background:#fff4d6}
+#recordings-table td:first-child{word-break:break-all;max-width:560px}
+)";
+
+constexpr char kScript[] =
+    R"(for(const t of document.querySelectorAll('table.sortable')){const hs=t.tHead.rows[0].cells;for(let i=0;i<hs.length;i++){hs[i].addEventListener('click',()=>{const b=t.tBodies[0],d=hs[i].dataset.d=hs[i].dataset.d==='a'?'d':'a',k=r=>{const c=r.cells[i];return c.dataset.v!==undefined?c.dataset.v:c.textContent};const rows=[...b.rows];rows.sort((x,y)=>{const p=k(x),q=k(y),u=parseFloat(p),w=parseFloat(q);const c=(isNaN(u)||isNaN(w))?p.localeCompare(q):u-w;return d==='a'?c:-c});for(const r of rows)b.appendChild(r)})}}
+const f=document.getElementById('outcome-filter');if(f){f.addEventListener('change',()=>{for(const r of document.getElementById('recordings-table').tBodies[0].rows){r.hidden=f.value!==''&&r.dataset.outcome!==f.value}})}
+)";
+
+// A histogram of the delays of the detected falls.
+std::string delayFigure(const EvalSummary& summary, int64_t toleranceMs) {
+  const std::vector<int64_t>& delays = summary.delaysMs;
+  if (delays.empty()) {
+    return "<p class=\"muted\">No fall was detected, so there are no delays to show.</p>\n";
+  }
+  // The range covers the annotated fall and some room either side.
+  const double low = static_cast<double>(std::min<int64_t>(delays.front(), 0)) - 100;
+  const double high = static_cast<double>(std::max<int64_t>(delays.back(), 0)) + 100;
+  // Bins of 1, 2 or 5 times a power of ten ms, about 30 of them.
+  const double raw = std::max(20.0, (high - low) / 30.0);
+  const double power = std::pow(10.0, std::floor(std::log10(raw)));
+  double width = 10.0 * power;
+  for (const double factor : {1.0, 2.0, 5.0}) {
+    if (factor * power >= raw) {
+      width = factor * power;
+      break;
+    }
+  }
+  const double first = std::floor(low / width) * width;
+  const auto bins = static_cast<std::size_t>(std::ceil((high - first) / width));
+  std::vector<int64_t> counts(std::max<std::size_t>(bins, 1), 0);
+  for (const int64_t delay : delays) {
+    const auto bin =
+        static_cast<std::size_t>(std::floor((static_cast<double>(delay) - first) / width));
+    ++counts[std::min(bin, counts.size() - 1)];
+  }
+  const int64_t most = *std::max_element(counts.begin(), counts.end());
+  constexpr double kW = 900, kH = 240, kLeft = 60, kTop = 16, kPlotW = 820, kPlotH = 170;
+  const double barW = kPlotW / static_cast<double>(counts.size());
+  std::string svg =
+      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"900\" height=\"240\" "
+      "viewBox=\"0 0 900 240\" font-size=\"12\" role=\"img\" "
+      "aria-label=\"Histogram of detection delays\" id=\"delay-histogram\">\n";
+  svg += "<rect x=\"" + fixed(kLeft, 0) + "\" y=\"" + fixed(kTop, 0) + "\" width=\"" +
+         fixed(kPlotW, 0) + "\" height=\"" + fixed(kPlotH, 0) +
+         "\" fill=\"#fff\" stroke=\"#bbb\"/>\n";
+  const auto xOf = [&](double ms) {
+    return kLeft + kPlotW * (ms - first) / (width * static_cast<double>(counts.size()));
+  };
+  for (std::size_t i = 0; i < counts.size(); ++i) {
+    if (counts[i] == 0) {
+      continue;
+    }
+    const double h = kPlotH * static_cast<double>(counts[i]) / static_cast<double>(most);
+    svg += "<rect x=\"" + fixed(kLeft + barW * static_cast<double>(i) + 1, 1) + "\" y=\"" +
+           fixed(kTop + kPlotH - h, 1) + "\" width=\"" + fixed(std::max(barW - 2, 1.0), 1) +
+           "\" height=\"" + fixed(h, 1) + "\" fill=\"#1a7f37\"><title>" +
+           fixed(first + width * static_cast<double>(i), 0) + " to " +
+           fixed(first + width * static_cast<double>(i + 1), 0) +
+           " ms: " + std::to_string(counts[i]) + "</title></rect>\n";
+  }
+  // Axis labels: a handful of bin edges, zero and the median.
+  const std::size_t labelEvery = std::max<std::size_t>(1, counts.size() / 8);
+  for (std::size_t i = 0; i <= counts.size(); i += labelEvery) {
+    const double at = kLeft + barW * static_cast<double>(i);
+    svg += "<text x=\"" + fixed(at, 1) + "\" y=\"" + fixed(kTop + kPlotH + 16, 0) +
+           "\" text-anchor=\"middle\" fill=\"#666\">" +
+           fixed(first + width * static_cast<double>(i), 0) + "</text>\n";
+  }
+  svg += "<text x=\"" + fixed(kLeft + kPlotW / 2, 0) + "\" y=\"" + fixed(kH - 6, 0) +
+         "\" text-anchor=\"middle\">delay of the first detection after the annotated fall "
+         "(ms)</text>\n";
+  svg += "<text x=\"" + fixed(kLeft - 8, 0) + "\" y=\"" + fixed(kTop + 10, 0) +
+         "\" text-anchor=\"end\" fill=\"#666\">" + std::to_string(most) + "</text>\n";
+  svg += "<text x=\"" + fixed(kLeft - 8, 0) + "\" y=\"" + fixed(kTop + kPlotH, 0) +
+         "\" text-anchor=\"end\" fill=\"#666\">0</text>\n";
+  svg += "<text x=\"14\" y=\"" + fixed(kTop + kPlotH / 2, 0) +
+         "\" text-anchor=\"middle\" transform=\"rotate(-90 14 " + fixed(kTop + kPlotH / 2, 0) +
+         ")\">falls</text>\n";
+  int markers = 0;
+  const auto marker = [&](double ms, const std::string& label, const char* colour) {
+    const double at = xOf(ms);
+    const double labelY = kTop + 14 + 16 * markers++;
+    svg += "<line x1=\"" + fixed(at, 1) + "\" y1=\"" + fixed(kTop, 0) + "\" x2=\"" + fixed(at, 1) +
+           "\" y2=\"" + fixed(kTop + kPlotH, 0) + "\" stroke=\"" + colour +
+           "\" stroke-dasharray=\"4,3\"/>\n<text x=\"" + fixed(at + 4, 1) + "\" y=\"" +
+           fixed(labelY, 0) + "\" fill=\"" + colour + "\">" + html(label) + "</text>\n";
+  };
+  marker(0, "annotated fall", "#111");
+  if (const std::optional<int64_t> median = summary.delayPercentileMs(50)) {
+    marker(static_cast<double>(*median), "median " + std::to_string(*median) + " ms", "#08519c");
+  }
+  if (toleranceMs > 0 && -static_cast<double>(toleranceMs) >= first) {
+    marker(-static_cast<double>(toleranceMs), "early tolerance", "#d9480f");
+  }
+  svg += "</svg>\n";
+  (void)kW;
+  return svg;
+}
+
+std::string summaryTable(const EvalSummary& summary) {
+  std::string out = "<table class=\"summary\">\n<tbody>\n";
+  const auto row = [&out](const std::string& name, const std::string& value,
+                          const std::string& note) {
+    out += "<tr><th>" + html(name) + "</th><td class=\"n\">" + html(value) +
+           "</td><td class=\"muted\">" + html(note) + "</td></tr>\n";
+  };
+  row("Sensitivity", evaluation::percentText(summary.sensitivity()),
+      std::to_string(summary.truePositives) + " of " + std::to_string(summary.fallRecordings()) +
+          " fall recordings detected");
+  row("Specificity", evaluation::percentText(summary.specificity()),
+      std::to_string(summary.trueNegatives) + " of " +
+          std::to_string(summary.dailyLivingRecordings()) +
+          " daily-living recordings without alarm");
+  const std::optional<double> perHour = summary.falseAlarmsPerHour();
+  row("False alarms per hour", perHour ? fixed(*perHour, 2) : "n/a",
+      std::to_string(summary.dailyLivingAlarms) +
+          (summary.dailyLivingAlarms == 1 ? " alarm in " : " alarms in ") +
+          fixed(summary.dailyLivingHours(), 2) + " h of daily living");
+  row("Delay, median", optionalMs(summary.delayPercentileMs(50)), "of the detected falls");
+  row("Delay, 90th percentile", optionalMs(summary.delayPercentileMs(90)), "");
+  row("Delay, maximum", optionalMs(summary.delayPercentileMs(100)), "");
+  out += "</tbody>\n</table>\n";
+
+  out +=
+      "<h3>Outcomes</h3>\n<table class=\"outcomes\">\n<thead><tr><th>outcome</th><th "
+      "class=\"n\">recordings</th></tr></thead>\n<tbody>\n";
+  const auto outcomeRow = [&out](const char* name, const char* words, int64_t count) {
+    out += std::string("<tr><td class=\"o-") + name + "\">" + words + " (" + name +
+           ")</td><td class=\"n\">" + std::to_string(count) + "</td></tr>\n";
+  };
+  outcomeRow("tp", "fall detected", summary.truePositives);
+  outcomeRow("missed", "fall missed", summary.missed);
+  outcomeRow("early", "early alarm", summary.earlyAlarms);
+  outcomeRow("false_alarm", "false alarm", summary.falseAlarms);
+  outcomeRow("tn", "no alarm", summary.trueNegatives);
+  outcomeRow("error", "unreadable", summary.unreadable);
+  out += "</tbody>\n</table>\n";
+
+  out += "<h3>Codes of first detections</h3>\n";
+  if (summary.firstCodes.empty()) {
+    out += "<p class=\"muted\">No detections.</p>\n";
+  } else {
+    out +=
+        "<table class=\"codes sortable\">\n<thead><tr><th class=\"n\">code</th><th "
+        "class=\"n\">fall recordings</th><th class=\"n\">daily-living "
+        "recordings</th></tr></thead>\n<tbody>\n";
+    for (const evaluation::CodeCount& code : summary.firstCodes) {
+      out += "<tr><td class=\"n\">" + std::to_string(code.code) + "</td><td class=\"n\">" +
+             std::to_string(code.fallRecordings) + "</td><td class=\"n\">" +
+             std::to_string(code.dailyLivingRecordings) + "</td></tr>\n";
+    }
+    out += "</tbody>\n</table>\n";
+  }
+  return out;
+}
+
+std::string groupTable(const std::vector<evaluation::GroupSummary>& groups) {
+  std::string out =
+      "<table class=\"groups sortable\" id=\"groups-table\">\n<thead><tr><th>group</th><th "
+      "class=\"n\">recordings</th><th class=\"n\">tp</th><th class=\"n\">missed</th><th "
+      "class=\"n\">early</th><th class=\"n\">false alarm</th><th class=\"n\">tn</th><th "
+      "class=\"n\">error</th><th class=\"n\">sensitivity</th><th "
+      "class=\"n\">specificity</th><th class=\"n\">false alarms/h</th></tr></thead>\n<tbody>\n";
+  for (const evaluation::GroupSummary& group : groups) {
+    const EvalSummary& s = group.summary;
+    const std::optional<double> perHour = s.falseAlarmsPerHour();
+    out += "<tr><td>" + html(evaluation::groupLabel(group.group)) + "</td>";
+    for (const int64_t count : {s.recordings, s.truePositives, s.missed, s.earlyAlarms,
+                                s.falseAlarms, s.trueNegatives, s.unreadable}) {
+      out += "<td class=\"n\">" + std::to_string(count) + "</td>";
+    }
+    out += "<td class=\"n\">" + html(evaluation::percentText(s.sensitivity())) +
+           "</td><td class=\"n\">" + html(evaluation::percentText(s.specificity())) +
+           "</td><td class=\"n\">" + (perHour ? fixed(*perHour, 2) : "n/a") + "</td></tr>\n";
+  }
+  out += "</tbody>\n</table>\n";
+  return out;
+}
+
+// The changed settings in a line, and all of them in a table that opens
+// on demand.
+std::string settingsTable(const DetectorSettings& settings) {
+  DetectorSettings defaults;
+  VelmoraDefaultSettings(&defaults);
+  std::string changedList;
+  std::size_t changed = 0;
+  std::string rows;
+  for (const SettingField& field : settingFields()) {
+    const int32_t value = settings.*field.member;
+    const int32_t standard = defaults.*field.member;
+    const bool isChanged = value != standard;
+    if (isChanged) {
+      changedList += std::string(changed > 0 ? ", " : "") + "<code>" + field.name + "=" +
+                     std::to_string(value) + "</code> (default " + std::to_string(standard) + ")";
+      ++changed;
+    }
+    rows += std::string(isChanged ? "<tr class=\"changed\">" : "<tr>") + "<td>" + field.name +
+            "</td><td class=\"n\">" + std::to_string(value) + "</td><td class=\"n\">" +
+            std::to_string(standard) + "</td><td>" + (isChanged ? "changed" : "") + "</td></tr>\n";
+  }
+  std::string out = "<p id=\"changed-settings\">" +
+                    (changed == 0 ? std::string("Default settings: none changed.")
+                                  : "Changed: " + changedList + ".") +
+                    "</p>\n<details><summary>All " + std::to_string(settingFields().size()) +
+                    " settings</summary>\n<table class=\"settings sortable\" "
+                    "id=\"settings-table\">\n<thead><tr><th>setting</th><th "
+                    "class=\"n\">value</th><th class=\"n\">default</th><th></th></tr></thead>\n"
+                    "<tbody>\n" +
+                    rows + "</tbody>\n</table>\n</details>\n";
+  return out;
+}
+
+// One row of the recordings table.
+std::string recordingRow(const RecordingResult& result, std::size_t index, bool grouped,
+                         bool hasFigure) {
+  const std::string outcome = evaluation::outcomeName(result.outcome);
+  const std::string id = std::to_string(index);
+  std::string row = "<tr id=\"row-" + id + "\" data-outcome=\"" + outcome + "\"><td>" +
+                    shownPath(result.path) + "</td><td class=\"o-" + outcome + "\">" +
+                    outcomeWords(result.outcome) + "</td>";
+  const auto number = [&row](const std::string& text) {
+    row += "<td class=\"n\">" + text + "</td>";
+  };
+  const bool readable = result.outcome != Outcome::Unreadable;
+  number(readable ? std::to_string(result.samples) : "");
+  number(readable ? std::to_string(result.detections) : "");
+  number(result.firstIndex ? std::to_string(*result.firstIndex) : "");
+  number(result.firstIndex ? std::to_string(result.firstCode) : "");
+  number(result.isFall && readable ? std::to_string(result.fallPosition) : "");
+  const std::optional<int64_t> delay = evaluation::detectionDelayMs(result);
+  number(delay ? std::to_string(*delay) : "");
+  if (grouped) {
+    row += "<td>" + html(evaluation::groupLabel(result.group)) + "</td>";
+  }
+  row += "<td>";
+  if (hasFigure) {
+    row += "<a href=\"#fig-" + id + "\">figure</a>";
+  } else if (!readable) {
+    std::string problem = result.problem;
+    if (problem.size() > kMaxShownPath) {
+      problem = problem.substr(0, kMaxShownPath) + "\xe2\x80\xa6";
+    }
+    row += "<span class=\"muted\">" + html(problem) + "</span>";
+  }
+  row += "</td></tr>\n";
+  return row;
+}
+
+}  // namespace
+
+int64_t reportTime() {
+  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch != nullptr) {
+    const std::string_view text(epoch);
+    int64_t seconds = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (!text.empty() && error == std::errc() && end == text.data() + text.size() && seconds >= 0) {
+      return seconds;
+    }
+  }
+  return static_cast<int64_t>(std::time(nullptr));
+}
+
+std::string renderHtmlReport(const Evaluation& evaluation, const HtmlReportOptions& options) {
+  const std::vector<RecordingResult>& results = evaluation.results;
+  const EvalSummary& overall = evaluation.overall;
+
+  // The figures: every missed fall, early alarm and false alarm, in the
+  // table's order, up to the limit.
+  std::vector<std::size_t> wanted;
+  for (std::size_t i = 0; i < results.size(); ++i) {
+    if (wantsFigure(results[i])) {
+      wanted.push_back(i);
+    }
+  }
+  const std::size_t drawn = std::min(wanted.size(), options.maxFigures);
+  std::vector<std::string> figures(drawn);
+  evaluation::parallelFor(
+      drawn, options.jobs,
+      [&](std::size_t k) {
+        const std::size_t index = wanted[k];
+        const RecordingResult& result = results[index];
+        PlotSetup setup;
+        setup.name = std::filesystem::path(result.path).filename().string();
+        setup.settings = evaluation.settings;
+        if (result.isFall) {
+          setup.annotation = FallAnnotation{result.fallPosition};
+        }
+        setup.toleranceSamples = evaluation.toleranceSamples;
+        setup.toleranceSeconds = evaluation.toleranceSeconds;
+        const PlottedRecording plotted = plotRecording(result.path, setup);
+        if (!plotted.opened) {
+          figures[k] = "<p class=\"muted\">The recording could not be read again.</p>\n";
+          return;
+        }
+        SvgOptions svgOptions;
+        svgOptions.idPrefix = "f" + std::to_string(index) + "-";
+        svgOptions.xmlDeclaration = false;
+        std::string svg = renderPlotSvg(plotted.figure, svgOptions);
+        if (svg.size() > kMaxFigureBytes) {
+          svg = "<p class=\"muted\">The figure would take " + std::to_string(svg.size() / 1024) +
+                " KB; draw it with velmora-plot.</p>\n";
+        }
+        figures[k] = std::move(svg);
+      },
+      {});
+  std::vector<bool> hasFigure(results.size(), false);
+  for (std::size_t k = 0; k < drawn; ++k) {
+    hasFigure[wanted[k]] = true;
+  }
+
+  const int64_t runTime = options.runTime ? *options.runTime : reportTime();
+  std::string out;
+  out +=
+      "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+      "<title>Velmora evaluation report</title>\n<style>\n";
+  out += kStyle;
+  out += "</style>\n</head>\n<body>\n";
+  out += "<h1>Velmora evaluation report</h1>\n<p class=\"muted\">" +
+         std::to_string(results.size()) + " recordings \xc2\xb7 detector " +
+         html(VelmoraGetVersion()) + " \xc2\xb7 " + dateText(runTime) + "</p>\n";
+  out +=
+      "<nav><a href=\"#run\">Run</a> \xc2\xb7 <a href=\"#summary\">Summary</a> \xc2\xb7 <a "
+      "href=\"#delays\">Delays</a> \xc2\xb7 <a href=\"#recordings\">Recordings</a> \xc2\xb7 <a "
+      "href=\"#figures\">Figures</a></nav>\n";
+
+  // The run.
+  out += "<section id=\"run\">\n<h2>Run</h2>\n<table class=\"run\">\n<tbody>\n";
+  out += "<tr><th>date</th><td>" + dateText(runTime) + "</td></tr>\n";
+  out += "<tr><th>paths</th><td>";
+  for (std::size_t i = 0; i < options.paths.size(); ++i) {
+    out += (i > 0 ? "<br>" : "") + shownPath(options.paths[i]);
+  }
+  out += "</td></tr>\n";
+  out += "<tr><th>detector version</th><td>" + html(VelmoraGetVersion()) + "</td></tr>\n";
+  out += "<tr><th>early tolerance</th><td>" + evaluation::doubleText(evaluation.toleranceSeconds) +
+         " s (" + std::to_string(evaluation.toleranceSamples) + " samples)</td></tr>\n";
+  if (evaluation.grouped()) {
+    out +=
+        "<tr><th>grouped by</th><td><code>" + html(evaluation.groupPattern) + "</code></td></tr>\n";
+  }
+  out += "</tbody>\n</table>\n<h3>Settings</h3>\n";
+  out += settingsTable(evaluation.settings);
+  out += "</section>\n";
+
+  // The summary.
+  out += "<section id=\"summary\">\n<h2>Summary</h2>\n";
+  out += summaryTable(overall);
+  if (evaluation.grouped()) {
+    out += "<h3>By group</h3>\n" + groupTable(evaluation.groups);
+  }
+  out += "</section>\n";
+
+  out += "<section id=\"delays\">\n<h2>Delays of the detected falls</h2>\n";
+  out += delayFigure(overall, evaluation.toleranceSamples * 20);
+  out += "</section>\n";
+
+  // The recordings.
+  out +=
+      "<section id=\"recordings\">\n<h2>Recordings</h2>\n<p><label>Show <select "
+      "id=\"outcome-filter\"><option value=\"\">all outcomes</option><option "
+      "value=\"tp\">fall detected</option><option value=\"missed\">fall missed</option><option "
+      "value=\"early\">early alarm</option><option value=\"false_alarm\">false "
+      "alarm</option><option value=\"tn\">no alarm</option><option "
+      "value=\"error\">unreadable</option></select></label> <span class=\"muted\">Click a "
+      "column's title to sort.</span></p>\n";
+  out +=
+      "<table class=\"sortable\" id=\"recordings-table\">\n<thead><tr><th>recording</th><th>"
+      "outcome</th><th class=\"n\">samples</th><th class=\"n\">detections</th><th "
+      "class=\"n\">first detection</th><th class=\"n\">code</th><th class=\"n\">fall "
+      "position</th><th class=\"n\">delay (ms)</th>";
+  if (evaluation.grouped()) {
+    out += "<th>group</th>";
+  }
+  out += "<th></th></tr></thead>\n<tbody>\n";
+  for (std::size_t i = 0; i < results.size(); ++i) {
+    out += recordingRow(results[i], i, evaluation.grouped(), hasFigure[i]);
+  }
+  out += "</tbody>\n</table>\n</section>\n";
+
+  // The figures.
+  out +=
+      "<section id=\"figures\">\n<h2>Figures</h2>\n<p class=\"muted\">Every missed fall, "
+      "early alarm and false alarm, zoomed on the annotated fall and the first detection "
+      "(3 s either side), as velmora-plot draws it.</p>\n";
+  if (wanted.empty()) {
+    out += "<p>No recording was missed or raised a false alarm.</p>\n";
+  }
+  for (std::size_t k = 0; k < drawn; ++k) {
+    const std::size_t index = wanted[k];
+    const RecordingResult& result = results[index];
+    const std::string id = std::to_string(index);
+    out += "<figure id=\"fig-" + id + "\" class=\"recording-figure\" data-outcome=\"" +
+           evaluation::outcomeName(result.outcome) + "\">\n<figcaption><span class=\"o-" +
+           evaluation::outcomeName(result.outcome) + "\">" + outcomeWords(result.outcome) +
+           "</span>: " + shownPath(result.path) + " \xc2\xb7 <a href=\"#row-" + id +
+           "\">back to its row</a></figcaption>\n";
+    out += figures[k];
+    out += "</figure>\n";
+  }
+  if (drawn < wanted.size()) {
+    out += "<h3>Not drawn</h3>\n<p>The figures stop at " + std::to_string(options.maxFigures) +
+           " (<code>--html-figures</code>); these " + std::to_string(wanted.size() - drawn) +
+           " were not drawn:</p>\n<ul id=\"not-drawn\">\n";
+    for (std::size_t k = drawn; k < wanted.size(); ++k) {
+      const std::size_t index = wanted[k];
+      out += "<li><a href=\"#row-" + std::to_string(index) + "\">" +
+             shownPath(results[index].path) + "</a> (" + outcomeWords(results[index].outcome) +
+             ")</li>\n";
+    }
+    out += "</ul>\n";
+  }
+  out += "</section>\n<script>\n";
+  out += kScript;
+  out += "</script>\n</body>\n</html>\n";
+  return out;
+}
+
+}  // namespace velmora::report
