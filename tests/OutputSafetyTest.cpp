@@ -236,6 +236,15 @@ const Row kFailedWrites[] = {
      128 + 15,
      "",
      {file("rec.info", "rec,5,1\n"), fifo("rec.csv")}},
+    {"SynthInterruptedMidWrite",
+     // As SynthTerminatedMidWrite, with Ctrl-C; a background job starts
+     // with SIGINT ignored, so it is given its default action back.
+     {file("rec.info", "rec,5,1\n"), fifo("rec.csv")},
+     "env --default-signal=INT {velmora-synth} fall-forward rec.csv & waitfor '.rec.info.tmp-*' || "
+     "echo 'no temporary file seen' >&2; kill -INT $!; wait $! 2>/dev/null",
+     128 + 2,
+     "",
+     {file("rec.info", "rec,5,1\n"), fifo("rec.csv")}},
     {"SynthStandardOutputFull",
      {},
      "{velmora-synth} walking - >/dev/full",
