@@ -82,7 +82,8 @@ TEST(ImportSignal, SincConversionKeepsTimeAndLevelsAtBothEnds) {
   for (std::size_t k = 0; k < out.size(); ++k) {
     worst = std::max(worst, std::fabs(out[k][1] + 1.0));
     if (k > 25 && k + 25 < out.size()) {
-      worst = std::max(worst, std::fabs(out[k][0] - 0.5 * std::sin(2 * std::numbers::pi * 2 * (k / 50.0))));
+      worst = std::max(
+          worst, std::fabs(out[k][0] - 0.5 * std::sin(2 * std::numbers::pi * 2 * (k / 50.0))));
     }
   }
   EXPECT_LT(worst, 0.002);  // in g: under 17 counts
@@ -144,7 +145,8 @@ TEST(ImportText, FieldsNumbersAndNames) {
     EXPECT_NE(checkRecordingName(bad), "") << bad;
   }
   EXPECT_LT(headerLine(std::string(5000, 'x')).size(), 1000U);
-  EXPECT_EQ(printable("a\x1b[2J\xff"), "a\\x1b[2J\\xff");
+  EXPECT_EQ(headerLine("a\x1b[2J\xff"), "a\\x1B[2J\\xFF");
+  EXPECT_EQ(excerpt("abcdef", 3), "abc...");
 }
 
 TEST(ImportText, LineReaderStopsALineWithoutEndAfterItsLimit) {

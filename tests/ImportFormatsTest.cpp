@@ -193,9 +193,17 @@ TEST(ImportCsv, TimeStampsLabelsDelimitersAndClamping) {
   EXPECT_EQ(readFile(dir.path() / "o" / "walk.info"), "walk,65,1\n");
   const auto rows = sampleValues(readFile(dir.path() / "o" / "walk.csv"));
   EXPECT_EQ(rows[1], (std::vector<int>{1, 84, -8192, 0, 0, 38, 0}));
+  // A second run into the same folder adds its row to the index.
+  dir.write("sit.csv", stillLog(10));
+  ASSERT_EQ(
+      runProgram("velmora-import", csvArgs(dir.path() / "o", {"--rate", "100", "--dataset", "mine",
+                                                              (dir.path() / "sit.csv").string()}))
+          .exitCode,
+      0);
   EXPECT_EQ(readFile(dir.path() / "o" / "index.tsv"),
             "file\tdataset\tactivity_code\tactivity_kind\tsubject\ttrial\tsamples\tfall_position\n"
-            "walk.csv\t\t\tfall\tS7\t\t100\t65\n");
+            "walk.csv\t\t\tfall\tS7\t\t100\t65\n"
+            "sit.csv\tmine\t\tadl\t\t\t5\t\n");
 }
 
 TEST(ImportCsv, BadInputNamesFileLineAndColumnAndLeavesNoOutput) {

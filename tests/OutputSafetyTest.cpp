@@ -416,6 +416,100 @@ const Row kCommandLine[] = {
 };
 INSTANTIATE_TEST_SUITE_P(CommandLine, OutputSafety, ::testing::ValuesIn(kCommandLine), rowName);
 
+// ---- The importer keeps what exists and reads inputs safely ---------------
+
+const std::string kStillLog = "ax,ay,az,gx,gy,gz\n" + [] {
+  std::string rows;
+  for (int i = 0; i < 60; ++i) {
+    rows += "0,-1,0,0,0,0\n";
+  }
+  return rows;
+}();
+const std::string kImportCsv =
+    "{velmora-import} csv --acc ax,ay,az --gyro gx,gy,gz --acc-unit g --gyro-unit dps --rate 50 ";
+const std::string kImportedStart = "Recording imported by velmora-import csv";
+const std::string kIndexStart = "file\tdataset\tactivity_code";
+
+const Row kImporter[] = {
+    {"ImportListsExistingOutputsAndWritesNothing",
+     {file("rec.csv", kStillLog), file("new.csv", kStillLog), folder("o"),
+      file("o/rec.csv", "mine\n")},
+     kImportCsv + "-o o new.csv rec.csv",
+     1,
+     "these outputs exist already; nothing was written (--force replaces them):\n  o/rec.csv\n",
+     {file("rec.csv", kStillLog), file("new.csv", kStillLog), folder("o"),
+      file("o/rec.csv", "mine\n")}},
+    {"ImportForceReplacesWithTheAnnotation",
+     {file("rec.csv", kStillLog), folder("o"), file("o/rec.csv", "mine\n")},
+     kImportCsv + "--force --fall-at 0.5 -o o rec.csv",
+     0,
+     "",
+     {file("rec.csv", kStillLog), folder("o"), startingWith("o/rec.csv", kImportedStart),
+      file("o/rec.info", "rec,25,1\n"), startingWith("o/index.tsv", kIndexStart)}},
+    {"ImportFailureKeepsTheOldFiles",
+     {file("rec.csv", kStillLog + "1,2,x,4,5,6\n"), folder("o"), file("o/rec.csv", "mine\n"),
+      file("o/rec.info", "rec,3,1\n")},
+     kImportCsv + "--force -o o rec.csv",
+     1,
+     "rec.csv: line 62: column 'az': expected a number, found 'x'",
+     {file("rec.csv", kStillLog + "1,2,x,4,5,6\n"), folder("o"), file("o/rec.csv", "mine\n"),
+      file("o/rec.info", "rec,3,1\n")}},
+    {"ImportWithoutAnnotationRemovesStaleInfo",
+     {file("rec.csv", kStillLog), folder("o"), file("o/rec.info", "rec,3,1\n")},
+     kImportCsv + "--force -o o rec.csv",
+     0,
+     "",
+     {file("rec.csv", kStillLog), folder("o"), startingWith("o/rec.csv", kImportedStart),
+      absent("o/rec.info"), startingWith("o/index.tsv", kIndexStart)}},
+    {"ImportInterruptedWhileReadingKeepsOldFiles",
+     {fifo("rec.csv"), folder("o"), file("o/rec.csv", "mine\n")},
+     kImportCsv +
+         "--force -o o rec.csv & exec 3>rec.csv; printf 'ax,ay,az,gx,gy,gz\\n0,-1,0,0,0,0\\n' >&3; "
+         "kill -TERM $!; wait $! 2>/dev/null",
+     128 + 15,
+     "",
+     {fifo("rec.csv"), folder("o"), file("o/rec.csv", "mine\n")}},
+    {"ImportRefusesANameThatBreaksTheInfoLine",
+     {file("fall,2.csv", kStillLog)},
+     kImportCsv + "--fall-at 0 -o o 'fall,2.csv'",
+     1,
+     "cannot name a recording 'fall,2': it holds a comma",
+     {file("fall,2.csv", kStillLog), folder("o")}},
+    {"ImportStopsAnEndlessLineAfterABoundedRead",
+     {symbolicLink("zero.csv", "/dev/zero")},
+     kImportCsv + "-o o zero.csv",
+     1,
+     "zero.csv: line 1: longer than 65536 bytes without a line end",
+     {symbolicLink("zero.csv", "/dev/zero"), folder("o")}},
+    {"ImportRefusesAnOutputFolderInsideAnInputFolder",
+     {folder("raw"), file("raw/F01_SA01_R01.txt", " 0, -256, 0, 0, 0, 0, 0, 0, 0;\n")},
+     "{velmora-import} sisfall -o raw/out raw",
+     2,
+     "the output folder 'raw/out' lies in the input folder 'raw', which is being read",
+     {folder("raw"), file("raw/F01_SA01_R01.txt", " 0, -256, 0, 0, 0, 0, 0, 0, 0;\n")}},
+    {"ImportRefusesAnInputAsItsOwnOutput",
+     {file("rec.csv", kStillLog)},
+     kImportCsv + "--force -o . rec.csv",
+     2,
+     "is the same file as input",
+     {file("rec.csv", kStillLog)}},
+    {"ImportDoubleDashEndsOptions",
+     {file("-rec.csv", kStillLog)},
+     kImportCsv + "-o o -- -rec.csv",
+     0,
+     "",
+     {file("-rec.csv", kStillLog), folder("o"), startingWith("o/-rec.csv", kImportedStart),
+      startingWith("o/index.tsv", kIndexStart)}},
+    {"ImportVersion",
+     {},
+     "{velmora-import} --version",
+     0,
+     "",
+     {},
+     "velmora-import (Velmora detector) "},
+};
+INSTANTIATE_TEST_SUITE_P(Importer, OutputSafety, ::testing::ValuesIn(kImporter), rowName);
+
 // ---- The message escaping itself -----------------------------------------
 
 TEST(PrintableText, EscapesControlAndInvalidBytesKeepsValidUtf8) {

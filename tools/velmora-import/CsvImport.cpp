@@ -17,7 +17,7 @@ std::string format(const char* pattern, double value) {
   return text;
 }
 
-std::string quoted(std::string_view text) { return "'" + printable(text) + "'"; }
+std::string quoted(std::string_view text) { return "'" + excerpt(text) + "'"; }
 
 // Counts per unit after "counts:", a positive finite number.
 std::optional<double> countsPer(std::string_view text) {

@@ -117,7 +117,7 @@ std::size_t utf8Length(std::string_view text, std::size_t i) {
 // Escapes control bytes and bytes outside UTF-8; stops before `maxBytes`
 // of output would be passed and reports whether it had to.
 bool appendEscaped(std::string_view text, std::size_t maxBytes, std::string& out) {
-  static constexpr char kHex[] = "0123456789abcdef";
+  static constexpr char kHex[] = "0123456789ABCDEF";
   for (std::size_t i = 0; i < text.size();) {
     const auto byte = static_cast<unsigned char>(text[i]);
     std::string piece;
@@ -205,12 +205,9 @@ std::optional<double> parseNumber(std::string_view field, double limit) {
   return value;
 }
 
-std::string printable(std::string_view text, std::size_t maxBytes) {
-  std::string out;
-  if (!appendEscaped(text, maxBytes, out)) {
-    out += "...";
-  }
-  return out;
+std::string excerpt(std::string_view text, std::size_t maxBytes) {
+  return text.size() <= maxBytes ? std::string(text)
+                                 : std::string(text.substr(0, maxBytes)) + "...";
 }
 
 std::string headerLine(std::string_view text) {

@@ -60,9 +60,9 @@ class LineReader {
 // finite, within +-limit. Empty when the field is anything else.
 [[nodiscard]] std::optional<double> parseNumber(std::string_view field, double limit = 1e15);
 
-// The text shown for user data in messages: control bytes and bytes that
-// are not UTF-8 are escaped, and long text is cut after `maxBytes`.
-[[nodiscard]] std::string printable(std::string_view text, std::size_t maxBytes = 60);
+// User data quoted in a message: cut after `maxBytes` (marked "..."). The
+// program escapes control bytes when it prints the message.
+[[nodiscard]] std::string excerpt(std::string_view text, std::size_t maxBytes = 60);
 
 // A header line fit for a recording: control bytes escaped and cut so the
 // whole line stays under 1,000 bytes (Drovik reads header lines in pieces

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -20,6 +19,7 @@
 #include <variant>
 #include <vector>
 
+#include "CommandLine.h"
 #include "CsvImport.h"
 #include "FileOutput.h"
 #include "ImportIndex.h"
@@ -94,19 +94,8 @@ constexpr char kUsage[] =
     "      --gyro-unit rads --rate 100 --axes x=+y,y=-x,z=+z --fall-at impact \\\n"
     "      -o imported fall01.csv\n";
 
-constexpr char kProgram[] = "velmora-import";
-
-int usageError(const std::string& message) {
-  std::fprintf(stderr, "%s: %s\n(run velmora-import --help for usage)\n", kProgram,
-               message.c_str());
-  return 2;
-}
-
-void report(const std::string& message) {
-  std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
-}
-
-std::string shown(const fs::path& path) { return "'" + printable(path.string(), 200) + "'"; }
+// A path quoted for a message (reportError escapes what needs it).
+std::string shown(const fs::path& path) { return "'" + path.string() + "'"; }
 
 // A path for a header line: the tail when it is long.
 std::string sourceLabel(const fs::path& path) {
@@ -199,7 +188,8 @@ bool collectInputs(Dataset dataset, const std::vector<std::string>& operands,
            !walkError && it != fs::recursive_directory_iterator(); it.increment(walkError)) {
         std::error_code fileError;
         if (it->is_symlink(fileError) && !fs::exists(it->path(), fileError)) {
-          report("note: " + shown(it->path()) + " is a link to nothing (or a loop); passed over");
+          reportError("note: " + shown(it->path()) +
+                      " is a link to nothing (or a loop); passed over");
           continue;
         }
         if (!it->is_regular_file(fileError)) {
@@ -217,23 +207,24 @@ bool collectInputs(Dataset dataset, const std::vector<std::string>& operands,
         }
       }
       if (walkError) {
-        report("cannot read folder " + shown(path) + ": " + walkError.message());
+        reportError("cannot read folder " + shown(path) + ": " + walkError.message());
         return false;
       }
       if (passedOver > 0) {
-        report("note: passed over " + std::to_string(passedOver) + " file" +
-               (passedOver > 1 ? "s" : "") + " under " + shown(path) + " that " +
-               (passedOver > 1 ? "are" : "is") + " not " +
-               (dataset == Dataset::Sisfall ? "named like SisFall raw files"
-                                            : "UMAFall raw files (name and '%' header)") +
-               ", such as " + shown(example));
+        reportError("note: passed over " + std::to_string(passedOver) + " file" +
+                    (passedOver > 1 ? "s" : "") + " under " + shown(path) + " that " +
+                    (passedOver > 1 ? "are" : "is") + " not " +
+                    (dataset == Dataset::Sisfall ? "named like SisFall raw files"
+                                                 : "UMAFall raw files (name and '%' header)") +
+                    ", such as " + shown(example));
       }
       if (found.empty()) {
-        report(dataset == Dataset::Sisfall
-                   ? "no SisFall files (<ACTIVITY>_<SUBJECT>_<TRIAL>.txt) in folder " + shown(path)
-                   : "no UMAFall raw files (UMAFall_Subject_<NN>_<ADL|Fall>_..._<date>_<time>.csv) "
-                     "in folder " +
-                         shown(path));
+        reportError(
+            dataset == Dataset::Sisfall
+                ? "no SisFall files (<ACTIVITY>_<SUBJECT>_<TRIAL>.txt) in folder " + shown(path)
+                : "no UMAFall raw files (UMAFall_Subject_<NN>_<ADL|Fall>_..._<date>_<time>.csv) "
+                  "in folder " +
+                      shown(path));
         return false;
       }
       std::sort(found.begin(), found.end(),
@@ -243,12 +234,13 @@ bool collectInputs(Dataset dataset, const std::vector<std::string>& operands,
     }
     auto input = datasetInput(dataset, path);
     if (!input) {
-      report(shown(path) +
-             (dataset == Dataset::Sisfall
-                  ? ": expected a SisFall file named <ACTIVITY>_<SUBJECT>_<TRIAL>.txt with the "
-                    "activity starting with F (fall) or D (daily living)"
-                  : ": expected a UMAFall raw file named "
-                    "UMAFall_Subject_<NN>_<ADL|Fall>_<activity>_<trial>_<date>_<time>.csv"));
+      reportError(
+          shown(path) +
+          (dataset == Dataset::Sisfall
+               ? ": expected a SisFall file named <ACTIVITY>_<SUBJECT>_<TRIAL>.txt with the "
+                 "activity starting with F (fall) or D (daily living)"
+               : ": expected a UMAFall raw file named "
+                 "UMAFall_Subject_<NN>_<ADL|Fall>_<activity>_<trial>_<date>_<time>.csv"));
       return false;
     }
     inputs.push_back(std::move(*input));
@@ -365,30 +357,14 @@ std::string writeRecording(const fs::path& dir, const ImportedRecording& recordi
   const fs::path csv = dir / (recording.name + ".csv");
   const fs::path info = dir / (recording.name + ".info");
   if (recording.fallPosition) {
-    return writeFilesAtomically({{info, formatInfo(recording)}, {csv, formatRecording(recording)}});
+    return writeOutputs({{info, formatInfo(recording)}, {csv, formatRecording(recording)}});
   }
-  if (std::string error = writeFileAtomically(csv, formatRecording(recording)); !error.empty()) {
-    return error;
-  }
-  std::error_code error;
-  if (fs::symlink_status(info, error).type() != fs::file_type::not_found) {
-    fs::remove(info, error);
-    if (error) {
-      return "wrote " + shown(csv) + " but cannot remove the stale " + shown(info) + ": " +
-             error.message();
-    }
-  }
-  return {};
+  return writeOutputs({{csv, formatRecording(recording)}, {info, std::nullopt}});
 }
 
 bool pathExists(const fs::path& path) {
   std::error_code error;
   return fs::symlink_status(path, error).type() != fs::file_type::not_found;
-}
-
-bool sameFile(const fs::path& a, const fs::path& b) {
-  std::error_code error;
-  return fs::exists(a, error) && fs::exists(b, error) && fs::equivalent(a, b, error);
 }
 
 // Refuses, before any work, an output folder inside a folder being read,
@@ -406,19 +382,18 @@ bool checkOutputPlaces(const fs::path& outDir, const std::vector<fs::path>& fold
       return false;
     }
   }
+  // Outputs that are inputs (or each other), through the shared check.
+  std::vector<NamedPath> in;
+  std::vector<NamedPath> outputs;
   for (const Input& input : inputs) {
-    for (const char* suffix : {".csv", ".info"}) {
-      const fs::path target = outDir / (input.name + suffix);
-      if (sameFile(input.path, target)) {
-        usageError("the input " + shown(input.path) + " would also be the output " + shown(target) +
-                   "; choose another -o");
-        return false;
-      }
-    }
-    if (sameFile(input.path, outDir / "index.tsv")) {
-      usageError("the input " + shown(input.path) + " is the output folder's index.tsv");
-      return false;
-    }
+    in.push_back({"input", input.path.string()});
+    outputs.push_back({"output", (outDir / (input.name + ".csv")).string()});
+    outputs.push_back({"output", (outDir / (input.name + ".info")).string()});
+  }
+  outputs.push_back({"the index", (outDir / "index.tsv").string()});
+  if (std::string problem = checkOutputPaths(in, outputs); !problem.empty()) {
+    usageError(problem);
+    return false;
   }
   return true;
 }
@@ -430,22 +405,14 @@ bool readExistingIndex(const fs::path& path, std::string& text) {
   if (!pathExists(path)) {
     return true;
   }
-  std::error_code error;
-  constexpr std::uintmax_t kLimit = 64u << 20;
-  if (!fs::is_regular_file(path, error) || fs::file_size(path, error) > kLimit) {
-    report(shown(path) + " is not a regular file under 64 MiB; nothing was written");
+  constexpr std::size_t kLimit = 64u << 20;
+  if (std::string problem = readRegularFile(path.string(), "the index", kLimit, text);
+      !problem.empty()) {
+    reportError(problem + "; nothing was written");
     return false;
   }
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  if (!in) {
-    report("cannot read " + shown(path) + "; nothing was written");
-    return false;
-  }
-  text = std::move(content).str();
   if (std::string problem = checkIndex(text); !problem.empty()) {
-    report(shown(path) + ": " + problem + "; nothing was written");
+    reportError(shown(path) + ": " + problem + "; nothing was written");
     return false;
   }
   return true;
@@ -483,8 +450,7 @@ std::optional<std::array<std::string, 3>> parseColumns(const std::string& option
   }
   if (std::any_of(columns.begin(), columns.end(), [](auto& c) { return c.empty(); }) ||
       columns[2].find(',') != std::string::npos) {
-    usageError(option + " needs three column names separated by commas, found '" +
-               printable(value) + "'");
+    usageError(option + " needs three column names separated by commas, found '" + value + "'");
     return std::nullopt;
   }
   return columns;
@@ -512,8 +478,7 @@ int parseCsvOption(const std::string& arg, int argc, char** argv, int& i, CsvOpt
   } else if (arg == "--rate") {
     const auto rate = parseNumber(v, 1e9);
     if (!rate || !(*rate > 0.0)) {
-      return usageError("--rate needs a positive number of samples per second, found '" +
-                        printable(v) + "'");
+      return usageError("--rate needs a positive number of samples per second, found '" + v + "'");
     }
     options.rate = rate;
   } else if (arg == "--time") {
@@ -522,15 +487,15 @@ int parseCsvOption(const std::string& arg, int argc, char** argv, int& i, CsvOpt
     static const std::map<std::string, double> kUnits = {{"s", 1000.0}, {"ms", 1.0}, {"us", 1e-3}};
     const auto it = kUnits.find(v);
     if (it == kUnits.end()) {
-      return usageError("--time-unit takes s, ms or us, not '" + printable(v) + "'");
+      return usageError("--time-unit takes s, ms or us, not '" + v + "'");
     }
     options.timeUnitMs = it->second;
     options.timeUnitText = v;
   } else if (arg == "--acc-unit") {
     const auto factor = accUnitFactor(v);
     if (!factor) {
-      return usageError("--acc-unit takes g, mps2 or counts:PER_G (a positive number), not '" +
-                        printable(v) + "'");
+      return usageError("--acc-unit takes g, mps2 or counts:PER_G (a positive number), not '" + v +
+                        "'");
     }
     options.accFactor = *factor;
     options.accUnitText = v;
@@ -539,7 +504,7 @@ int parseCsvOption(const std::string& arg, int argc, char** argv, int& i, CsvOpt
     const auto factor = gyroUnitFactor(v);
     if (!factor) {
       return usageError("--gyro-unit takes dps, rads or counts:PER_DPS (a positive number), not '" +
-                        printable(v) + "'");
+                        v + "'");
     }
     options.gyroFactor = *factor;
     options.gyroUnitText = v;
@@ -550,9 +515,9 @@ int parseCsvOption(const std::string& arg, int argc, char** argv, int& i, CsvOpt
       return usageError(arg + ": " + error);
     }
     if (determinant(map) < 0) {
-      report("warning: " + arg + " " + printable(v) +
-             " mirrors the frame (determinant -1), which no way of mounting a sensor gives; "
-             "check the signs");
+      reportError("warning: " + arg + " " + v +
+                  " mirrors the frame (determinant -1), which no way of mounting a sensor gives; "
+                  "check the signs");
     }
     if (arg == "--axes") {
       options.accAxes = map;
@@ -568,7 +533,7 @@ int parseCsvOption(const std::string& arg, int argc, char** argv, int& i, CsvOpt
         {"mean", Resampling::Mean}, {"linear", Resampling::Linear}, {"sinc", Resampling::Sinc}};
     const auto it = kMethods.find(v);
     if (it == kMethods.end()) {
-      return usageError("--resample takes mean, linear or sinc, not '" + printable(v) + "'");
+      return usageError("--resample takes mean, linear or sinc, not '" + v + "'");
     }
     if (it->second == Resampling::Sinc && !importsignal::sincAvailable()) {
       return usageError("--resample sinc was left out of this build (it needs libsamplerate0-dev)");
@@ -583,7 +548,7 @@ int parseCsvOption(const std::string& arg, int argc, char** argv, int& i, CsvOpt
         return usageError(
             "--fall-at takes seconds from the first sample (0 or more) or 'impact', "
             "not '" +
-            printable(v) + "'");
+            v + "'");
       }
       options.fallAtSeconds = seconds;
     }
@@ -595,7 +560,7 @@ int parseCsvOption(const std::string& arg, int argc, char** argv, int& i, CsvOpt
     } else if (v.size() == 1 && v[0] != '"' && v[0] != '\n' && v[0] != '\r') {
       options.delimiter = v[0];
     } else {
-      return usageError("--delimiter takes one character or 'tab', not '" + printable(v) + "'");
+      return usageError("--delimiter takes one character or 'tab', not '" + v + "'");
     }
   } else {
     if (!isPlainText(v)) {
@@ -622,13 +587,13 @@ int runCheck(const std::vector<std::string>& files) {
   for (const std::string& file : files) {
     std::error_code error;
     if (!fs::is_regular_file(file, error)) {
-      report(shown(file) + ": not a regular file (missing, a folder or a device)");
+      reportError(shown(file) + ": not a regular file (missing, a folder or a device)");
       ++failures;
       continue;
     }
     RecordingReader reader;
     if (!reader.open(file.c_str())) {
-      report(shown(file) + ": cannot open");
+      reportError(shown(file) + ": cannot open");
       ++failures;
       continue;
     }
@@ -647,13 +612,13 @@ int runCheck(const std::vector<std::string>& files) {
       }
     }
     if (tooLong) {
-      report(shown(file) + ": more than " + std::to_string(importsignal::kMaxInputSamples) +
-             " lines; not a recording this tool checks");
+      reportError(shown(file) + ": more than " + std::to_string(importsignal::kMaxInputSamples) +
+                  " lines; not a recording this tool checks");
       ++failures;
       continue;
     }
     const RecordingCheck check = checkRecording(samples);
-    std::printf("%s:\n", printable(file, 400).c_str());
+    std::printf("%s:\n", printable(file).c_str());
     for (const std::string& line : check.lines) {
       std::printf("  %s\n", line.c_str());
     }
@@ -664,26 +629,14 @@ int runCheck(const std::vector<std::string>& files) {
   return failures > 0 ? 1 : 0;
 }
 
-int finish(int status) {
-  if (std::fflush(stdout) != 0 && errno != EPIPE) {
-    report(std::string("cannot write to standard output: ") + std::strerror(errno));
-    return 1;
-  }
-  return status;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  // A closed pipe on standard output must not stop a run between files.
-  std::signal(SIGPIPE, SIG_IGN);
+int importMain(int argc, char** argv) {
   if (argc >= 2 && (std::string(argv[1]) == "-h" || std::string(argv[1]) == "--help")) {
     std::fputs(kUsage, stdout);
-    return finish(0);
+    return 0;
   }
   if (argc >= 2 && std::string(argv[1]) == "--version") {
-    std::printf("velmora-import %s\n", VELMORA_VERSION);
-    return finish(0);
+    std::fputs(versionText().c_str(), stdout);
+    return 0;
   }
   if (argc < 2) {
     return usageError("no command given (sisfall, umafall, csv or check)");
@@ -695,8 +648,7 @@ int main(int argc, char** argv) {
   } else if (command == "umafall") {
     dataset = Dataset::Umafall;
   } else if (command != "csv" && command != "check") {
-    return usageError("unknown command '" + printable(command) +
-                      "' (sisfall, umafall, csv or check)");
+    return usageError("unknown command '" + command + "' (sisfall, umafall, csv or check)");
   }
 
   CommonOptions common;
@@ -713,10 +665,10 @@ int main(int argc, char** argv) {
       optionsEnded = true;
     } else if (arg == "-h" || arg == "--help") {
       std::fputs(kUsage, stdout);
-      return finish(0);
+      return 0;
     } else if (arg == "--version") {
-      std::printf("velmora-import %s\n", VELMORA_VERSION);
-      return finish(0);
+      std::fputs(versionText().c_str(), stdout);
+      return 0;
     } else if (command != "check" && arg == "-o") {
       if (i + 1 >= argc || std::string(argv[i + 1]).empty()) {
         return usageError("-o needs a folder");
@@ -732,7 +684,7 @@ int main(int argc, char** argv) {
         return status;
       }
     } else {
-      return usageError("unknown option '" + printable(arg) + "' for " + command);
+      return usageError("unknown option '" + arg + "' for " + command);
     }
   }
   if (common.operands.empty()) {
@@ -741,7 +693,7 @@ int main(int argc, char** argv) {
                       " given");
   }
   if (command == "check") {
-    return finish(runCheck(common.operands));
+    return runCheck(common.operands);
   }
   if (dataset == Dataset::Csv) {
     if (csv.accColumns[0].empty() || csv.gyroColumns[0].empty()) {
@@ -774,14 +726,14 @@ int main(int argc, char** argv) {
   std::set<std::string> names;
   for (Input& input : inputs) {
     if (std::string why = checkRecordingName(input.name); !why.empty()) {
-      report(shown(input.path) + ": cannot name a recording '" + printable(input.name) +
-             "': " + why + ", which would move the fields of its .info line; rename the file");
+      reportError(shown(input.path) + ": cannot name a recording '" + input.name + "': " + why +
+                  ", which would move the fields of its .info line; rename the file");
       ++failures;
       continue;
     }
     if (!names.insert(input.name).second) {
-      report("two inputs are named '" + printable(input.name) +
-             "'; each needs its own output; nothing was written");
+      reportError("two inputs are named '" + input.name +
+                  "'; each needs its own output; nothing was written");
       return 1;
     }
     usable.push_back(std::move(input));
@@ -799,9 +751,9 @@ int main(int argc, char** argv) {
       }
     }
     if (!existing.empty()) {
-      report("these outputs exist already; nothing was written (--force replaces them):");
+      reportError("these outputs exist already; nothing was written (--force replaces them):");
       for (const fs::path& path : existing) {
-        std::fprintf(stderr, "  %s\n", printable(path.string(), 400).c_str());
+        std::fprintf(stderr, "  %s\n", printable(path.string()).c_str());
       }
       return 1;
     }
@@ -814,13 +766,13 @@ int main(int argc, char** argv) {
   std::error_code dirError;
   fs::create_directories(common.outDir, dirError);
   if (!fs::is_directory(common.outDir, dirError)) {
-    report("cannot create output folder " + shown(common.outDir));
+    reportError("cannot create output folder " + shown(common.outDir));
     return 1;
   }
 
   std::vector<IndexRow> rows;
   for (const Input& input : usable) {
-    const std::string where = printable(input.path.string(), 400);
+    const std::string where = input.path.string();
     std::variant<ImportedRecording, std::string, Skipped> outcome = std::string();
     if (dataset == Dataset::Sisfall) {
       std::visit([&outcome](auto&& value) { outcome = std::move(value); }, importSisfall(input));
@@ -830,35 +782,39 @@ int main(int argc, char** argv) {
       std::visit([&outcome](auto&& value) { outcome = std::move(value); }, importCsv(input, csv));
     }
     if (const auto* skipped = std::get_if<Skipped>(&outcome)) {
-      report("note: " + where + ": no recording: " + skipped->reason);
+      reportError("note: " + where + ": no recording: " + skipped->reason);
       continue;
     }
     if (const auto* error = std::get_if<std::string>(&outcome)) {
-      report(where + ": " + *error);
+      reportError(where + ": " + *error);
       ++failures;
       continue;
     }
     const auto& recording = std::get<ImportedRecording>(outcome);
     if (std::string error = writeRecording(common.outDir, recording); !error.empty()) {
-      report(where + ": " + error);
+      reportError(where + ": " + error);
       ++failures;
       continue;
     }
     rows.push_back(recording.row);
-    std::printf("%s -> %s (%s)\n", where.c_str(),
-                printable((common.outDir / (recording.name + ".csv")).string(), 400).c_str(),
+    std::printf("%s -> %s (%s)\n", printable(where).c_str(),
+                printable((common.outDir / (recording.name + ".csv")).string()).c_str(),
                 recording.note.c_str());
   }
   if (!rows.empty()) {
-    if (std::string error = writeFileAtomically(indexPath, extendIndex(index, rows));
-        !error.empty()) {
-      report(error);
+    if (std::string error = writeOutput(indexPath, extendIndex(index, rows)); !error.empty()) {
+      reportError(error);
       ++failures;
     }
   }
   if (failures > 0) {
-    report(std::to_string(failures) + " of " + std::to_string(inputs.size()) + " files failed");
-    return finish(1);
+    reportError(std::to_string(failures) + " of " + std::to_string(inputs.size()) +
+                " files failed");
+    return 1;
   }
-  return finish(0);
+  return 0;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return runTool("velmora-import", argc, argv, importMain); }
