@@ -1,0 +1,55 @@
+#include "Folds.h"
+
+#include <algorithm>
+#include <map>
+
+#include "EvalRun.h"
+#include "GroupPattern.h"
+#include "Search.h"
+
+std::string planFolds(const std::vector<std::string>& names, const std::string& pattern, int folds,
+                      uint64_t seed, FoldPlan& plan) {
+  std::vector<RecordingResult> named(names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    named[i].path = names[i];
+  }
+  if (std::string error = assignGroups(pattern, named); !error.empty()) {
+    return error;
+  }
+  plan = FoldPlan{};
+  std::map<std::string, int> foldOfGroup;
+  for (const RecordingResult& result : named) {
+    plan.groupOf.push_back(result.group);
+    plan.unmatched += result.group.empty() ? 1 : 0;
+    foldOfGroup.emplace(result.group, 0);
+  }
+  if (plan.unmatched == static_cast<int64_t>(names.size())) {
+    return "--group-by: '" + pattern + "' names no group in any recording's file name";
+  }
+  if (static_cast<int64_t>(foldOfGroup.size()) < folds) {
+    return "--folds " + std::to_string(folds) + " is more than the " +
+           std::to_string(foldOfGroup.size()) + " groups that --group-by finds";
+  }
+  // A Fisher-Yates shuffle of the sorted group names.
+  std::vector<std::string> order;
+  for (const auto& entry : foldOfGroup) {
+    order.push_back(entry.first);
+  }
+  SplitMix64 random(seed);
+  for (std::size_t i = order.size(); i > 1; --i) {
+    std::swap(order[i - 1], order[random.below(i)]);
+  }
+  plan.groupsOf.assign(static_cast<std::size_t>(folds), {});
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    const int fold = static_cast<int>(i % static_cast<std::size_t>(folds));
+    foldOfGroup[order[i]] = fold;
+    plan.groupsOf[static_cast<std::size_t>(fold)].push_back(order[i]);
+  }
+  for (auto& groups : plan.groupsOf) {
+    std::sort(groups.begin(), groups.end());
+  }
+  for (const std::string& group : plan.groupOf) {
+    plan.foldOf.push_back(foldOfGroup[group]);
+  }
+  return {};
+}

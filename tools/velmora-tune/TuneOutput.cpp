@@ -1,0 +1,399 @@
+#include "TuneOutput.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+
+#include "EvalSummary.h"
+#include "RocPlot.h"
+#include "SettingsTable.h"
+
+namespace {
+
+EvalSummary summaryOf(const Counts& counts) {
+  EvalSummary summary;
+  summary.recordings = counts.recordings;
+  summary.unreadable = counts.unreadable;
+  summary.truePositives = counts.truePositives;
+  summary.missed = counts.missed;
+  summary.earlyAlarms = counts.earlyAlarms;
+  summary.falseAlarms = counts.falseAlarms;
+  summary.trueNegatives = counts.trueNegatives;
+  summary.dailyLivingSamples = counts.dailyLivingSamples;
+  summary.dailyLivingAlarms = counts.dailyLivingAlarms;
+  return summary;
+}
+
+// The shortest text that reads back as the same double (as velmora-eval
+// writes its CSV figures).
+std::string doubleText(double value) {
+  char buffer[64];
+  const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return error == std::errc() ? std::string(buffer, end) : std::string("0");
+}
+
+std::string optionalText(std::optional<double> value) {
+  return value ? doubleText(*value) : std::string();
+}
+
+std::string fixed(double value, int decimals) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
+  return buffer;
+}
+
+std::string alignColumns(const std::vector<std::vector<std::string>>& rows,
+                         const std::vector<bool>& left) {
+  std::vector<std::size_t> widths(left.size(), 0);
+  for (const auto& row : rows) {
+    for (std::size_t c = 0; c < row.size() && c < widths.size(); ++c) {
+      widths[c] = std::max(widths[c], row[c].size());
+    }
+  }
+  std::string text;
+  for (const auto& row : rows) {
+    std::string line;
+    for (std::size_t c = 0; c < row.size() && c < widths.size(); ++c) {
+      const std::string padding(widths[c] - row[c].size(), ' ');
+      line += c == 0 ? "" : "  ";
+      line += left[c] ? row[c] + padding : padding + row[c];
+    }
+    while (!line.empty() && line.back() == ' ') {
+      line.pop_back();
+    }
+    text += line + "\n";
+  }
+  return text;
+}
+
+std::string figuresText(const Counts& counts) {
+  const EvalSummary summary = summaryOf(counts);
+  return "sensitivity " + percentText(summary.sensitivity()) + " (" +
+         std::to_string(summary.truePositives) + " of " + std::to_string(summary.fallRecordings()) +
+         "), " + rateText(summary.falseAlarmsPerHour()) + " false alarms per hour (" +
+         std::to_string(summary.dailyLivingAlarms) + " in " + fixed(summary.dailyLivingHours(), 2) +
+         " h)";
+}
+
+std::string dataLine(const Counts& counts) {
+  const EvalSummary summary = summaryOf(counts);
+  return std::to_string(summary.recordings) + " recordings (" +
+         std::to_string(summary.fallRecordings()) + " fall, " +
+         std::to_string(summary.dailyLivingRecordings()) + " daily-living, " +
+         std::to_string(summary.unreadable) + " unreadable; " +
+         fixed(summary.dailyLivingHours(), 2) + " h of daily living)";
+}
+
+std::string changedSettings(const DetectorSettings& settings, const DetectorSettings& reference) {
+  std::string text;
+  for (const SettingField& field : settingFields()) {
+    if (settings.*(field.member) != reference.*(field.member)) {
+      text += text.empty() ? "" : ", ";
+      text += std::string(field.name) + "=" + std::to_string(settings.*(field.member)) + " (was " +
+              std::to_string(reference.*(field.member)) + ")";
+    }
+  }
+  return text.empty() ? "none" : text;
+}
+
+DetectorSettings finalSettings(const SearchResults& results) {
+  const auto& last = results.searches.back();
+  const Trial& best = last->outcome.trials[*last->outcome.best];
+  return applyLevels(results.config.space, best.levels, results.config.base);
+}
+
+}  // namespace
+
+std::string percentText(std::optional<double> fraction) {
+  return fraction ? fixed(*fraction * 100.0, 1) + "%" : std::string("n/a");
+}
+
+std::string rateText(std::optional<double> perHour) {
+  return perHour ? fixed(*perHour, 2) : std::string("n/a");
+}
+
+std::string csvText(const std::string& field) {
+  if (field.find_first_of(",\"\r\n") == std::string::npos) {
+    return field;
+  }
+  std::string quoted = "\"";
+  for (const char c : field) {
+    quoted += c == '"' ? "\"\"" : std::string(1, c);
+  }
+  return quoted + "\"";
+}
+
+std::vector<std::string> summaryColumnNames() {
+  return {"recordings",
+          "unreadable",
+          "fall_recordings",
+          "daily_living_recordings",
+          "tp",
+          "missed",
+          "early",
+          "false_alarm",
+          "tn",
+          "sensitivity",
+          "specificity",
+          "accuracy",
+          "daily_living_hours",
+          "daily_living_alarms",
+          "false_alarms_per_hour"};
+}
+
+std::vector<std::string> summaryColumnValues(const Counts& counts) {
+  const EvalSummary s = summaryOf(counts);
+  return {std::to_string(s.recordings),        std::to_string(s.unreadable),
+          std::to_string(s.fallRecordings()),  std::to_string(s.dailyLivingRecordings()),
+          std::to_string(s.truePositives),     std::to_string(s.missed),
+          std::to_string(s.earlyAlarms),       std::to_string(s.falseAlarms),
+          std::to_string(s.trueNegatives),     optionalText(s.sensitivity()),
+          optionalText(s.specificity()),       optionalText(s.accuracy()),
+          doubleText(s.dailyLivingHours()),    std::to_string(s.dailyLivingAlarms),
+          optionalText(s.falseAlarmsPerHour())};
+}
+
+namespace {
+
+std::vector<RocPoint> rocPoints(const SweepResults& results, std::vector<std::size_t>& kept) {
+  std::vector<RocPoint> points;
+  for (std::size_t i = 0; i < results.points.size(); ++i) {
+    const EvalSummary s = summaryOf(results.points[i].counts);
+    if (s.sensitivity() && s.falseAlarmsPerHour()) {
+      points.push_back(RocPoint{*s.falseAlarmsPerHour(), *s.sensitivity()});
+      kept.push_back(i);
+    }
+  }
+  return points;
+}
+
+}  // namespace
+
+std::string sweepTable(const SweepResults& results) {
+  std::string text;
+  const Counts any = results.baseCounts       ? *results.baseCounts
+                     : results.points.empty() ? Counts{}
+                                              : results.points.front().counts;
+  text +=
+      "Sweep of " + std::to_string(results.points.size()) + " points over " + dataLine(any) + "\n";
+  std::vector<std::size_t> kept;
+  const std::vector<RocPoint> points = rocPoints(results, kept);
+  std::vector<bool> onFront(results.points.size(), false);
+  for (const std::size_t index : paretoFront(points)) {
+    onFront[kept[index]] = true;
+  }
+  std::vector<std::vector<std::string>> rows;
+  std::vector<std::string> header;
+  for (const Dimension& dimension : results.space) {
+    header.push_back(dimension.name());
+  }
+  for (const char* name : {"sensitivity", "specificity", "fa/h", "tp", "missed", "early",
+                           "false_alarm", "tn", "front"}) {
+    header.push_back(name);
+  }
+  rows.push_back(header);
+  const auto figures = [](std::vector<std::string>& row, const Counts& counts) {
+    const EvalSummary s = summaryOf(counts);
+    row.push_back(percentText(s.sensitivity()));
+    row.push_back(percentText(s.specificity()));
+    row.push_back(rateText(s.falseAlarmsPerHour()));
+    for (const int64_t n :
+         {s.truePositives, s.missed, s.earlyAlarms, s.falseAlarms, s.trueNegatives}) {
+      row.push_back(std::to_string(n));
+    }
+  };
+  for (std::size_t i = 0; i < results.points.size(); ++i) {
+    std::vector<std::string> row;
+    const Levels levels = gridLevels(results.space, results.points[i].index);
+    for (std::size_t d = 0; d < results.space.size(); ++d) {
+      row.push_back(std::to_string(results.space[d].valueAt(levels[d])));
+    }
+    figures(row, results.points[i].counts);
+    row.push_back(onFront[i] ? "*" : "");
+    rows.push_back(row);
+  }
+  std::vector<bool> left(header.size(), false);
+  left.back() = true;
+  text += alignColumns(rows, left);
+  if (results.baseCounts) {
+    text += "Base settings: " + figuresText(*results.baseCounts) + "\n";
+  }
+  text += "* on the front: no other point has a higher sensitivity with as few false alarms.\n";
+  return text;
+}
+
+std::string sweepCsv(const SweepResults& results) {
+  std::string csv;
+  std::vector<std::string> header;
+  for (const Dimension& dimension : results.space) {
+    header.push_back(dimension.name());
+  }
+  for (const std::string& name : summaryColumnNames()) {
+    header.push_back(name);
+  }
+  const auto line = [&](const std::vector<std::string>& fields) {
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+      csv += (i == 0 ? "" : ",") + csvText(fields[i]);
+    }
+    csv += "\n";
+  };
+  line(header);
+  for (const SweepPointResult& point : results.points) {
+    std::vector<std::string> fields;
+    const Levels levels = gridLevels(results.space, point.index);
+    for (std::size_t d = 0; d < results.space.size(); ++d) {
+      fields.push_back(std::to_string(results.space[d].valueAt(levels[d])));
+    }
+    for (const std::string& value : summaryColumnValues(point.counts)) {
+      fields.push_back(value);
+    }
+    line(fields);
+  }
+  return csv;
+}
+
+std::string sweepRocSvg(const SweepResults& results) {
+  std::vector<std::size_t> kept;
+  const std::vector<RocPoint> points = rocPoints(results, kept);
+  std::optional<RocPoint> base;
+  if (results.baseCounts) {
+    const EvalSummary s = summaryOf(*results.baseCounts);
+    if (s.sensitivity() && s.falseAlarmsPerHour()) {
+      base = RocPoint{*s.falseAlarmsPerHour(), *s.sensitivity()};
+    }
+  }
+  std::string title = "Sweep of";
+  for (std::size_t d = 0; d < results.space.size(); ++d) {
+    title += std::string(d == 0 ? " " : ", ") + results.space[d].name();
+  }
+  return rocSvg(points, base, title);
+}
+
+Counts pooledHeldOut(const SearchResults& results) {
+  Counts pooled;
+  for (int f = 0; f < results.folds; ++f) {
+    const auto& search = results.searches[static_cast<std::size_t>(f)];
+    if (search && search->heldOut) {
+      pooled += *search->heldOut;
+    }
+  }
+  return pooled;
+}
+
+bool searchSucceeded(const SearchResults& results) {
+  return std::all_of(results.searches.begin(), results.searches.end(),
+                     [](const auto& search) { return search && search->outcome.best.has_value(); });
+}
+
+std::string searchReport(const SearchResults& results) {
+  const SearchConfig& config = results.config;
+  std::string text;
+  text += "Search of " + std::to_string(config.space.size()) + " settings, " +
+          std::to_string(config.trials) + " candidates per search, seed " +
+          std::to_string(results.seed) + ", at most " + doubleText(config.maxFalseAlarmsPerHour) +
+          " false alarms per hour\n";
+  if (results.baseCounts) {
+    text += "Data: " + dataLine(*results.baseCounts) + "\n";
+  }
+  text += "Folds by '" + results.groupPattern + "':\n";
+  std::vector<std::vector<std::string>> rows = {{"fold", "held-out groups", "train sens",
+                                                 "train fa/h", "held-out sens", "held-out fa/h",
+                                                 "base sens", "base fa/h"}};
+  for (int f = 0; f < results.folds; ++f) {
+    const auto& search = results.searches[static_cast<std::size_t>(f)];
+    std::vector<std::string> row = {std::to_string(f + 1), ""};
+    for (const std::string& group : results.foldGroups[static_cast<std::size_t>(f)]) {
+      row[1] += (row[1].empty() ? "" : " ") + (group.empty() ? std::string("(no match)") : group);
+    }
+    if (search && search->outcome.best) {
+      const Counts& train = search->outcome.trials[*search->outcome.best].counts;
+      row.push_back(percentText(train.sensitivity()));
+      row.push_back(rateText(train.falseAlarmsPerHour()));
+      row.push_back(percentText(search->heldOut->sensitivity()));
+      row.push_back(rateText(search->heldOut->falseAlarmsPerHour()));
+    } else {
+      row.insert(row.end(), {"none within the limit", "", "", ""});
+    }
+    if (search && search->baseHeldOut) {
+      row.push_back(percentText(search->baseHeldOut->sensitivity()));
+      row.push_back(rateText(search->baseHeldOut->falseAlarmsPerHour()));
+    }
+    rows.push_back(row);
+  }
+  text += alignColumns(rows, {false, true, false, false, false, false, false, false});
+  const Counts pooled = pooledHeldOut(results);
+  text += "Pooled held-out (the estimate for new people): " + figuresText(pooled) + "\n";
+  if (results.baseCounts) {
+    text +=
+        "Base settings on the same data:                " + figuresText(*results.baseCounts) + "\n";
+  }
+  const auto& last = results.searches.back();
+  if (last && last->outcome.best) {
+    text += "Final search on all data (training figures, optimistic): " +
+            figuresText(last->outcome.trials[*last->outcome.best].counts) + "\n";
+    text +=
+        "Changed from the base settings: " + changedSettings(finalSettings(results), config.base) +
+        "\n";
+  }
+  if (!searchSucceeded(results)) {
+    text += "No candidate kept the false alarms at or below " +
+            doubleText(config.maxFalseAlarmsPerHour) +
+            " per hour in every search; no settings file is written.\n";
+  }
+  return text;
+}
+
+std::string searchTrialsCsv(const SearchResults& results) {
+  std::string csv = "search,trial";
+  for (const Dimension& dimension : results.config.space) {
+    csv += "," + csvText(dimension.name());
+  }
+  for (const std::string& name : summaryColumnNames()) {
+    csv += "," + name;
+  }
+  csv += ",within_limit,best\n";
+  for (std::size_t s = 0; s < results.searches.size(); ++s) {
+    const auto& search = results.searches[s];
+    if (!search) {
+      continue;
+    }
+    const std::string label =
+        s < static_cast<std::size_t>(results.folds) ? std::to_string(s + 1) : "all";
+    for (std::size_t t = 0; t < search->outcome.trials.size(); ++t) {
+      const Trial& trial = search->outcome.trials[t];
+      csv += label + "," + std::to_string(t);
+      for (std::size_t d = 0; d < results.config.space.size(); ++d) {
+        csv += "," + std::to_string(results.config.space[d].valueAt(trial.levels[d]));
+      }
+      for (const std::string& value : summaryColumnValues(trial.counts)) {
+        csv += "," + value;
+      }
+      csv += std::string(",") + (trial.feasible ? "1" : "0") + "," +
+             (search->outcome.best == t ? "1" : "0") + "\n";
+    }
+  }
+  return csv;
+}
+
+std::string searchSettingsFile(const SearchResults& results, const std::string& command) {
+  if (!searchSucceeded(results)) {
+    return {};
+  }
+  const auto& last = results.searches.back();
+  std::string text;
+  text += "# Settings found by velmora-tune search.\n";
+  text += "# Command: " + command + "\n";
+  text += "# Seed " + std::to_string(results.seed) + ", " + std::to_string(results.config.trials) +
+          " candidates per search, at most " + doubleText(results.config.maxFalseAlarmsPerHour) +
+          " false alarms per hour.\n";
+  text += "# Cross-validated over " + std::to_string(results.folds) + " folds by '" +
+          results.groupPattern + "', pooled held-out figures:\n";
+  text += "#   " + figuresText(pooledHeldOut(results)) + "\n";
+  if (results.baseCounts) {
+    text += "# Base settings on the same data:\n#   " + figuresText(*results.baseCounts) + "\n";
+  }
+  text += "# This result on all data (training figures, optimistic):\n#   " +
+          figuresText(last->outcome.trials[*last->outcome.best].counts) + "\n";
+  text += formatSettings(finalSettings(results));
+  return text;
+}

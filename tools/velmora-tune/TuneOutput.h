@@ -1,0 +1,32 @@
+// Rendering a tuning run: terminal tables, CSV files, the settings file a
+// search writes, and the figure of a sweep.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "TuneResults.h"
+
+// The summary columns velmora-eval --summary-csv gives, by the same names.
+[[nodiscard]] std::vector<std::string> summaryColumnNames();
+[[nodiscard]] std::vector<std::string> summaryColumnValues(const Counts& counts);
+
+[[nodiscard]] std::string sweepTable(const SweepResults& results);
+[[nodiscard]] std::string sweepCsv(const SweepResults& results);
+[[nodiscard]] std::string sweepRocSvg(const SweepResults& results);
+
+[[nodiscard]] std::string searchReport(const SearchResults& results);
+[[nodiscard]] std::string searchTrialsCsv(const SearchResults& results);
+// The settings file of the final search's best trial, with a comment block
+// recording `command`, the seed and the cross-validated figures. Empty
+// when the final search found nothing within the limit.
+[[nodiscard]] std::string searchSettingsFile(const SearchResults& results,
+                                             const std::string& command);
+// Pooled held-out figures of the fold searches that found a result.
+[[nodiscard]] Counts pooledHeldOut(const SearchResults& results);
+// Whether every search found a candidate within the limit.
+[[nodiscard]] bool searchSucceeded(const SearchResults& results);
+
+[[nodiscard]] std::string percentText(std::optional<double> fraction);
+[[nodiscard]] std::string rateText(std::optional<double> perHour);
+[[nodiscard]] std::string csvText(const std::string& field);

@@ -1,0 +1,50 @@
+// What a sweep or a search found, in a form that a part file carries
+// exactly: every figure derives from integer counts, so merged parts give
+// the same outputs as one unsharded run.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Search.h"
+#include "TuneSpace.h"
+#include "Velmora.h"
+
+// A recording that could not be read, or that had short lines, with the
+// message the run printed for it.
+struct RecordingProblem {
+  std::string path;
+  std::string message;
+  bool unreadable = false;
+};
+
+struct SweepPointResult {
+  int64_t index = 0;  // grid point, see gridLevels
+  Counts counts;
+};
+
+struct SweepResults {
+  std::vector<Dimension> space;
+  DetectorSettings base{};
+  std::vector<SweepPointResult> points;  // ascending by index
+  std::optional<Counts> baseCounts;      // the base settings themselves
+};
+
+struct SearchRunResult {
+  SearchOutcome outcome;
+  std::optional<Counts> heldOut;      // the best trial on the held-out fold
+  std::optional<Counts> baseHeldOut;  // the base settings on the held-out fold
+};
+
+struct SearchResults {
+  SearchConfig config;
+  uint64_t seed = 1;
+  int folds = 0;
+  std::string groupPattern;
+  std::vector<std::vector<std::string>> foldGroups;  // per fold
+  // Searches 0..folds-1 hold out that fold; search `folds` uses all data.
+  std::vector<std::optional<SearchRunResult>> searches;
+  std::optional<Counts> baseCounts;  // the base settings on all data
+};
