@@ -290,8 +290,8 @@ std::string searchReport(const SearchResults& results) {
   std::string text;
   text += "Search of " + std::to_string(config.space.size()) + " settings, " +
           std::to_string(config.trials) + " candidates per search, seed " +
-          std::to_string(results.seed) + ", at most " + doubleText(config.maxFalseAlarmsPerHour) +
-          " false alarms per hour\n";
+          std::to_string(results.seed) + ", false alarms per hour at most " +
+          doubleText(config.maxFalseAlarmsPerHour) + "\n";
   if (results.baseCounts) {
     text += "Data: " + dataLine(*results.baseCounts) + "\n";
   }
@@ -384,8 +384,8 @@ std::string searchSettingsFile(const SearchResults& results, const std::string& 
   text += "# Settings found by velmora-tune search.\n";
   text += "# Command: " + command + "\n";
   text += "# Seed " + std::to_string(results.seed) + ", " + std::to_string(results.config.trials) +
-          " candidates per search, at most " + doubleText(results.config.maxFalseAlarmsPerHour) +
-          " false alarms per hour.\n";
+          " candidates per search, false alarms per hour at most " +
+          doubleText(results.config.maxFalseAlarmsPerHour) + ".\n";
   text += "# Cross-validated over " + std::to_string(results.folds) + " folds by '" +
           results.groupPattern + "', pooled held-out figures:\n";
   text += "#   " + figuresText(pooledHeldOut(results)) + "\n";

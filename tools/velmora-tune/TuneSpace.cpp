@@ -90,7 +90,7 @@ std::string parseVary(std::string_view text, Dimension& dimension) {
   if (std::string error = makeDimension(
           name, parts[0], parts[1], parts.size() == 3 ? parts[2] : std::string_view{}, dimension);
       !error.empty()) {
-    return "--vary " + error;
+    return "--vary: " + error;
   }
   return {};
 }

@@ -133,7 +133,7 @@ struct Options {
   std::optional<Shard> shard;
   std::string partPath;
   std::vector<std::string> paths;
-  std::string commandLine;  // as typed, without the shard options
+  std::string commandLine;  // as typed, without outputs, threads and sharding
 };
 
 int usageError(const std::string& message) {
@@ -262,7 +262,13 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& helpSh
       }
       value = argv[++i];
     }
-    if (name != "--shard" && name != "--part") {
+    // The recorded command keeps what shapes the results: not the outputs,
+    // the threads or the sharding, so that every part of a run (and the
+    // unsharded run) records the same command.
+    static const char* const kNotRecorded[] = {"--shard", "--part", "-j",   "--jobs",
+                                               "-o",      "--csv",  "--roc"};
+    if (std::find(std::begin(kNotRecorded), std::end(kNotRecorded), name) ==
+        std::end(kNotRecorded)) {
       options.commandLine += " " + name + " " + shellWord(*value);
     }
     if (name == "--set") {
