@@ -1,5 +1,7 @@
 #include "DefaultSpace.h"
 
+namespace tune {
+
 namespace {
 
 struct Range {
@@ -55,3 +57,5 @@ std::vector<Dimension> defaultSpace() {
   }
   return space;
 }
+
+}  // namespace tune

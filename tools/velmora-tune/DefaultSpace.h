@@ -5,4 +5,8 @@
 
 #include "TuneSpace.h"
 
+namespace tune {
+
 [[nodiscard]] std::vector<Dimension> defaultSpace();
+
+}  // namespace tune

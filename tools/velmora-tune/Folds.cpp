@@ -3,25 +3,28 @@
 #include <algorithm>
 #include <map>
 
-#include "EvalRun.h"
-#include "GroupPattern.h"
+#include "EvalGroups.h"
 #include "Search.h"
+
+namespace tune {
 
 std::string planFolds(const std::vector<std::string>& names, const std::string& pattern, int folds,
                       uint64_t seed, FoldPlan& plan) {
-  std::vector<RecordingResult> named(names.size());
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    named[i].path = names[i];
-  }
-  if (std::string error = assignGroups(pattern, named); !error.empty()) {
+  std::string error;
+  const auto compiled = velmora::evaluation::GroupPattern::compile(pattern, error);
+  if (!compiled) {
     return error;
   }
   plan = FoldPlan{};
   std::map<std::string, int> foldOfGroup;
-  for (const RecordingResult& result : named) {
-    plan.groupOf.push_back(result.group);
-    plan.unmatched += result.group.empty() ? 1 : 0;
-    foldOfGroup.emplace(result.group, 0);
+  for (const std::string& name : names) {
+    std::string group = compiled->groupOf(name, error);
+    if (!error.empty()) {
+      return error;
+    }
+    plan.unmatched += group.empty() ? 1 : 0;
+    foldOfGroup.emplace(group, 0);
+    plan.groupOf.push_back(std::move(group));
   }
   if (plan.unmatched == static_cast<int64_t>(names.size())) {
     return "--group-by: '" + pattern + "' names no group in any recording's file name";
@@ -53,3 +56,5 @@ std::string planFolds(const std::vector<std::string>& names, const std::string& 
   }
   return {};
 }
+
+}  // namespace tune

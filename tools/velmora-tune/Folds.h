@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace tune {
+
 struct FoldPlan {
   std::vector<std::string> groupOf;                // per recording: its group name
   std::vector<int> foldOf;                         // per recording: 0..folds-1
@@ -21,3 +23,5 @@ struct FoldPlan {
 [[nodiscard]] std::string planFolds(const std::vector<std::string>& names,
                                     const std::string& pattern, int folds, uint64_t seed,
                                     FoldPlan& plan);
+
+}  // namespace tune

@@ -10,6 +10,8 @@
 #include "Digest.h"
 #include "SettingsTable.h"
 
+namespace tune {
+
 namespace {
 
 constexpr char kMagic[] = "velmora-tune part 1";
@@ -520,3 +522,5 @@ std::string mergeParts(const std::vector<Part>& parts, const std::vector<std::st
   }
   return {};
 }
+
+}  // namespace tune

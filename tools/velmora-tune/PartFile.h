@@ -12,6 +12,8 @@
 
 #include "TuneResults.h"
 
+namespace tune {
+
 enum class RunKind { Sweep, Search };
 
 struct Shard {
@@ -49,3 +51,5 @@ struct Part {
 // whose results are those of the whole run. Returns an error or "".
 [[nodiscard]] std::string mergeParts(const std::vector<Part>& parts,
                                      const std::vector<std::string>& origins, Part& merged);
+
+}  // namespace tune

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <numeric>
 
+namespace tune {
+
 namespace {
 
 constexpr double kWidth = 640.0;
@@ -180,3 +182,5 @@ std::string rocSvg(const std::vector<RocPoint>& points, const std::optional<RocP
   svg += "</svg>\n";
   return svg;
 }
+
+}  // namespace tune

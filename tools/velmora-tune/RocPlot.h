@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace tune {
+
 struct RocPoint {
   double falseAlarmsPerHour = 0.0;
   double sensitivity = 0.0;  // 0..1
@@ -21,3 +23,5 @@ struct RocPoint {
 // An SVG document. `title` heads the figure.
 [[nodiscard]] std::string rocSvg(const std::vector<RocPoint>& points,
                                  const std::optional<RocPoint>& base, const std::string& title);
+
+}  // namespace tune

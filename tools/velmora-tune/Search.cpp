@@ -6,12 +6,18 @@
 #include "EvalSummary.h"
 #include "SettingsTable.h"
 
+namespace tune {
+
+using velmora::evaluation::EvalSummary;
+
 namespace {
 
 // Candidates evaluated at once: bounds the memory of a batch's outcomes.
 constexpr std::size_t kBatchSize = 64;
 // Redraws of a candidate that was already tried before giving up on it.
 constexpr int kRedraws = 64;
+
+}  // namespace
 
 EvalSummary summaryOf(const Counts& counts) {
   EvalSummary summary;
@@ -26,6 +32,8 @@ EvalSummary summaryOf(const Counts& counts) {
   summary.dailyLivingAlarms = counts.dailyLivingAlarms;
   return summary;
 }
+
+namespace {
 
 bool isFeasible(const Counts& counts, double maxPerHour) {
   const std::optional<double> perHour = counts.falseAlarmsPerHour();
@@ -210,6 +218,20 @@ class SearchRun {
 
 }  // namespace
 
+Counts countsOf(const EvalSummary& summary) {
+  Counts counts;
+  counts.recordings = summary.recordings;
+  counts.unreadable = summary.unreadable;
+  counts.truePositives = summary.truePositives;
+  counts.missed = summary.missed;
+  counts.earlyAlarms = summary.earlyAlarms;
+  counts.falseAlarms = summary.falseAlarms;
+  counts.trueNegatives = summary.trueNegatives;
+  counts.dailyLivingSamples = summary.dailyLivingSamples;
+  counts.dailyLivingAlarms = summary.dailyLivingAlarms;
+  return counts;
+}
+
 std::optional<double> Counts::sensitivity() const { return summaryOf(*this).sensitivity(); }
 
 std::optional<double> Counts::falseAlarmsPerHour() const {
@@ -265,3 +287,5 @@ bool ranksBefore(const Counts& a, std::size_t aOrder, const Counts& b, std::size
 SearchOutcome runSearch(const SearchConfig& config, uint64_t seed, const BatchEvaluator& evaluate) {
   return SearchRun(config, seed, evaluate).run();
 }
+
+}  // namespace tune

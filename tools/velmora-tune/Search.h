@@ -10,8 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "EvalSummary.h"
 #include "TuneSpace.h"
 #include "Velmora.h"
+
+namespace tune {
 
 // The integer figures of one evaluation; every rate derives from them.
 struct Counts {
@@ -31,6 +34,10 @@ struct Counts {
   Counts& operator+=(const Counts& other);
   bool operator==(const Counts&) const = default;
 };
+
+// The evaluation's summary of the counts (no delays or first codes).
+[[nodiscard]] velmora::evaluation::EvalSummary summaryOf(const Counts& counts);
+[[nodiscard]] Counts countsOf(const velmora::evaluation::EvalSummary& summary);
 
 // Splittable 64-bit generator (SplitMix64): the same numbers on every
 // platform, unlike the standard distributions.
@@ -79,3 +86,5 @@ using BatchEvaluator = std::function<std::vector<Counts>(const std::vector<Detec
 // Runs one search. `seed` is the search's own seed (see streamSeed).
 [[nodiscard]] SearchOutcome runSearch(const SearchConfig& config, uint64_t seed,
                                       const BatchEvaluator& evaluate);
+
+}  // namespace tune

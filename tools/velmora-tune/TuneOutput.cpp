@@ -4,42 +4,29 @@
 #include <charconv>
 #include <cstdio>
 
+#include "EvalRender.h"
 #include "EvalSummary.h"
 #include "RocPlot.h"
 #include "SettingsTable.h"
 
+namespace tune {
+
+using velmora::evaluation::doubleText;
+using velmora::evaluation::EvalSummary;
+
 namespace {
-
-EvalSummary summaryOf(const Counts& counts) {
-  EvalSummary summary;
-  summary.recordings = counts.recordings;
-  summary.unreadable = counts.unreadable;
-  summary.truePositives = counts.truePositives;
-  summary.missed = counts.missed;
-  summary.earlyAlarms = counts.earlyAlarms;
-  summary.falseAlarms = counts.falseAlarms;
-  summary.trueNegatives = counts.trueNegatives;
-  summary.dailyLivingSamples = counts.dailyLivingSamples;
-  summary.dailyLivingAlarms = counts.dailyLivingAlarms;
-  return summary;
-}
-
-// The shortest text that reads back as the same double (as velmora-eval
-// writes its CSV figures).
-std::string doubleText(double value) {
-  char buffer[64];
-  const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return error == std::errc() ? std::string(buffer, end) : std::string("0");
-}
-
-std::string optionalText(std::optional<double> value) {
-  return value ? doubleText(*value) : std::string();
-}
 
 std::string fixed(double value, int decimals) {
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
   return buffer;
+}
+
+// The summary metrics a tuning table has a column for: those of one
+// evaluation's figures, not the delays or the codes of first detections,
+// which differ in number from run to run.
+bool isTableMetric(const std::string& name) {
+  return name.rfind("delay_", 0) != 0 && name.rfind("first_code_", 0) != 0;
 }
 
 std::string alignColumns(const std::vector<std::vector<std::string>>& rows,
@@ -105,52 +92,33 @@ DetectorSettings finalSettings(const SearchResults& results) {
 }  // namespace
 
 std::string percentText(std::optional<double> fraction) {
-  return fraction ? fixed(*fraction * 100.0, 1) + "%" : std::string("n/a");
+  return velmora::evaluation::percentText(fraction);
 }
 
 std::string rateText(std::optional<double> perHour) {
   return perHour ? fixed(*perHour, 2) : std::string("n/a");
 }
 
-std::string csvText(const std::string& field) {
-  if (field.find_first_of(",\"\r\n") == std::string::npos) {
-    return field;
-  }
-  std::string quoted = "\"";
-  for (const char c : field) {
-    quoted += c == '"' ? "\"\"" : std::string(1, c);
-  }
-  return quoted + "\"";
-}
+std::string csvText(const std::string& field) { return velmora::evaluation::csvField(field); }
 
 std::vector<std::string> summaryColumnNames() {
-  return {"recordings",
-          "unreadable",
-          "fall_recordings",
-          "daily_living_recordings",
-          "tp",
-          "missed",
-          "early",
-          "false_alarm",
-          "tn",
-          "sensitivity",
-          "specificity",
-          "accuracy",
-          "daily_living_hours",
-          "daily_living_alarms",
-          "false_alarms_per_hour"};
+  std::vector<std::string> names;
+  for (const auto& [name, value] : velmora::evaluation::summaryMetrics(EvalSummary{})) {
+    if (isTableMetric(name)) {
+      names.push_back(name);
+    }
+  }
+  return names;
 }
 
 std::vector<std::string> summaryColumnValues(const Counts& counts) {
-  const EvalSummary s = summaryOf(counts);
-  return {std::to_string(s.recordings),        std::to_string(s.unreadable),
-          std::to_string(s.fallRecordings()),  std::to_string(s.dailyLivingRecordings()),
-          std::to_string(s.truePositives),     std::to_string(s.missed),
-          std::to_string(s.earlyAlarms),       std::to_string(s.falseAlarms),
-          std::to_string(s.trueNegatives),     optionalText(s.sensitivity()),
-          optionalText(s.specificity()),       optionalText(s.accuracy()),
-          doubleText(s.dailyLivingHours()),    std::to_string(s.dailyLivingAlarms),
-          optionalText(s.falseAlarmsPerHour())};
+  std::vector<std::string> values;
+  for (const auto& [name, value] : velmora::evaluation::summaryMetrics(summaryOf(counts))) {
+    if (isTableMetric(name)) {
+      values.push_back(value);
+    }
+  }
+  return values;
 }
 
 namespace {
@@ -397,3 +365,5 @@ std::string searchSettingsFile(const SearchResults& results, const std::string& 
   text += formatSettings(finalSettings(results));
   return text;
 }
+
+}  // namespace tune

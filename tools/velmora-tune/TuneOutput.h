@@ -7,6 +7,8 @@
 
 #include "TuneResults.h"
 
+namespace tune {
+
 // The summary columns velmora-eval --summary-csv gives, by the same names.
 [[nodiscard]] std::vector<std::string> summaryColumnNames();
 [[nodiscard]] std::vector<std::string> summaryColumnValues(const Counts& counts);
@@ -30,3 +32,5 @@
 [[nodiscard]] std::string percentText(std::optional<double> fraction);
 [[nodiscard]] std::string rateText(std::optional<double> perHour);
 [[nodiscard]] std::string csvText(const std::string& field);
+
+}  // namespace tune

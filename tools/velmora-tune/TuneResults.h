@@ -12,6 +12,8 @@
 #include "TuneSpace.h"
 #include "Velmora.h"
 
+namespace tune {
+
 // A recording that could not be read, or that had short lines, with the
 // message the run printed for it.
 struct RecordingProblem {
@@ -48,3 +50,5 @@ struct SearchResults {
   std::vector<std::optional<SearchRunResult>> searches;
   std::optional<Counts> baseCounts;  // the base settings on all data
 };
+
+}  // namespace tune

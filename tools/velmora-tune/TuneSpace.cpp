@@ -6,6 +6,8 @@
 #include <limits>
 #include <set>
 
+namespace tune {
+
 namespace {
 
 std::string_view trim(std::string_view text) {
@@ -213,3 +215,5 @@ DetectorSettings applyLevels(const std::vector<Dimension>& space, const Levels& 
   }
   return base;
 }
+
+}  // namespace tune

@@ -11,6 +11,8 @@
 #include "SettingsTable.h"
 #include "Velmora.h"
 
+namespace tune {
+
 struct Dimension {
   const SettingField* field = nullptr;
   int32_t low = 0;
@@ -60,3 +62,5 @@ inline constexpr int64_t kDefaultMaxPoints = 1'000'000;
 // `base` with the values of `levels` written into the varied settings.
 [[nodiscard]] DetectorSettings applyLevels(const std::vector<Dimension>& space,
                                            const Levels& levels, DetectorSettings base);
+
+}  // namespace tune

@@ -19,13 +19,14 @@
 #include <vector>
 
 #include "DefaultSpace.h"
-#include "EvalRun.h"
+#include "EvalJudge.h"
+#include "EvalRecordings.h"
 #include "EvalSummary.h"
+#include "Evaluation.h"
 #include "FileOutput.h"
 #include "Folds.h"
 #include "PartFile.h"
 #include "RecordingCache.h"
-#include "RecordingSet.h"
 #include "Search.h"
 #include "SettingsTable.h"
 #include "TuneOutput.h"
@@ -33,6 +34,18 @@
 #include "Velmora.h"
 
 namespace {
+
+using namespace tune;
+using velmora::evaluation::EvalSummary;
+using velmora::evaluation::findRecordings;
+using velmora::evaluation::LoadedRecording;
+using velmora::evaluation::normaliseExtension;
+using velmora::evaluation::Outcome;
+using velmora::evaluation::outcomeName;
+using velmora::evaluation::RecordingEntry;
+using velmora::evaluation::RecordingResult;
+using velmora::evaluation::RecordingSearch;
+using velmora::evaluation::summarise;
 
 constexpr char kProgram[] = "velmora-tune";
 
@@ -400,20 +413,6 @@ class Progress {
   std::chrono::steady_clock::time_point last_{};
 };
 
-Counts countsOf(const EvalSummary& summary) {
-  Counts counts;
-  counts.recordings = summary.recordings;
-  counts.unreadable = summary.unreadable;
-  counts.truePositives = summary.truePositives;
-  counts.missed = summary.missed;
-  counts.earlyAlarms = summary.earlyAlarms;
-  counts.falseAlarms = summary.falseAlarms;
-  counts.trueNegatives = summary.trueNegatives;
-  counts.dailyLivingSamples = summary.dailyLivingSamples;
-  counts.dailyLivingAlarms = summary.dailyLivingAlarms;
-  return counts;
-}
-
 // Everything a command needs about its recordings, loaded once.
 struct Data {
   RecordingCache cache;
@@ -431,10 +430,10 @@ std::vector<Counts> evaluateCounts(const Data& data, const std::vector<std::size
         candidates.begin() + static_cast<std::ptrdiff_t>(start),
         candidates.begin() +
             static_cast<std::ptrdiff_t>(std::min(candidates.size(), start + kCandidateBatch)));
-    const auto outcomes = evaluateCandidates(data.cache, subset, batch, data.jobs);
-    for (const auto& perRecording : outcomes) {
-      counts.push_back(
-          countsOf(summariseOutcomes(data.cache, subset, perRecording, data.toleranceSamples)));
+    const auto tallies = evaluateCandidates(data.cache, subset, batch, data.jobs);
+    for (const auto& perRecording : tallies) {
+      counts.push_back(countsOf(
+          summarise(judgeTallies(data.cache, subset, perRecording, data.toleranceSamples))));
     }
   }
   return counts;
@@ -465,19 +464,20 @@ int loadData(const Options& options, Data& data,
   data.jobs = options.jobs > 0
                   ? options.jobs
                   : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  data.toleranceSamples = std::llround(options.toleranceSeconds * 50.0);
+  data.toleranceSamples = velmora::evaluation::toleranceSamples(options.toleranceSeconds);
   Progress progress;
   const std::size_t total = search.recordings.size();
-  data.cache = loadRecordings(search.recordings, data.jobs, [&](std::size_t done) {
+  data.cache = loadCache(search.recordings, data.jobs, [&](std::size_t done) {
     progress.show("read " + std::to_string(done) + "/" + std::to_string(total) + " recordings");
   });
   progress.clear();
   for (std::size_t i = 0; i < data.cache.recordings.size(); ++i) {
     data.all.push_back(i);
-    const CachedRecording& recording = data.cache.recordings[i];
-    if (!recording.problem.empty()) {
-      data.problems.push_back(
-          RecordingProblem{recording.entry.path, recording.problem, !recording.readable});
+    const LoadedRecording& recording = data.cache.recordings[i].loaded;
+    if (!recording.readable()) {
+      data.problems.push_back(RecordingProblem{recording.path, recording.problem, true});
+    } else if (!recording.shortLineNotice.empty()) {
+      data.problems.push_back(RecordingProblem{recording.path, recording.shortLineNotice, false});
     }
   }
   return -1;
@@ -790,14 +790,11 @@ int runCompare(const Options& options) {
   if (const int status = loadData(options, data); status >= 0) {
     return status;
   }
-  const auto outcomes = evaluateCandidates(data.cache, data.all, {a, b}, data.jobs);
-  std::vector<RecordingResult> resultsA;
-  std::vector<RecordingResult> resultsB;
-  for (std::size_t i = 0; i < data.all.size(); ++i) {
-    const CachedRecording& recording = data.cache.recordings[i];
-    resultsA.push_back(toResult(recording, outcomes[0][i], data.toleranceSamples, true));
-    resultsB.push_back(toResult(recording, outcomes[1][i], data.toleranceSamples, true));
-  }
+  const auto tallies = evaluateCandidates(data.cache, data.all, {a, b}, data.jobs);
+  const std::vector<RecordingResult> resultsA =
+      judgeTallies(data.cache, data.all, tallies[0], data.toleranceSamples);
+  const std::vector<RecordingResult> resultsB =
+      judgeTallies(data.cache, data.all, tallies[1], data.toleranceSamples);
   int status = reportProblems(data.problems);
 
   const Outcome kOrder[] = {Outcome::TruePositive, Outcome::Missed,       Outcome::EarlyAlarm,
