@@ -1,0 +1,343 @@
+// velmora-tune run as a user runs it on copies of the bundled example
+// recordings, and its search, front and cache checked directly.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "EvalRecordings.h"
+#include "Evaluation.h"
+#include "RecordingCache.h"
+#include "RocPlot.h"
+#include "Search.h"
+#include "SettingsTable.h"
+#include "TestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::readFile;
+using testsupport::runProgram;
+using testsupport::TempDir;
+
+// The four example recordings (two falls, two daily activities) copied
+// once per person p1..p3, so that there are groups to keep apart.
+void writeExamples(const TempDir& dir) {
+  const fs::path examples = fs::path(VELMORA_SOURCE_DIR) / "examples" / "recordings";
+  for (const char* person : {"p1", "p2", "p3"}) {
+    for (const auto& entry : fs::directory_iterator(examples)) {
+      fs::copy_file(entry.path(),
+                    dir.path() / (std::string(person) + "_" + entry.path().filename().string()));
+    }
+  }
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> result;
+  std::istringstream stream(text);
+  for (std::string line; std::getline(stream, line);) {
+    result.push_back(line);
+  }
+  return result;
+}
+
+std::vector<std::string> fields(const std::string& line) {
+  std::vector<std::string> result;
+  std::istringstream stream(line);
+  for (std::string field; std::getline(stream, field, ',');) {
+    result.push_back(field);
+  }
+  return result;
+}
+
+TEST(TuneSweep, EveryPointHasTheFiguresOfVelmoraEvalWithItsSettings) {
+  const TempDir data;
+  writeExamples(data);
+  const TempDir out;
+  const auto csv = out.path() / "sweep.csv";
+  const auto sweep = runProgram("velmora-tune", {"sweep", "--vary", "lowLevel=40:100:30", "--vary",
+                                                 "turnRunMin=10:30:20", "--set", "gapMax=25",
+                                                 "--csv", csv.string(), data.path().string()});
+  ASSERT_EQ(sweep.exitCode, 0) << sweep.err;
+  const std::vector<std::string> rows = lines(readFile(csv));
+  ASSERT_EQ(rows.size(), 1u + 3 * 2);
+  const std::vector<std::string> header = fields(rows[0]);
+  ASSERT_EQ(header[0], "lowLevel");
+  ASSERT_EQ(header[1], "turnRunMin");
+  for (std::size_t r = 1; r < rows.size(); ++r) {
+    const std::vector<std::string> row = fields(rows[r] + ",");
+    const auto summary = out.path() / ("eval" + std::to_string(r) + ".csv");
+    const auto eval = runProgram(
+        "velmora-eval", {"--set", "gapMax=25", "--set", "lowLevel=" + row[0], "--set",
+                         "turnRunMin=" + row[1], "--summary-csv", summary.string(),
+                         data.path().string()});
+    ASSERT_EQ(eval.exitCode, 0) << eval.err;
+    std::map<std::string, std::string> metrics;
+    for (const std::string& line : lines(readFile(summary))) {
+      const std::vector<std::string> cells = fields(line + ",");
+      if (cells.size() >= 3 && cells[0].empty()) {
+        metrics[cells[1]] = cells[2];
+      }
+    }
+    for (std::size_t c = 2; c < header.size(); ++c) {
+      EXPECT_EQ(row[c], metrics[header[c]]) << header[c] << " at " << rows[r];
+    }
+  }
+}
+
+// Every output of a command, for comparing runs.
+std::vector<std::string> outputsOf(const testsupport::RunResult& result,
+                                   const std::vector<fs::path>& files) {
+  std::vector<std::string> outputs = {std::to_string(result.exitCode), result.out, result.err};
+  for (const fs::path& file : files) {
+    outputs.push_back(fs::exists(file) ? readFile(file) : "(none)");
+  }
+  return outputs;
+}
+
+struct ShardCase {
+  const char* name;
+  std::vector<std::string> args;  // command and its options, without paths
+  std::vector<std::string> outputOptions;  // e.g. {"--csv", "--roc"}
+  int shards;
+};
+
+class TuneShards : public ::testing::TestWithParam<ShardCase> {};
+
+TEST_P(TuneShards, MergedPartsGiveTheOutputsOfTheUnshardedRunForAnyJobs) {
+  const ShardCase& c = GetParam();
+  const TempDir data;
+  writeExamples(data);
+  const TempDir out;
+  const auto withOutputs = [&](const std::string& tag, std::vector<std::string> args,
+                               std::vector<fs::path>& files) {
+    for (const std::string& option : c.outputOptions) {
+      files.push_back(out.path() / (tag + option.substr(option.find_first_not_of('-'))));
+      args.insert(args.end(), {option, files.back().string()});
+    }
+    return args;
+  };
+  std::vector<fs::path> wholeFiles;
+  std::vector<std::string> args = withOutputs("whole", c.args, wholeFiles);
+  args.insert(args.end(), {"-j", "1", data.path().string()});
+  const auto whole = runProgram("velmora-tune", args);
+  ASSERT_LE(whole.exitCode, 1) << whole.err;
+
+  std::vector<std::string> merge = {"merge"};
+  for (int k = 1; k <= c.shards; ++k) {
+    const auto part = out.path() / ("part" + std::to_string(k));
+    std::vector<std::string> shardArgs = c.args;
+    shardArgs.insert(shardArgs.end(), {"-j", "2", "--shard",
+                                       std::to_string(k) + "/" + std::to_string(c.shards),
+                                       "--part", part.string(), data.path().string()});
+    const auto shard = runProgram("velmora-tune", shardArgs);
+    ASSERT_EQ(shard.exitCode, 0) << shard.err;
+    merge.push_back(part.string());
+  }
+  std::vector<fs::path> mergedFiles;
+  merge = withOutputs("merged", merge, mergedFiles);
+  const auto merged = runProgram("velmora-tune", merge);
+  EXPECT_EQ(outputsOf(merged, mergedFiles), outputsOf(whole, wholeFiles));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, TuneShards,
+    ::testing::Values(
+        ShardCase{"Sweep",
+                  {"sweep", "--vary", "lowLevel=40:100:20", "--vary", "impactMin=120:180:60"},
+                  {"--csv", "--roc"},
+                  3},
+        ShardCase{"Search",
+                  {"search", "--group-by", "^(p[0-9])_", "--folds", "2", "--max-fa-per-hour",
+                   "200", "--trials", "12", "--seed", "7"},
+                  {"--csv", "-o"},
+                  2}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(TuneShards, PartsOfDifferentRunsOrIncompleteSetsRefuseToMerge) {
+  const TempDir data;
+  writeExamples(data);
+  const TempDir out;
+  const auto part = [&](const std::string& name, const std::string& shard,
+                        const std::string& seed) {
+    const auto path = out.path() / name;
+    const auto result = runProgram(
+        "velmora-tune", {"search", "--group-by", "^(p[0-9])_", "--folds", "2", "--max-fa-per-hour",
+                         "1", "--trials", "3", "--seed", seed, "--shard", shard, "--part",
+                         path.string(), data.path().string()});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    return path.string();
+  };
+  const std::string first = part("a1", "1/2", "1");
+  const std::string second = part("a2", "2/2", "1");
+  const std::string otherSeed = part("b2", "2/2", "2");
+  const auto mixed = runProgram("velmora-tune", {"merge", first, otherSeed});
+  EXPECT_EQ(mixed.exitCode, 2);
+  EXPECT_NE(mixed.err.find("belongs to another run"), std::string::npos) << mixed.err;
+  const auto missing = runProgram("velmora-tune", {"merge", second});
+  EXPECT_EQ(missing.exitCode, 2);
+  EXPECT_NE(missing.err.find("missing shard(s) 1 of 2"), std::string::npos) << missing.err;
+  const auto twice = runProgram("velmora-tune", {"merge", first, first, second});
+  EXPECT_EQ(twice.exitCode, 2);
+  EXPECT_NE(twice.err.find("repeats shard 1"), std::string::npos) << twice.err;
+}
+
+TEST(TuneSearch, ResultIsASettingsFileTheToolsAcceptAndNoResultWritesNone) {
+  const TempDir data;
+  writeExamples(data);
+  const TempDir out;
+  const auto settings = out.path() / "best.settings";
+  const std::vector<std::string> common = {"search", "--group-by", "^(p[0-9])_", "--folds", "3",
+                                           "--trials", "10", "-o", settings.string()};
+  auto args = common;
+  args.insert(args.end(), {"--max-fa-per-hour", "0", data.path().string()});
+  const auto found = runProgram("velmora-tune", args);
+  ASSERT_EQ(found.exitCode, 0) << found.err;
+  const std::string text = readFile(settings);
+  EXPECT_NE(text.find("# Command: velmora-tune search --group-by '^(p[0-9])_' --folds 3"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("# Seed 1,"), std::string::npos);
+  EXPECT_NE(text.find("pooled held-out figures"), std::string::npos);
+  const auto eval =
+      runProgram("velmora-eval", {"--settings", settings.string(), data.path().string()});
+  EXPECT_EQ(eval.exitCode, 0) << eval.err;
+
+  // Searching only a setting at which every daily activity alarms finds
+  // nothing within no false alarms at all.
+  fs::remove(settings);
+  const auto space = out.path() / "space.txt";
+  std::ofstream(space) << "lowLevel 100 110 5\n";
+  args = common;
+  args.insert(args.end(),
+              {"--max-fa-per-hour", "0", "--space", space.string(), data.path().string()});
+  const auto none = runProgram("velmora-tune", args);
+  EXPECT_EQ(none.exitCode, 1) << none.err;
+  EXPECT_NE(none.out.find("No candidate kept the false alarms"), std::string::npos) << none.out;
+  EXPECT_FALSE(fs::exists(settings));
+}
+
+struct UsageCase {
+  const char* name;
+  std::vector<std::string> args;  // the data folder is appended
+  const char* message;
+};
+
+class TuneUsage : public ::testing::TestWithParam<UsageCase> {};
+
+TEST_P(TuneUsage, BadInputIsRefusedWithStatusTwoBeforeAnyWork) {
+  const TempDir data;
+  writeExamples(data);
+  std::vector<std::string> args = GetParam().args;
+  args.push_back(data.path().string());
+  const auto result = runProgram("velmora-tune", args);
+  EXPECT_EQ(result.exitCode, 2);
+  EXPECT_NE(result.err.find(GetParam().message), std::string::npos) << result.err;
+  EXPECT_EQ(result.out, "");
+}
+
+const std::vector<std::string> kSearch = {"search", "--group-by", "^(p[0-9])_", "--folds", "2"};
+
+std::vector<std::string> search(std::vector<std::string> more) {
+  std::vector<std::string> args = kSearch;
+  args.insert(args.end(), more.begin(), more.end());
+  return args;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TuneUsage,
+    ::testing::Values(
+        UsageCase{"UnknownSetting", {"sweep", "--vary", "lowLvl=1:2"}, "unknown setting 'lowLvl'"},
+        UsageCase{"LowAboveHigh", {"sweep", "--vary", "lowLevel=90:50"}, "lies above the high end"},
+        UsageCase{"StepZero", {"sweep", "--vary", "lowLevel=50:90:0"}, "step must be a positive"},
+        UsageCase{"RefusedValue", {"sweep", "--vary", "avgWindow=0:70"}, "avgWindow=0 is refused"},
+        UsageCase{"TooManyPoints",
+                  {"sweep", "--vary", "lowLevel=1:1001", "--vary", "impactMin=1:1000"},
+                  "more than --max-points 1000000"},
+        UsageCase{"FourSettings",
+                  {"sweep", "--vary", "lowLevel=1:2", "--vary", "impactMin=1:2", "--vary",
+                   "gapMin=1:2", "--vary", "gapMax=1:2"},
+                  "at most three settings"},
+        UsageCase{"MoreFoldsThanGroups",
+                  {"search", "--group-by", "^(p[0-9])_", "--folds", "4", "--max-fa-per-hour", "1"},
+                  "more than the 3 groups"},
+        UsageCase{"GroupMatchesNothing",
+                  {"search", "--group-by", "^(q[0-9])_", "--folds", "2", "--max-fa-per-hour", "1"},
+                  "names no group"},
+        UsageCase{"NegativeLimit", search({"--max-fa-per-hour", "-1"}), "not a non-negative"},
+        UsageCase{"LimitNotANumber", search({"--max-fa-per-hour", "few"}), "not a non-negative"},
+        UsageCase{"EmptySpace", search({"--max-fa-per-hour", "1", "--space", "/dev/null"}),
+                  "no settings to search"},
+        UsageCase{"TooManyShards",
+                  search({"--max-fa-per-hour", "1", "--shard", "4/4", "--part", "p"}),
+                  "only 3 searches"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(TuneSearch, RankingIsSensitivityThenFewerAlarmsThenGenerationOrder) {
+  tune::Counts better;
+  better.truePositives = 5;
+  better.dailyLivingAlarms = 3;
+  tune::Counts fewerAlarms = better;
+  fewerAlarms.dailyLivingAlarms = 2;
+  tune::Counts moreFound = better;
+  moreFound.truePositives = 6;
+  EXPECT_TRUE(tune::ranksBefore(moreFound, 9, better, 0));
+  EXPECT_TRUE(tune::ranksBefore(fewerAlarms, 9, better, 0));
+  EXPECT_TRUE(tune::ranksBefore(better, 1, better, 2));
+  EXPECT_FALSE(tune::ranksBefore(better, 2, better, 1));
+}
+
+TEST(TuneSearch, SameSeedSameTrialsAndTheBudgetIsKept) {
+  tune::SearchConfig config;
+  VelmoraDefaultSettings(&config.base);
+  std::string error;
+  tune::Dimension low;
+  ASSERT_EQ(tune::parseVary("lowLevel=40:100:2", low), "");
+  tune::Dimension turn;
+  ASSERT_EQ(tune::parseVary("turnRunMin=5:40", turn), "");
+  config.space = {low, turn};
+  config.trials = 40;
+  config.maxFalseAlarmsPerHour = 1.0;
+  // A made-up evaluator: more found with a higher lowLevel, alarms beyond 80.
+  const tune::BatchEvaluator evaluate = [](const std::vector<DetectorSettings>& batch) {
+    std::vector<tune::Counts> counts;
+    for (const DetectorSettings& s : batch) {
+      tune::Counts c;
+      c.recordings = 100;
+      c.truePositives = s.lowLevel + s.turnRunMin % 3;
+      c.missed = 200 - c.truePositives;
+      c.trueNegatives = 10;
+      c.dailyLivingSamples = 180000;  // one hour
+      c.dailyLivingAlarms = s.lowLevel > 80 ? 5 : 0;
+      counts.push_back(c);
+    }
+    return counts;
+  };
+  const tune::SearchOutcome first = tune::runSearch(config, 11, evaluate);
+  const tune::SearchOutcome again = tune::runSearch(config, 11, evaluate);
+  ASSERT_EQ(first.trials.size(), 40u);
+  ASSERT_TRUE(first.best.has_value());
+  ASSERT_EQ(again.best, first.best);
+  for (std::size_t i = 0; i < first.trials.size(); ++i) {
+    EXPECT_EQ(again.trials[i].levels, first.trials[i].levels);
+  }
+  // The best within the limit: lowLevel 80, turnRunMin leaving 2 mod 3.
+  const DetectorSettings best =
+      tune::applyLevels(config.space, first.trials[*first.best].levels, config.base);
+  EXPECT_EQ(best.lowLevel, 80);
+  EXPECT_EQ(best.turnRunMin % 3, 2);
+}
+
+TEST(TuneFront, HoldsExactlyThePointsNoOtherPointBeats) {
+  // (false alarms per hour, sensitivity)
+  const std::vector<tune::RocPoint> points = {
+      {0.0, 0.10}, {0.0, 0.20}, {1.0, 0.20}, {1.0, 0.50}, {3.0, 0.40}, {4.0, 0.90}, {4.0, 0.90}};
+  EXPECT_EQ(tune::paretoFront(points), (std::vector<std::size_t>{1, 3, 5}));
+}
+
+}  // namespace
