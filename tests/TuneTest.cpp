@@ -278,6 +278,17 @@ INSTANTIATE_TEST_SUITE_P(
                   "only 3 searches"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(TuneUsage, HelpAndVersionAnswerWithStatusZero) {
+  const auto help = runProgram("velmora-tune", {"--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_EQ(help.out.rfind("Usage: velmora-tune sweep", 0), 0u) << help.out;
+  EXPECT_NE(help.out.find("Example:"), std::string::npos);
+  const auto version = runProgram("velmora-tune", {"search", "--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_NE(version.out.find(VelmoraGetVersion()), std::string::npos) << version.out;
+  EXPECT_EQ(runProgram("velmora-tune", {}).exitCode, 2);
+}
+
 TEST(TuneSearch, RankingIsSensitivityThenFewerAlarmsThenGenerationOrder) {
   tune::Counts better;
   better.truePositives = 5;
