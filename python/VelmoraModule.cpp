@@ -14,7 +14,6 @@
 
 #include "EvalRender.h"
 #include "Evaluation.h"
-#include "InfoFile.h"
 #include "SampleInput.h"
 #include "SettingsTable.h"
 #include "TextUtils.h"
@@ -265,6 +264,10 @@ Recording readRecording(const py::handle& pathObject) {
     loaded = evaluation::loadRecording(evaluation::RecordingEntry{path, {}});
     if (loaded.readable() && hasInfo) {
       annotation = evaluation::readAnnotation(infoPath.string());
+      if (annotation.problem.empty()) {
+        annotation.problem = evaluation::checkFallPosition(
+            infoPath.string(), annotation.fallPosition, loaded.dataLines);
+      }
     }
   }
   if (!loaded.readable()) {
@@ -293,8 +296,7 @@ Recording readRecording(const py::handle& pathObject) {
     RecordingInfo info;
     info.path = infoPath.string();
     info.fallPosition = annotation.fallPosition;
-    int32_t fallPosition = 0;
-    ReadInfoFile(info.path.c_str(), &fallPosition, &info.fallFlag);
+    info.fallFlag = annotation.fallFlag;
     // The first field, which the programs do not use, names the recording.
     char buffer[1024];
     char* fields[1];

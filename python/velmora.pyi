@@ -114,8 +114,10 @@ def read_recording(path: PathLike) -> Recording:
     """Read a recording file and the `<name>.info` beside it, if any.
 
     Raises OSError when the recording cannot be opened (missing, unreadable,
-    a folder) and ValueError when there is an .info the programs would
-    refuse, both with the programs' message.
+    a folder), and ValueError, with velmora-eval's message, when there is an
+    .info it would refuse: not a regular file, fewer than three fields on
+    the first line, a position or flag that is not a plain 32-bit integer,
+    or a position that is negative or beyond the recording's last line.
     """
 
 def evaluate(

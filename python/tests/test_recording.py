@@ -29,16 +29,20 @@ def test_samples_and_positions_follow_the_replay(tmp_path):
     assert len(recording) == 5
 
 
+DATA = HEADER + "t,1,2,3,4,5,6\n" * 3
+
+
 def test_info_beside_the_recording(tmp_path):
-    path = write(tmp_path, HEADER, info="F01,250,1,more\nignored\n")
+    path = write(tmp_path, DATA, info="F01,2,1,more\nignored\n")
     info = velmora.read_recording(str(path)).info
-    assert (info.name, info.fall_position, info.fall_flag) == ("F01", 250, 1)
+    assert (info.name, info.fall_position, info.fall_flag) == ("F01", 2, 1)
 
 
-@pytest.mark.parametrize("info", ["F01,250\n", "", "\nF01,250,1\n"])
-def test_an_info_the_programs_refuse_raises(tmp_path, info):
+@pytest.mark.parametrize("info", ["F01,2\n", "", "\nF01,2,1\n", "F01,+2,1\n", "F01,-1,1\n",
+                                  "F01,3,1\n"])
+def test_an_info_velmora_eval_refuses_raises(tmp_path, info):
     with pytest.raises(ValueError, match="rec.info"):
-        velmora.read_recording(write(tmp_path, HEADER, info=info))
+        velmora.read_recording(write(tmp_path, DATA, info=info))
 
 
 def test_missing_recording_raises_oserror(tmp_path):
