@@ -110,18 +110,34 @@ SampleInput::SampleInput(const py::handle& samples) {
   switch (kind) {
     case 'i':
       switch (dtype.itemsize()) {
-        case 1: convert<int8_t>(array_, converted_); break;
-        case 2: convert<int16_t>(array_, converted_); break;
-        case 4: convert<int32_t>(array_, converted_); break;
-        default: convert<int64_t>(array_, converted_); break;
+        case 1:
+          convert<int8_t>(array_, converted_);
+          break;
+        case 2:
+          convert<int16_t>(array_, converted_);
+          break;
+        case 4:
+          convert<int32_t>(array_, converted_);
+          break;
+        default:
+          convert<int64_t>(array_, converted_);
+          break;
       }
       break;
     case 'u':
       switch (dtype.itemsize()) {
-        case 1: convert<uint8_t>(array_, converted_); break;
-        case 2: convert<uint16_t>(array_, converted_); break;
-        case 4: convert<uint32_t>(array_, converted_); break;
-        default: convert<uint64_t>(array_, converted_); break;
+        case 1:
+          convert<uint8_t>(array_, converted_);
+          break;
+        case 2:
+          convert<uint16_t>(array_, converted_);
+          break;
+        case 4:
+          convert<uint32_t>(array_, converted_);
+          break;
+        default:
+          convert<uint64_t>(array_, converted_);
+          break;
       }
       break;
     default:

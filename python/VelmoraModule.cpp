@@ -397,8 +397,9 @@ PYBIND11_MODULE(velmora, m) {
       "pandas work. Results are bit-identical to the command-line programs.";
   m.attr("__version__") = VELMORA_PROJECT_VERSION;
 
-  m.def("version", [] { return std::string(VelmoraGetVersion()); },
-        "The detector's version text, as Drovik prints it.");
+  m.def(
+      "version", [] { return std::string(VelmoraGetVersion()); },
+      "The detector's version text, as Drovik prints it.");
   m.def(
       "default_settings",
       [] {
@@ -449,8 +450,8 @@ PYBIND11_MODULE(velmora, m) {
       .def("__len__", [](const Recording& r) { return r.positions.shape(0); })
       .def("__repr__", [](const Recording& r) {
         return "Recording(" + py::repr(py::str(r.path)).cast<std::string>() + ", " +
-               std::to_string(r.positions.shape(0)) + " samples, info=" +
-               py::repr(r.info).cast<std::string>() + ")";
+               std::to_string(r.positions.shape(0)) +
+               " samples, info=" + py::repr(r.info).cast<std::string>() + ")";
       });
 
   m.def("read_recording", &readRecording, py::arg("path"),
