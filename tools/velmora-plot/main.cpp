@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "CommandLine.h"
 #include "EvalJudge.h"
 #include "EvalRecordings.h"
 #include "FileOutput.h"
@@ -18,6 +19,7 @@
 #include "PlotReplay.h"
 #include "PlotSvg.h"
 #include "SettingsTable.h"
+#include "StandardOutput.h"
 #include "Velmora.h"
 
 namespace {
@@ -70,16 +72,6 @@ constexpr char kUsage[] =
 constexpr double kMaxSeconds = 1.0e12;
 constexpr double kMaxToleranceSeconds = 86400.0;
 
-int usageError(const std::string& message) {
-  std::fprintf(stderr, "velmora-plot: %s\n(run velmora-plot --help for usage)\n", message.c_str());
-  return 2;
-}
-
-int failure(const std::string& message) {
-  std::fprintf(stderr, "velmora-plot: %s\n", message.c_str());
-  return 1;
-}
-
 std::optional<double> parseSeconds(const std::string& text, double maximum) {
   double value = 0.0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -88,24 +80,6 @@ std::optional<double> parseSeconds(const std::string& text, double maximum) {
     return std::nullopt;
   }
   return value;
-}
-
-// Whether two paths name one file; an output that does not exist yet is
-// compared by its resolved path.
-bool sameFile(const std::string& a, const std::string& b) {
-  if (a == "-" || b == "-") {
-    return false;
-  }
-  std::error_code error;
-  if (std::filesystem::equivalent(a, b, error)) {
-    return true;
-  }
-  const std::filesystem::path first = std::filesystem::weakly_canonical(a, error);
-  if (error) {
-    return false;
-  }
-  const std::filesystem::path second = std::filesystem::weakly_canonical(b, error);
-  return !error && first == second;
 }
 
 struct Options {
@@ -141,7 +115,7 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& exitNo
       return {};
     }
     if (arg == "--version") {
-      std::printf("velmora-plot (detector %s)\n", VelmoraGetVersion());
+      std::fputs(versionText().c_str(), stdout);
       exitNow = true;
       return {};
     }
@@ -248,32 +222,30 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& exitNo
     return "--png: " + renderPng({}, png);
   }
   // An output must never replace an input, nor the other output.
-  std::vector<std::pair<std::string, std::string>> inputs = {{options.dataPath, "data file"}};
+  std::vector<NamedPath> inputs;
+  if (options.dataPath != "-") {
+    inputs.push_back({"the recording", options.dataPath});
+  }
   if (!options.infoPath.empty()) {
-    inputs.emplace_back(options.infoPath, "info file");
+    inputs.push_back({"the info file", options.infoPath});
   }
   for (const std::string& file : options.settingsFiles) {
-    inputs.emplace_back(file, "settings file");
+    inputs.push_back({"the settings file", file});
   }
-  for (const std::optional<std::string>* output : {&options.svgPath, &options.pngPath}) {
-    if (!*output) {
-      continue;
-    }
-    for (const auto& [input, role] : inputs) {
-      if (sameFile(**output, input)) {
-        return "output '" + **output + "' is the same file as the " + role + " '" + input + "'";
-      }
-    }
+  std::vector<NamedPath> outputs;
+  if (options.svgPath) {
+    outputs.push_back({"-o", *options.svgPath});
   }
-  if (options.svgPath && options.pngPath && sameFile(*options.svgPath, *options.pngPath)) {
-    return "-o and --png name the same file '" + *options.svgPath + "'";
+  if (options.pngPath) {
+    outputs.push_back({"--png", *options.pngPath});
+  }
+  if (std::string error = checkOutputPaths(inputs, outputs); !error.empty()) {
+    return error;
   }
   return {};
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int plotMain(int argc, char** argv) {
   Options options;
   VelmoraDefaultSettings(&options.settings);
   bool exitNow = false;
@@ -281,7 +253,7 @@ int main(int argc, char** argv) {
     return usageError(error);
   }
   if (exitNow) {
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    return 0;
   }
   if (const std::string error = validateSettings(options.settings); !error.empty()) {
     return usageError(error);
@@ -342,32 +314,36 @@ int main(int argc, char** argv) {
       return failure(error);
     }
   }
-  std::vector<std::pair<std::filesystem::path, std::string>> files;
+  std::vector<OutputItem> files;
   const std::string* toStdout = nullptr;
   if (options.svgPath) {
     if (*options.svgPath == "-") {
       toStdout = &svg;
     } else {
-      files.emplace_back(*options.svgPath, svg);
+      files.push_back({*options.svgPath, svg});
     }
   }
   if (options.pngPath) {
     if (*options.pngPath == "-") {
       toStdout = &png;
     } else {
-      files.emplace_back(*options.pngPath, std::move(png));
+      files.push_back({*options.pngPath, png});
     }
   }
+  // Files first, then standard output.
   if (!files.empty()) {
-    if (const std::string error = writeFilesAtomically(files); !error.empty()) {
+    if (const std::string error = writeOutputs(files); !error.empty()) {
       return failure(error);
     }
   }
   if (toStdout != nullptr) {
-    std::fwrite(toStdout->data(), 1, toStdout->size(), stdout);
-    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-      return failure("error writing standard output");
+    if (const std::string error = writeStandardOutput(*toStdout); !error.empty()) {
+      return failure("error writing standard output: " + error);
     }
   }
   return 0;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return runTool("velmora-plot", argc, argv, plotMain); }
