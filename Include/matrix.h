@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <valarray>
 
+namespace velmora::algebra {
+
 template <typename T>
 struct MatrixStorage {
   MatrixStorage(uint32_t rowCount, uint32_t colCount)
@@ -97,3 +99,5 @@ class matrix {
 
   MatrixStorage<T>* storage_;
 };
+
+}  // namespace velmora::algebra

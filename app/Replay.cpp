@@ -3,12 +3,10 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "RecordingReader.h"
+#include "RecordingReplay.h"
 #include "Velmora.h"
 
 namespace {
-
-constexpr int64_t kSamplePeriodMs = 20;  // 50 samples per second
 
 // Verdict messages, CP949-encoded Korean.
 // "'%s'의 '%d' 위치(추락감지시간 %dms)에서 추락을 감지했습니다.\n\n"
@@ -28,56 +26,46 @@ constexpr char kNoFallMessage[] =
     "'%s'\xbf\xa1\xbc\xad \xc3\xdf\xb6\xf4\xc0\xcc \xb0\xa8\xc1\xf6\xb5\xc7\xc1\xf6 "
     "\xbe\xca\xbd\xc0\xb4\xcf\xb4\xd9.\n\n";
 
+// Positions are printed as Drovik's 32-bit counter shows them.
+int32_t position32(int64_t position) {
+  return static_cast<int32_t>(static_cast<uint32_t>(position));
+}
+
 }  // namespace
 
 int32_t ReplayRecording(const char* path, int32_t fallPosition, int32_t fallFlag) {
-  RecordingReader reader;
-  if (!reader.open(path)) {
-    std::printf("Drovik : %s, not opened.\n\n", path);
-    return -1;
-  }
   DetectorSettings settings;
   VelmoraDefaultSettings(&settings);
-  DetectorContext context;
-  if (VelmoraSet(&context, &settings) < 0) {
-    std::printf("VelmoraSet(), failed.\n");
-    return -1;
-  }
-  reader.skipHeader();
-
-  int32_t sampleIndex = 0;
-  int32_t detections = 0;
-  SampleRecord sample{};
-  for (;;) {
-    const RecordingReader::Status status = reader.next(sample);
-    if (status == RecordingReader::Status::End) {
-      break;
-    }
-    if (status == RecordingReader::Status::Sample && VelmoraProcess(&context, &sample) > 0) {
-      if (detections < 2) {
-        ++detections;
-      }
-      if (detections == 1) {
+  bool detected = false;
+  const ReplaySummary summary =
+      replayRecording(path, settings, nullptr, [&](const ReplayedSample& replayed) {
+        // Only the first detection is reported.
+        if (replayed.code <= 0 || detected) {
+          return;
+        }
+        detected = true;
+        const int32_t sampleIndex = position32(replayed.position);
         if (fallFlag > 0) {
-          const int64_t delay = (int64_t{sampleIndex} - fallPosition) * kSamplePeriodMs;
-          std::printf(kDelayMessage, path, sampleIndex, delay);
+          std::printf(kDelayMessage, path, sampleIndex,
+                      VelmoraDetectionDelayMs(sampleIndex, fallPosition));
         } else {
           std::printf(kPositionMessage, path, sampleIndex);
         }
-      }
-    }
-    // Every line counts as a position, short ones included.
-    sampleIndex = static_cast<int32_t>(static_cast<uint32_t>(sampleIndex) + 1);
+      });
+  if (summary.settingsRefused) {
+    std::printf("VelmoraSet(), failed.\n");
+    return -1;
   }
-  VelmoraClose(&context);
-  reader.close();
-  if (detections == 0) {
+  if (!summary.opened) {
+    std::printf("Drovik : %s, not opened.\n\n", path);
+    return -1;
+  }
+  if (!detected) {
     std::printf(kNoFallMessage, path);
   }
-  const std::string notice = describeShortLines(reader);
-  if (!notice.empty()) {
+  if (!summary.shortLineNotice.empty()) {
     std::fflush(stdout);
-    std::fprintf(stderr, "Drovik: %s: %s\n", path, notice.c_str());
+    std::fprintf(stderr, "Drovik: %s: %s\n", path, summary.shortLineNotice.c_str());
   }
   return 0;
 }

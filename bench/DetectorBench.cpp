@@ -12,6 +12,8 @@
 #include "Quaternion.h"
 #include "Velmora.h"
 
+using namespace velmora::algebra;
+
 namespace {
 
 const benchsupport::BenchStream& benchStream() {

@@ -19,6 +19,8 @@
 #include "TextUtils.h"
 #include "Velmora.h"
 
+using namespace velmora::algebra;
+
 namespace {
 
 using benchsupport::allocationCount;

@@ -71,7 +71,8 @@ void BM_ReplayLongRecording(benchmark::State& state) {
   VelmoraDefaultSettings(&settings);
   int64_t samples = 0;
   for (auto _ : state) {
-    const ReplaySummary summary = replayWithSettings(recording.path, settings, {});
+    const ReplaySummary summary =
+        replayRecording(recording.path.c_str(), settings, nullptr, [](const ReplayedSample&) {});
     if (!summary.opened) {
       state.SkipWithError("cannot replay the long recording");
       return;

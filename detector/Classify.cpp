@@ -87,8 +87,7 @@ Classification classifySample(const DetectorContext& context, const SampleFeatur
       }
     }
   }
-  if (code == 0 && context.turnRun >= s.turnRunMin &&
-      context.turnRun >= int64_t{s.turnRunMin} + uprightSpan(context, context.turnRun) / 2) {
+  if (code == 0 && context.turnRun >= s.turnRunMin && context.turnRun >= turnThreshold(context)) {
     code = 5;
   }
   if (code == 0) {

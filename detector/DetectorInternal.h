@@ -7,13 +7,21 @@
 #include <limits>
 
 #include "Velmora.h"
+#include "VelmoraObservation.h"
 
 namespace velmora {
 
 // Samples at the start of a recording that only build features.
 inline constexpr int32_t kWarmUpSamples = 40;
 
-// Features of the current sample (not stored unless a ring says so).
+// avgWindow divides every sample's running mean and must fit in the ring.
+inline constexpr int32_t kMaxAvgWindow = kRingSize - 1;
+
+// True when every setting lies within its hard limits (VelmoraSettings.h).
+[[nodiscard]] bool settingsRunnable(const DetectorSettings& settings);
+
+// Features of the current sample (not stored unless a ring says so): the
+// measured ones and those that depend on the settings.
 struct SampleFeatures {
   int32_t accMag;      // smoothed acceleration magnitude x 100
   int32_t rawAccMag;   // raw acceleration magnitude x 100
@@ -86,13 +94,23 @@ struct SampleFeatures {
   return ring[ringSlot(pos, 1, kEventRingSize - 1)];
 }
 
-// Feature stage: conversion, smoothing, magnitudes, attitude, rings, sums.
-SampleFeatures computeFeatures(DetectorContext& context, const SampleRecord& sample);
+// A context that was closed, or never set up, has no orientation.
+[[nodiscard]] inline bool isClosed(const DetectorContext& context) {
+  return context.attitude.orientation == nullptr;
+}
+
+// Settings-independent part of the feature stage: conversion, smoothing,
+// magnitudes, attitude, roll and pitch.
+void measureSample(DetectorContext& context, const SampleRecord& sample,
+                   SampleMeasurement& measurement);
+// The rest of the feature stage: rings, running sums and posture.
+SampleFeatures updateHistory(DetectorContext& context, const SampleMeasurement& measurement);
 
 // Event stage for samples from kWarmUpSamples on. Returns 0, or the code of a
 // pattern test that fired (7, 8, 107, 108); the caller then reports it.
+// When `observation` is not null the burst piece is recorded (and traced).
 int32_t trackEvents(DetectorContext& context, const SampleRecord& sample,
-                    const SampleFeatures& features);
+                    const SampleFeatures& features, VelmoraObservation* observation);
 
 // Outcome of the main decision tree.
 struct Classification {
@@ -101,15 +119,33 @@ struct Classification {
 };
 Classification classifySample(const DetectorContext& context, const SampleFeatures& features);
 
-// Shared by the pattern tests and the main tree.
+// A low run of at least minLen samples in progress, or one that ended at
+// most maxAge samples ago. Read by the impact test, the burst tests of the
+// main tree and nothing else.
 [[nodiscard]] bool recentLowEvent(const DetectorContext& context, int32_t maxAge, int32_t minLen);
+// Shift of the aligned pattern's length limits (subtracted from them) by the
+// upright samples among the last 17: a mostly upright wearer raises the
+// limits, one mostly lying lowers them. Read by the aligned pattern only.
 [[nodiscard]] int32_t uprightAdjust(const DetectorContext& context);
+// Turn count that makes a fall (code 5): turnRunMin plus half the upright
+// samples among the last turnRun. Also shown by the trace.
+[[nodiscard]] inline int64_t turnThreshold(const DetectorContext& context) {
+  return int64_t{context.settings.turnRunMin} + uprightSpan(context, context.turnRun) / 2;
+}
 
-// Trace pieces; each is a no-op when traceStream is null.
-void traceHead(const DetectorContext& context, const SampleRecord& sample,
-               const SampleFeatures& features);
-void traceImpact(int32_t impactAccum, int32_t burstLength, const int32_t* newEnd);
-void traceOutcome(const DetectorContext& context, int32_t fallLen);
-void traceEnd(int32_t code);
+// Observation pieces, filled at the moments the trace prints them.
+void observeHead(VelmoraObservation& observation, const DetectorContext& context,
+                 const SampleMeasurement& measurement, const SampleFeatures& features);
+void observeBurst(VelmoraObservation& observation, int32_t impactAccum, int32_t burstLength,
+                  const int32_t* newJumpEnd);
+void observeOutcome(VelmoraObservation& observation, const DetectorContext& context,
+                    int32_t fallLen);
+
+// Trace pieces printed from the observation; each is a no-op when
+// traceStream is null.
+void traceHead(const VelmoraObservation& observation);
+void traceBurst(const VelmoraObservation& observation);
+void traceOutcome(const VelmoraObservation& observation, int32_t turnRunMin);
+void traceEnd(const VelmoraObservation& observation);
 
 }  // namespace velmora

@@ -46,19 +46,18 @@ void recordEvent(EventEntry (&ring)[kEventRingSize], int32_t& pos, int64_t end, 
   pos = (pos + 1) & (kEventRingSize - 1);
 }
 
-int32_t closeLowRun(DetectorContext& context) {
+void closeLowRun(DetectorContext& context) {
   if (context.lowRun >= context.settings.minEventRun) {
     recordEvent(context.lowEvents, context.lowEventPos, int64_t{context.sampleIndex} - 1,
                 context.lowRun);
     openPeakWindow(context);
   }
   context.lowRun = 0;
-  return 0;
 }
 
 // Two low runs separated by a gap that holds a strong peak: `runLength` is
-// the run in progress, `ring`/`pos` hold the closed runs. Returns true when
-// the jump-aligned pattern (code 7/107) holds.
+// the length of the run in progress, `last` the newest closed run of the same
+// kind. Returns true when the jump-aligned pattern (code 7/107) holds.
 bool alignedPattern(const DetectorContext& context, int32_t runLength, const EventEntry& last) {
   const DetectorSettings& s = context.settings;
   const int64_t runStart = int64_t{context.sampleIndex} - runLength + 1;
@@ -81,7 +80,7 @@ bool lengthPattern(const DetectorContext& context, int32_t runLength, const Even
          last.end < context.postPeakIndex && context.postPeakIndex < runStart;
 }
 
-void trackImpact(DetectorContext& context, int32_t rawAccMag) {
+void trackImpact(DetectorContext& context, int32_t rawAccMag, VelmoraObservation* observation) {
   if (rawAccMag > kBurstLevel) {
     if (context.impactAccum == 0) {
       context.impactStart = context.sampleIndex;
@@ -97,11 +96,13 @@ void trackImpact(DetectorContext& context, int32_t rawAccMag) {
       const int32_t span = std::min(context.impactAccum / 100 + 8, context.settings.maxJumpSpan);
       const int32_t newEnd = saturatingAdd(context.sampleIndex, span);
       // The accumulator only ever lengthens the window.
-      if (context.jumpEnd < newEnd) {
+      const bool raised = context.jumpEnd < newEnd;
+      if (raised) {
         context.jumpEnd = newEnd;
-        traceImpact(context.impactAccum, burstLength, &newEnd);
-      } else {
-        traceImpact(context.impactAccum, burstLength, nullptr);
+      }
+      if (observation != nullptr) {
+        observeBurst(*observation, context.impactAccum, burstLength, raised ? &newEnd : nullptr);
+        traceBurst(*observation);
       }
     }
     context.impactAccum = 0;
@@ -221,6 +222,11 @@ void trackPostPeak(DetectorContext& context, int32_t rawAccMag) {
 
 }  // namespace
 
+int32_t uprightAdjust(const DetectorContext& context) {
+  const int32_t n = uprightSpan(context, 17);
+  return n >= 11 ? -6 - n / 4 : (17 - n) / 4;
+}
+
 bool recentLowEvent(const DetectorContext& context, int32_t maxAge, int32_t minLen) {
   if (context.lowRun >= minLen) {
     return true;
@@ -229,14 +235,9 @@ bool recentLowEvent(const DetectorContext& context, int32_t maxAge, int32_t minL
   return !(int64_t{context.sampleIndex} - last.end > maxAge || last.length < minLen);
 }
 
-int32_t uprightAdjust(const DetectorContext& context) {
-  const int32_t n = uprightSpan(context, 17);
-  return n >= 11 ? -6 - n / 4 : (17 - n) / 4;
-}
-
 int32_t trackEvents(DetectorContext& context, const SampleRecord& sample,
-                    const SampleFeatures& features) {
-  trackImpact(context, features.rawAccMag);
+                    const SampleFeatures& features, VelmoraObservation* observation) {
+  trackImpact(context, features.rawAccMag, observation);
   trackJumpWindow(context, sample, features);
   if (features.rawAccMag > context.settings.turnAccLevel &&
       features.rawGyroMag > context.settings.turnGyroLevel) {

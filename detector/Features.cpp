@@ -1,7 +1,9 @@
 // Feature stage: unit conversion, low-pass smoothing, magnitudes, attitude
-// update, posture, and the rings and running sums that later stages read.
+// update and angles (the measurement, which no setting affects), then
+// posture and the rings and running sums that later stages read.
 #include <cmath>
 
+#include "AttitudeFilter.h"
 #include "DetectorInternal.h"
 #include "Quaternion.h"
 
@@ -17,10 +19,12 @@ constexpr float kA1 = (kWc - 2.0f * kRate) / (2.0f * kRate + kWc);
 constexpr float kB0 = kWc / (2.0f * kRate + kWc);
 constexpr float kB1 = kB0;
 
-constexpr float kCountsPerG = 8192.0f;
-constexpr float kCountsPerDps = 65.536f;
+constexpr float kAccScale = static_cast<float>(kCountsPerG);
+constexpr float kGyroScale = static_cast<float>(kCountsPerDps);
+static_assert(kGyroScale == 65.536f);
 constexpr double kPi = 3.141592653589793;
-constexpr double kSampleInterval = 0.02;  // seconds
+constexpr double kSampleInterval = kSamplePeriodMs / 1000.0;  // seconds
+static_assert(kSampleInterval == 0.02);
 
 float smooth(SmoothingFilter& filter, float input) {
   filter.out = kB0 * input + kB1 * filter.prevIn - kA1 * filter.prevOut;
@@ -44,53 +48,65 @@ int32_t wholeDegrees(float radians) {
 
 }  // namespace
 
-SampleFeatures computeFeatures(DetectorContext& context, const SampleRecord& sample) {
-  const DetectorSettings& settings = context.settings;
-  SampleFeatures features{};
+void measureSample(DetectorContext& context, const SampleRecord& sample,
+                   SampleMeasurement& measurement) {
+  measurement.sample = sample;
 
-  const float accG[3] = {static_cast<float>(sample.ax) / kCountsPerG,
-                         static_cast<float>(sample.ay) / kCountsPerG,
-                         static_cast<float>(sample.az) / kCountsPerG};
-  const float gyroDps[3] = {static_cast<float>(sample.gx) / kCountsPerDps,
-                            static_cast<float>(sample.gy) / kCountsPerDps,
-                            static_cast<float>(sample.gz) / kCountsPerDps};
+  const float accG[3] = {static_cast<float>(sample.ax) / kAccScale,
+                         static_cast<float>(sample.ay) / kAccScale,
+                         static_cast<float>(sample.az) / kAccScale};
+  const float gyroDps[3] = {static_cast<float>(sample.gx) / kGyroScale,
+                            static_cast<float>(sample.gy) / kGyroScale,
+                            static_cast<float>(sample.gz) / kGyroScale};
 
   float accSmooth[3];
   for (int axis = 0; axis < 3; ++axis) {
     accSmooth[axis] = smooth(context.smoothing[axis], accG[axis]);
   }
   // Magnitudes are bounded (|count| <= 32768), so the conversions are in range.
-  features.accMag =
+  measurement.accMag =
       static_cast<int32_t>(magnitude(accSmooth[0], accSmooth[1], accSmooth[2]) * 100.0f);
-  features.rawAccMag = static_cast<int32_t>(magnitude(accG[0], accG[1], accG[2]) * 100.0f);
+  measurement.rawAccMag = static_cast<int32_t>(magnitude(accG[0], accG[1], accG[2]) * 100.0f);
 
   float gyroSmooth[3];
   for (int axis = 0; axis < 3; ++axis) {
     gyroSmooth[axis] = smooth(context.smoothing[3 + axis], gyroDps[axis]);
   }
-  features.gyroMag = static_cast<int32_t>(magnitude(gyroSmooth[0], gyroSmooth[1], gyroSmooth[2]));
-  features.rawGyroMag = static_cast<int32_t>(magnitude(gyroDps[0], gyroDps[1], gyroDps[2]));
+  measurement.gyroMag =
+      static_cast<int32_t>(magnitude(gyroSmooth[0], gyroSmooth[1], gyroSmooth[2]));
+  measurement.rawGyroMag = static_cast<int32_t>(magnitude(gyroDps[0], gyroDps[1], gyroDps[2]));
 
   const double gyro[3] = {gyroSmooth[0], gyroSmooth[1], gyroSmooth[2]};
   const double accel[3] = {accSmooth[0], accSmooth[1], accSmooth[2]};
   const double aux[3] = {0.0, 0.0, 0.0};
   (void)AttitudeFilterUpdate(&context.attitude, gyro, accel, aux, kSampleInterval);
 
-  const Quaternion& orientation = *context.attitude.orientation;
+  const algebra::Quaternion& orientation = *context.attitude.orientation;
   const double w = orientation.get_w();
-  const dVector& v = orientation.peek_v();
+  const algebra::dVector& v = orientation.peek_v();
   const double x = v[0];
   const double y = v[1];
   const double z = v[2];
   const float rollSine = static_cast<float>(2.0 * (w * y - x * z));
   const float rollAngle = static_cast<float>(std::asin(static_cast<double>(rollSine)));
-  features.roll = wholeDegrees(rollAngle);
+  measurement.roll = wholeDegrees(rollAngle);
   const float sineSide = static_cast<float>(2.0 * (y * z + w * x));
   const float cosineSide = static_cast<float>(2.0 * (w * w + z * z) - 1.0);
   const float tiltAngle = static_cast<float>(
       std::atan2(static_cast<double>(sineSide), static_cast<double>(cosineSide)));
   // Upright reads 90 degrees here; pitch is measured from upright.
-  features.pitch = wholeDegrees(tiltAngle) - 90;
+  measurement.pitch = wholeDegrees(tiltAngle) - 90;
+}
+
+SampleFeatures updateHistory(DetectorContext& context, const SampleMeasurement& measurement) {
+  const DetectorSettings& settings = context.settings;
+  SampleFeatures features{};
+  features.accMag = measurement.accMag;
+  features.rawAccMag = measurement.rawAccMag;
+  features.gyroMag = measurement.gyroMag;
+  features.rawGyroMag = measurement.rawGyroMag;
+  features.roll = measurement.roll;
+  features.pitch = measurement.pitch;
 
   const int32_t pos = context.ringPos & (kRingSize - 1);
   context.accRing[pos] = features.accMag;

@@ -1,13 +1,20 @@
 // Diagnostic trace line: one line per sample, written piece by piece while
-// the sample is processed, so each piece shows the values of its moment.
+// the sample is processed, each piece from the observation record as it
+// stands at that moment.
 #include <cinttypes>
 
 #include "DetectorInternal.h"
 
 namespace velmora {
+namespace {
 
-void traceHead(const DetectorContext& context, const SampleRecord& sample,
-               const SampleFeatures& features) {
+// stillAvg is shown once the raw run has lasted this many samples; before
+// that the trace prints 0 in its place.
+constexpr int32_t kStillAvgShownRun = 5;
+
+}  // namespace
+
+void traceHead(const VelmoraObservation& o) {
   if (traceStream == nullptr) {
     return;
   }
@@ -17,50 +24,45 @@ void traceHead(const DetectorContext& context, const SampleRecord& sample,
                ", JUMP (%3d, %3d, %3d)"
                ", AVG <%3d, %3d>, PX <%3d, %3d, %c>"
                ", 3S <%4d, %3d>",
-               context.sampleIndex, sample.ax, sample.ay, sample.az, sample.gx, sample.gy,
-               sample.gz, features.accMag, features.gyroMag, features.rawAccMag,
-               features.rawGyroMag, context.jumpPeak, context.jumpStart, context.jumpEnd,
-               features.accAvg, features.gyroAvg, features.roll, features.pitch,
-               features.postureFlag, context.rawAccSum3, context.gyroSum3);
+               o.sampleIndex, o.ax, o.ay, o.az, o.gx, o.gy, o.gz, o.accMag, o.gyroMag, o.rawAccMag,
+               o.rawGyroMag, o.jumpPeak, o.jumpStart, o.jumpEnd, o.accAvg, o.gyroAvg, o.roll,
+               o.pitch, o.postureFlag, o.rawAccSum3, o.gyroSum3);
 }
 
-void traceImpact(int32_t impactAccum, int32_t burstLength, const int32_t* newEnd) {
+void traceBurst(const VelmoraObservation& o) {
   if (traceStream == nullptr) {
     return;
   }
-  if (newEnd != nullptr) {
-    std::fprintf(traceStream, ", JX <%d, %d, %d>", impactAccum, burstLength, *newEnd);
+  if (o.jumpEndRaised) {
+    std::fprintf(traceStream, ", JX <%d, %d, %d>", o.impactAccum, o.burstLength, o.newJumpEnd);
   } else {
-    std::fprintf(traceStream, ", JX <%d, %d>", impactAccum, burstLength);
+    std::fprintf(traceStream, ", JX <%d, %d>", o.impactAccum, o.burstLength);
   }
 }
 
-void traceOutcome(const DetectorContext& context, int32_t fallLen) {
+void traceOutcome(const VelmoraObservation& o, int32_t turnRunMin) {
   if (traceStream == nullptr) {
     return;
   }
-  if (context.stillRun >= 5) {
-    std::fprintf(traceStream, ", FALL [%2d, %2d:%2d, %2d]", context.lowRun, context.stillLen,
-                 context.stillAvg, fallLen);
+  if (o.stillRun >= kStillAvgShownRun) {
+    std::fprintf(traceStream, ", FALL [%2d, %2d:%2d, %2d]", o.lowRun, o.stillLen, o.stillAvg,
+                 o.fallLen);
   } else {
-    std::fprintf(traceStream, ", FALL [%2d, %2d: 0, %2d]", context.lowRun, context.stillLen,
-                 fallLen);
+    std::fprintf(traceStream, ", FALL [%2d, %2d: 0, %2d]", o.lowRun, o.stillLen, o.fallLen);
   }
-  const int32_t turnRunMin = context.settings.turnRunMin;
-  if (context.turnRun < turnRunMin) {
-    std::fprintf(traceStream, ", TURN_FALL <%2d>", context.turnRun);
+  if (o.turnRun < turnRunMin) {
+    std::fprintf(traceStream, ", TURN_FALL <%2d>", o.turnRun);
   } else {
-    const int64_t threshold = int64_t{turnRunMin} + uprightSpan(context, context.turnRun) / 2;
-    std::fprintf(traceStream, ", TURN_FALL <%2d, %2" PRId64 ">", context.turnRun, threshold);
+    std::fprintf(traceStream, ", TURN_FALL <%2d, %2" PRId64 ">", o.turnRun, o.turnThreshold);
   }
 }
 
-void traceEnd(int32_t code) {
+void traceEnd(const VelmoraObservation& o) {
   if (traceStream == nullptr) {
     return;
   }
-  if (code != 0) {
-    std::fprintf(traceStream, " -> (%d)\n", code);
+  if (o.code != 0) {
+    std::fprintf(traceStream, " -> (%d)\n", o.code);
   } else {
     std::fputs("\n", traceStream);
   }

@@ -9,10 +9,23 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "AttitudeFilter.h"
+#include "AttitudeState.h"
 
-// One sample of the body-worn sensor in raw counts: acceleration at 8192
-// counts per g, angular rate at 65.536 counts per degree per second.
+// The sensor and timing the detector is made for: samples 20 ms apart,
+// acceleration at 8192 counts per g (+-4 g in 16 bits), angular rate at
+// 65.536 counts per degree per second (+-500 deg/s).
+inline constexpr int32_t kSamplePeriodMs = 20;
+inline constexpr int32_t kSamplesPerSecond = 1000 / kSamplePeriodMs;
+inline constexpr double kCountsPerG = 8192.0;
+inline constexpr double kCountsPerDps = 65.536;
+
+// Milliseconds from an annotated fall position to the sample at which a fall
+// was detected (negative when detected before it); positions in samples.
+[[nodiscard]] constexpr int64_t VelmoraDetectionDelayMs(int64_t detectedAt, int64_t fallPosition) {
+  return (detectedAt - fallPosition) * kSamplePeriodMs;
+}
+
+// One sample of the body-worn sensor in raw counts, at the scales above.
 struct SampleRecord {
   int16_t ax;
   int16_t ay;
@@ -22,44 +35,116 @@ struct SampleRecord {
   int16_t gz;
 };
 
-// The 35 tunable settings, in their fixed order. Magnitudes are in
-// hundredths of g, angles in whole degrees, lengths in samples (20 ms).
+// The 35 settings, in their fixed order. Magnitudes are in hundredths of g
+// (100 = 1 g), angles in whole degrees, rates in degrees per second, lengths
+// and times in samples (20 ms). Every comparison named is one the detector
+// makes; VelmoraSettings.h lists the same settings by name with units,
+// limits and tuning ranges.
 struct DetectorSettings {
-  int32_t avgWindow;  // running-mean window of the smoothed magnitude, 1..63
-  int32_t lowLevel;   // low-acceleration level
-  int32_t impactMin;  // impact candidate: rawAccMag above this ...
-  int32_t impactMax;  // ... and below this
+  // Window of the running mean accAvg of accMag, 1..63 (VelmoraSet refuses
+  // others); also the fall length the slow and long-fall codes need.
+  int32_t avgWindow;
+  // accMag at or below this starts or continues the smoothed low run
+  // (lowRun); stillAvg and the raw run's samples are compared with it too.
+  int32_t lowLevel;
+  // An impact opens the jump window when impactMin < rawAccMag < impactMax
+  // (and the posture and y-axis conditions hold).
+  int32_t impactMin;
+  int32_t impactMax;
+  // gyroAvg < gyroAvgLow marks a slow fall, which needs the full fall length.
   int32_t gyroAvgLow;
+  // gyroAvg < gyroAvgHigh (and the adjusted accAvg < accAvgLimit) lets a
+  // quarter of the fall length count (codes 2 and 4).
   int32_t gyroAvgHigh;
   int32_t accAvgLimit;
-  int32_t spare7;  // unused
+  int32_t spare7;  // not read by the detector; kept for the record's layout
+  // Upright (posture flag 'O') and impact tests: -rollLimit < roll < rollLimit.
   int32_t rollLimit;
+  // Upright test: pitchUprightMin < pitch < pitchMax.
   int32_t pitchUprightMin;
+  // Impact test: pitchImpactMin < pitch < pitchMax.
   int32_t pitchImpactMin;
   int32_t pitchMax;
+  // A smoothed or raw low run at least this long is kept in its event ring;
+  // the raw run's stillAvg is formed from this length on.
   int32_t minEventRun;
+  // Longest jump window an impact opens (samples).
   int32_t maxJumpSpan;
+  // Raw low run: starts at rawAccMag <= stillEnterLevel, ends at rawAccMag >
+  // stillExitLevel, and keeps its length while stillAvg <= stillAvgMax.
   int32_t stillEnterLevel;
   int32_t stillExitLevel;
   int32_t stillAvgMax;
+  // Strong burst (code 6): rawAccSum3 >= burstHigh after a low run of at
+  // least burstHighMinLen samples that ended at most burstHighWindow ago.
   int32_t burstHigh;
   int32_t burstHighWindow;
   int32_t burstHighMinLen;
+  // Moderate burst (code 16): rawAccSum3 >= burstLow after a low run of at
+  // least burstLowMinLen that ended at most burstLowWindow ago ...
   int32_t burstLow;
   int32_t burstLowWindow;
   int32_t burstLowMinLen;
+  // ... with at most uprightDeltaMax upright samples among the last
+  // -uprightLag (uprightLag is a negative ring offset).
   int32_t uprightLag;
   int32_t uprightDeltaMax;
+  // turnRun counts samples with rawAccMag > turnAccLevel and rawGyroMag >
+  // turnGyroLevel; a turning fall (code 5) needs turnRun >= turnRunMin plus
+  // half the upright samples among them.
   int32_t turnAccLevel;
   int32_t turnGyroLevel;
   int32_t turnRunMin;
+  // Two-run patterns (codes 7, 8, 107, 108): the earlier run at least
+  // lowEventMinLen, the current one at least lowRunMin, both together at
+  // least lowTotalMin (code 8), a gap of gapMin..gapMax samples between them
+  // and a rawAccMag peak of at least postPeakMin after the earlier one.
   int32_t lowEventMinLen;
   int32_t lowRunMin;
   int32_t lowTotalMin;
   int32_t gapMin;
   int32_t gapMax;
   int32_t postPeakMin;
-  int32_t spare34;  // unused
+  int32_t spare34;  // not read by the detector; kept for the record's layout
+};
+
+// What VelmoraDefaultSettings fills in.
+inline constexpr DetectorSettings kDefaultSettings{
+    .avgWindow = 15,
+    .lowLevel = 60,
+    .impactMin = 140,
+    .impactMax = 400,
+    .gyroAvgLow = 160,
+    .gyroAvgHigh = 360,
+    .accAvgLimit = 40,
+    .spare7 = 50,
+    .rollLimit = 38,
+    .pitchUprightMin = -70,
+    .pitchImpactMin = -90,
+    .pitchMax = 35,
+    .minEventRun = 4,
+    .maxJumpSpan = 37,
+    .stillEnterLevel = 60,
+    .stillExitLevel = 90,
+    .stillAvgMax = 55,
+    .burstHigh = 1600,
+    .burstHighWindow = 5,
+    .burstHighMinLen = 3,
+    .burstLow = 1200,
+    .burstLowWindow = 5,
+    .burstLowMinLen = 7,
+    .uprightLag = -3,
+    .uprightDeltaMax = 1,
+    .turnAccLevel = 150,
+    .turnGyroLevel = 150,
+    .turnRunMin = 19,
+    .lowEventMinLen = 10,
+    .lowRunMin = 9,
+    .lowTotalMin = 25,
+    .gapMin = 5,
+    .gapMax = 20,
+    .postPeakMin = 400,
+    .spare34 = 25,
 };
 
 // A closed low-acceleration run: the sample index it ended at and its length.
@@ -132,9 +217,40 @@ extern std::FILE* traceStream;
 [[nodiscard]] const char* VelmoraGetVersion();
 int32_t VelmoraDefaultSettings(DetectorSettings* settings);
 // Prepares the context from the settings. Returns -1 (and leaves the
-// context untouched) when avgWindow lies outside 1..63.
+// context untouched) when a setting lies outside its hard limits (today
+// avgWindow outside 1..63; VelmoraCheckSettings says why).
 [[nodiscard]] int32_t VelmoraSet(DetectorContext* context, const DetectorSettings* settings);
-// Consumes one sample; returns 0 or one of kFallCodes.
+// Consumes one sample; returns 0 or one of kFallCodes. On a context that was
+// closed (or never set up) it returns 0 and changes nothing.
 int32_t VelmoraProcess(DetectorContext* context, const SampleRecord* sample);
+
+// VelmoraProcess in two steps, for callers that run one recording under many
+// settings: VelmoraMeasure depends on no setting, so its records can be
+// computed once per recording and replayed through VelmoraDecide on a
+// freshly set-up context per candidate. VelmoraProcess is exactly
+// VelmoraMeasure followed by VelmoraDecide, with identical results.
+
+// What VelmoraMeasure finds in one sample. Magnitudes in hundredths of g
+// (acceleration) and whole degrees per second (angular rate), angles in
+// whole degrees, all truncated toward zero.
+struct SampleMeasurement {
+  SampleRecord sample;  // the raw sample, as given
+  int32_t accMag;       // smoothed acceleration magnitude
+  int32_t rawAccMag;    // raw acceleration magnitude
+  int32_t gyroMag;      // smoothed angular-rate magnitude
+  int32_t rawGyroMag;   // raw angular-rate magnitude
+  int32_t roll;         // sideways lean, 0 when upright
+  int32_t pitch;        // forward (+) or backward (-) lean, 0 when upright
+};
+
+// Step 1: unit conversion, smoothing, the four magnitudes, the attitude
+// update, roll and pitch. Reads and writes only the context's smoothing and
+// attitude members. Returns 0, or -1 (nothing written) on a closed context.
+int32_t VelmoraMeasure(DetectorContext* context, const SampleRecord* sample,
+                       SampleMeasurement* measurement);
+// Step 2: rings and running sums, posture, warm-up, events, classification
+// and the trace line. Returns what VelmoraProcess returns for the sample;
+// 0 and no change on a closed context.
+int32_t VelmoraDecide(DetectorContext* context, const SampleMeasurement* measurement);
 // Releases what VelmoraSet acquired. The context may be set up again.
 int32_t VelmoraClose(DetectorContext* context);

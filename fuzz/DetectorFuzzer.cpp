@@ -5,7 +5,7 @@
 // Checked on every sample: the code is 0 or one of kFallCodes, ringPos
 // equals sampleIndex AND 63, and three runs of the same stream agree: one
 // with the trace off, one interleaved with it sample by sample with the
-// trace on, and one afterwards through VelmoraProcessInspect.
+// trace on, and one afterwards through VelmoraProcessObserved.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -15,7 +15,7 @@
 
 #include "FuzzSupport.h"
 #include "Velmora.h"
-#include "VelmoraObserve.h"
+#include "VelmoraObservation.h"
 
 namespace {
 
@@ -126,8 +126,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   check(VelmoraSet(&again, &settings) == 0, "a second set-up is accepted");
   skipAhead(again, options);
   for (std::size_t i = 0; i < stream.size(); ++i) {
-    SampleInspection inspection{};
-    check(VelmoraProcessInspect(&again, &stream[i], &inspection) == codes[i],
+    VelmoraObservation inspection{};
+    check(VelmoraProcessObserved(&again, &stream[i], &inspection) == codes[i],
           "a second run gives the same codes");
     check(inspection.postureFlag == 'O' || inspection.postureFlag == 'X',
           "the posture flag is O or X");

@@ -5,6 +5,8 @@
 #include "MatrixAlgebra"
 #include "Quaternion.h"
 
+using namespace velmora::algebra;
+
 namespace {
 
 constexpr int32_t kMaxBiasCount = 10000;

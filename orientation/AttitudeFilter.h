@@ -4,17 +4,8 @@
 
 #include <cstdint>
 
+#include "AttitudeState.h"
 #include "matrix.h"
-
-class Quaternion;
-
-struct AttitudeFilter {
-  // Maps body-frame vectors to the world frame. Heap-allocated by
-  // AttitudeFilterInit, released by AttitudeFilterRelease.
-  Quaternion* orientation;
-  double gyroBias[3];  // degrees per second
-  int32_t biasCount;   // updates seen by the bias estimate, capped at 10000
-};
 
 void AttitudeFilterInit(AttitudeFilter* filter);
 // Frees the orientation quaternion; safe to call on a released filter.
@@ -27,5 +18,6 @@ void UpdateGyroBias(AttitudeFilter* filter, double bias[3], const double gyro[3]
 
 // One filter step. gyro in degrees per second, accel in g, dt in seconds;
 // aux is not read. Returns the rotation matrix of the new orientation.
-matrix<double> AttitudeFilterUpdate(AttitudeFilter* filter, const double gyro[3],
-                                    const double accel[3], const double aux[3], double dt);
+velmora::algebra::matrix<double> AttitudeFilterUpdate(AttitudeFilter* filter, const double gyro[3],
+                                                      const double accel[3], const double aux[3],
+                                                      double dt);

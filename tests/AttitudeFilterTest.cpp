@@ -6,6 +6,8 @@
 #include "AttitudeFilter.h"
 #include "Quaternion.h"
 
+using namespace velmora::algebra;
+
 namespace {
 
 class AttitudeFilterTest : public ::testing::Test {

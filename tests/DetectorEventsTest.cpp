@@ -39,7 +39,7 @@ TEST(DetectorJumpWindow, SpanFollowsThePiecewiseTableAndCap) {
   for (const Case& c : cases) {
     Detector detector;
     detector.standUntil(60);
-    const SampleInspection features = detector.inspect(c.sample);
+    const VelmoraObservation features = detector.inspect(c.sample);
     ASSERT_EQ(features.rawAccMag, c.peak);
     EXPECT_EQ(detector.context().jumpStart, 60) << "S = " << c.peak;
     EXPECT_EQ(detector.context().jumpPeak, c.peak) << "S = " << c.peak;
@@ -217,7 +217,7 @@ TEST(DetectorLowRun, LongRunIsClosedEarlyByARawPeakAboveOneAndAHalfG) {
     const int32_t runBefore = detector.context().lowRun;
     ASSERT_EQ(runBefore, c.freeFallSamples - 4);
     const int32_t peakIndex = detector.context().sampleIndex;
-    const SampleInspection features = detector.inspect(sidePeak(c.peak));
+    const VelmoraObservation features = detector.inspect(sidePeak(c.peak));
     ASSERT_LE(features.accMag, 60);
     ASSERT_EQ(features.rawAccMag, c.peak);
     const DetectorContext& context = detector.context();

@@ -15,7 +15,7 @@ using detectortest::uprightPeak;
 // drop exactly one 1 g ring entry (accSum 1500 -> 1400, rawAccSum3 300 -> 200).
 TEST(DetectorFeatures, ZeroSampleOnFreshContextDropsOneInitialRingEntry) {
   Detector detector;
-  const SampleInspection features = detector.inspect(kFreeFall);
+  const VelmoraObservation features = detector.inspect(kFreeFall);
   EXPECT_EQ(features.accMag, 0);
   EXPECT_EQ(features.rawAccMag, 0);
   EXPECT_EQ(features.gyroMag, 0);
@@ -33,7 +33,7 @@ TEST(DetectorFeatures, ZeroSampleOnFreshContextDropsOneInitialRingEntry) {
 // from a zero filter state (b0 x 1 g = 0.0590... g on the first sample).
 TEST(DetectorFeatures, FirstOneGSampleIsRawFullAndSmoothedNearZero) {
   Detector detector;
-  const SampleInspection features = detector.inspect(SampleRecord{0, 0, 8192, 0, 0, 0});
+  const VelmoraObservation features = detector.inspect(SampleRecord{0, 0, 8192, 0, 0, 0});
   EXPECT_EQ(features.rawAccMag, 100);
   EXPECT_EQ(features.accMag, 5);
 }
@@ -49,7 +49,7 @@ TEST(DetectorFeatures, RawMagnitudeTruncatesTowardZero) {
 // Standing still reads upright; lying on the back does not.
 TEST(DetectorFeatures, PostureFlagFollowsTheSettledAttitude) {
   Detector standing;
-  SampleInspection features{};
+  VelmoraObservation features{};
   for (int i = 0; i < 60; ++i) {
     features = standing.inspect(kUpright);
   }

@@ -15,9 +15,11 @@
 #include "DetectorInternal.h"
 #include "Quaternion.h"
 #include "Velmora.h"
-#include "VelmoraObserve.h"
+#include "VelmoraObservation.h"
 
 namespace detectortest {
+
+using namespace velmora::algebra;
 
 // The sensor is worn with its y axis pointing down along the body: standing
 // still it reads -1 g on y, which the posture test calls upright.
@@ -52,9 +54,9 @@ class Detector {
 
   int32_t process(const SampleRecord& sample) { return VelmoraProcess(&context_, &sample); }
 
-  SampleInspection inspect(const SampleRecord& sample, int32_t* code = nullptr) {
-    SampleInspection inspection{};
-    const int32_t result = VelmoraProcessInspect(&context_, &sample, &inspection);
+  VelmoraObservation inspect(const SampleRecord& sample, int32_t* code = nullptr) {
+    VelmoraObservation inspection{};
+    const int32_t result = VelmoraProcessObserved(&context_, &sample, &inspection);
     if (code != nullptr) {
       *code = result;
     }

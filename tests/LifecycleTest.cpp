@@ -7,6 +7,8 @@
 #include "Quaternion.h"
 #include "Velmora.h"
 
+using namespace velmora::algebra;
+
 namespace {
 
 DetectorSettings defaults() {

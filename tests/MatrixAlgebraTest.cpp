@@ -8,6 +8,8 @@
 #include "Quaternion.h"
 #include "matrix.h"
 
+using namespace velmora::algebra;
+
 namespace {
 
 constexpr double kPi = 3.141592653589793;

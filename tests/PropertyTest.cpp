@@ -20,7 +20,7 @@
 #include "TestSupport.h"
 #include "ToolSupport.h"
 #include "Velmora.h"
-#include "VelmoraObserve.h"
+#include "VelmoraObservation.h"
 
 namespace {
 
@@ -311,8 +311,8 @@ TEST(RandomSettingsProperties, InspectionGivesTheCodesOfProcess) {
     auto context = std::make_unique<DetectorContext>();
     ASSERT_EQ(VelmoraSet(context.get(), &c.settings), 0);
     for (std::size_t i = 0; i < c.stream.size(); ++i) {
-      SampleInspection inspection{};
-      ASSERT_EQ(VelmoraProcessInspect(context.get(), &c.stream[i], &inspection), expected[i])
+      VelmoraObservation inspection{};
+      ASSERT_EQ(VelmoraProcessObserved(context.get(), &c.stream[i], &inspection), expected[i])
           << "sample " << i;
       ASSERT_TRUE(inspection.postureFlag == 'O' || inspection.postureFlag == 'X');
     }

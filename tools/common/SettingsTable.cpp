@@ -6,31 +6,6 @@
 
 namespace {
 
-#define VELMORA_SETTING(name) \
-  SettingField { #name, &DetectorSettings::name }
-constexpr SettingField kFields[] = {
-    VELMORA_SETTING(avgWindow),       VELMORA_SETTING(lowLevel),
-    VELMORA_SETTING(impactMin),       VELMORA_SETTING(impactMax),
-    VELMORA_SETTING(gyroAvgLow),      VELMORA_SETTING(gyroAvgHigh),
-    VELMORA_SETTING(accAvgLimit),     VELMORA_SETTING(spare7),
-    VELMORA_SETTING(rollLimit),       VELMORA_SETTING(pitchUprightMin),
-    VELMORA_SETTING(pitchImpactMin),  VELMORA_SETTING(pitchMax),
-    VELMORA_SETTING(minEventRun),     VELMORA_SETTING(maxJumpSpan),
-    VELMORA_SETTING(stillEnterLevel), VELMORA_SETTING(stillExitLevel),
-    VELMORA_SETTING(stillAvgMax),     VELMORA_SETTING(burstHigh),
-    VELMORA_SETTING(burstHighWindow), VELMORA_SETTING(burstHighMinLen),
-    VELMORA_SETTING(burstLow),        VELMORA_SETTING(burstLowWindow),
-    VELMORA_SETTING(burstLowMinLen),  VELMORA_SETTING(uprightLag),
-    VELMORA_SETTING(uprightDeltaMax), VELMORA_SETTING(turnAccLevel),
-    VELMORA_SETTING(turnGyroLevel),   VELMORA_SETTING(turnRunMin),
-    VELMORA_SETTING(lowEventMinLen),  VELMORA_SETTING(lowRunMin),
-    VELMORA_SETTING(lowTotalMin),     VELMORA_SETTING(gapMin),
-    VELMORA_SETTING(gapMax),          VELMORA_SETTING(postPeakMin),
-    VELMORA_SETTING(spare34),
-};
-#undef VELMORA_SETTING
-static_assert(sizeof kFields / sizeof kFields[0] == sizeof(DetectorSettings) / sizeof(int32_t));
-
 std::string_view trim(std::string_view text) {
   const auto first = text.find_first_not_of(" \t\r\n");
   if (first == std::string_view::npos) {
@@ -42,16 +17,9 @@ std::string_view trim(std::string_view text) {
 
 }  // namespace
 
-std::span<const SettingField> settingFields() { return kFields; }
+std::span<const SettingField> settingFields() { return VelmoraSettingsTable(); }
 
-const SettingField* findSetting(std::string_view name) {
-  for (const SettingField& field : kFields) {
-    if (name == field.name) {
-      return &field;
-    }
-  }
-  return nullptr;
-}
+const SettingField* findSetting(std::string_view name) { return VelmoraFindSetting(name); }
 
 std::optional<int32_t> parseInt32(std::string_view text) {
   text = trim(text);
@@ -137,15 +105,12 @@ std::string applySettingsFile(DetectorSettings& settings, const std::string& pat
 }
 
 std::string validateSettings(const DetectorSettings& settings) {
-  if (settings.avgWindow < 1 || settings.avgWindow > kRingSize - 1) {
-    return "avgWindow must lie in 1..63, got " + std::to_string(settings.avgWindow);
-  }
-  return {};
+  return VelmoraCheckSettings(settings);
 }
 
 std::string formatSettings(const DetectorSettings& settings) {
   std::string text;
-  for (const SettingField& field : kFields) {
+  for (const SettingField& field : VelmoraSettingsTable()) {
     text += field.name;
     text += '=';
     text += std::to_string(settings.*(field.member));

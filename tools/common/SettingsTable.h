@@ -9,11 +9,10 @@
 #include <string_view>
 
 #include "Velmora.h"
+#include "VelmoraSettings.h"
 
-struct SettingField {
-  const char* name;
-  int32_t DetectorSettings::*member;
-};
+// The library's table of the settings (name, member, unit, limits, ...).
+using SettingField = VelmoraSetting;
 
 // The 35 settings in their fixed order.
 [[nodiscard]] std::span<const SettingField> settingFields();
@@ -42,7 +41,8 @@ struct SettingField {
 [[nodiscard]] std::string applySettingsText(DetectorSettings& settings, std::string_view text,
                                             std::string_view origin);
 
-// Checks what VelmoraSet would refuse. Returns an error message or "".
+// Checks what VelmoraSet would refuse (VelmoraCheckSettings). Returns an
+// error message or "".
 [[nodiscard]] std::string validateSettings(const DetectorSettings& settings);
 
 // "NAME=VALUE" lines in table order.

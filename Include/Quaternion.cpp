@@ -3,6 +3,8 @@
 #include <cassert>
 #include <cmath>
 
+namespace velmora::algebra {
+
 namespace {
 
 // (qz * qy) * qx for the three half-angle rotations, the left product first.
@@ -96,3 +98,5 @@ matrix<double> Quaternion::rotation_matrix() const {
   m(2, 2) = (w * w + z * z) * 2 - 1;
   return m;
 }
+
+}  // namespace velmora::algebra

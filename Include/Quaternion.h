@@ -7,6 +7,8 @@
 #include "MatrixAlgebra"
 #include "matrix.h"
 
+namespace velmora::algebra {
+
 class Quaternion {
  public:
   // Identity (1, 0, 0, 0).
@@ -45,3 +47,5 @@ class Quaternion {
   double w;
   dVector v;
 };
+
+}  // namespace velmora::algebra

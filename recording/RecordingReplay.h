@@ -1,0 +1,67 @@
+// The replay of one recording through a freshly set-up detector: the loop
+// Drovik and every tool run. Per sample it reads one line into a reused
+// buffer and calls the detector; it allocates nothing per sample.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "RecordingReader.h"
+#include "Velmora.h"
+#include "VelmoraObservation.h"
+
+struct ReplaySummary {
+  bool opened = false;           // false: not replayed (see settingsRefused)
+  bool settingsRefused = false;  // the file opened but VelmoraSet refused the settings
+  int64_t dataLines = 0;         // positions, short lines included
+  int64_t shortLines = 0;        // lines with fewer than seven fields (not replayed)
+  std::string shortLineNotice;   // describeShortLines() text, empty when none
+};
+
+// One sample as the detector saw it, handed to the replay's callback.
+struct ReplayedSample {
+  int64_t position;  // data-line position from 0; short lines take a position too
+  const SampleRecord& sample;
+  int32_t code;                           // the detector's result code
+  const VelmoraObservation* observation;  // filled for this sample, or null when not asked for
+};
+
+// Replays `path` with `settings` on a fresh context and calls
+// onSample(const ReplayedSample&) after every sample that reached the
+// detector. With a non-null `observation` the detector fills it for each
+// sample (the callback sees it through ReplayedSample::observation).
+template <typename OnSample>
+ReplaySummary replayRecording(const char* path, const DetectorSettings& settings,
+                              VelmoraObservation* observation, OnSample&& onSample) {
+  ReplaySummary summary;
+  RecordingReader reader;
+  if (!reader.open(path)) {
+    return summary;
+  }
+  // The context is large; keep it off small thread stacks.
+  const auto context = std::make_unique<DetectorContext>();
+  if (VelmoraSet(context.get(), &settings) < 0) {
+    summary.settingsRefused = true;
+    return summary;
+  }
+  summary.opened = true;
+  reader.skipHeader();
+  SampleRecord sample{};
+  for (int64_t position = 0;; ++position) {
+    const RecordingReader::Status status = reader.next(sample);
+    if (status == RecordingReader::Status::End) {
+      break;
+    }
+    if (status == RecordingReader::Status::Sample) {
+      const int32_t code = VelmoraProcessObserved(context.get(), &sample, observation);
+      onSample(ReplayedSample{position, sample, code, observation});
+    }
+  }
+  VelmoraClose(context.get());
+  reader.close();
+  summary.dataLines = reader.dataLines();
+  summary.shortLines = reader.shortLines();
+  summary.shortLineNotice = describeShortLines(reader);
+  return summary;
+}
