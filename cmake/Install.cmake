@@ -19,15 +19,13 @@ install(TARGETS velmora
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-# Velmora.h includes AttitudeFilter.h, which includes matrix.h; Quaternion.h
-# includes MatrixAlgebra. All by bare name, hence one flat directory.
+# The public headers and the one record header they need; the detector's
+# internals and the linear algebra stay private.
 install(FILES
   ${PROJECT_SOURCE_DIR}/detector/Velmora.h
-  ${PROJECT_SOURCE_DIR}/detector/VelmoraObserve.h
-  ${PROJECT_SOURCE_DIR}/detector/Quaternion.h
-  ${PROJECT_SOURCE_DIR}/orientation/AttitudeFilter.h
-  ${PROJECT_SOURCE_DIR}/Include/MatrixAlgebra
-  ${PROJECT_SOURCE_DIR}/Include/matrix.h
+  ${PROJECT_SOURCE_DIR}/detector/VelmoraObservation.h
+  ${PROJECT_SOURCE_DIR}/detector/VelmoraSettings.h
+  ${PROJECT_SOURCE_DIR}/orientation/AttitudeState.h
   DESTINATION ${velmora_install_includedir})
 
 install(EXPORT VelmoraTargets

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "Velmora.h"
-#include "VelmoraObserve.h"
+#include "VelmoraObservation.h"
 
 int main() {
   std::printf("%s\n", VelmoraGetVersion());
@@ -23,14 +23,14 @@ int main() {
   // Upright at rest the sensor's y axis reads about -1 g (8192 counts per g).
   const SampleRecord standing{0, -8192, 0, 0, 0, 0};
   const SampleRecord falling{0, -400, 0, 0, 0, 0};
-  SampleInspection features{};
+  VelmoraObservation features{};
   int firstCode = 0;
   int firstCodeAt = -1;
   constexpr int kStandingSamples = 100;  // 50 samples per second
   constexpr int kTotalSamples = 150;
   for (int i = 0; i < kTotalSamples; ++i) {
     const SampleRecord& sample = i < kStandingSamples ? standing : falling;
-    const int code = VelmoraProcessInspect(context.get(), &sample, &features);
+    const int code = VelmoraProcessObserved(context.get(), &sample, &features);
     if (code > 0 && firstCode == 0) {
       firstCode = code;
       firstCodeAt = i;
