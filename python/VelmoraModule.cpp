@@ -18,7 +18,7 @@
 #include "SettingsTable.h"
 #include "TextUtils.h"
 #include "Velmora.h"
-#include "VelmoraObserve.h"
+#include "VelmoraObservation.h"
 
 namespace py = pybind11;
 using velmora_python::SampleInput;
@@ -100,15 +100,15 @@ py::array_t<T> toArray(std::vector<T>&& values, std::vector<py::ssize_t> shape) 
 // One column of Detector.observe: a name and how to read it.
 struct ObservationColumn {
   const char* name;
-  int32_t SampleInspection::*member;
+  int32_t VelmoraObservation::*member;
 };
 
 constexpr ObservationColumn kObservationColumns[] = {
-    {"accMag", &SampleInspection::accMag},   {"rawAccMag", &SampleInspection::rawAccMag},
-    {"gyroMag", &SampleInspection::gyroMag}, {"rawGyroMag", &SampleInspection::rawGyroMag},
-    {"roll", &SampleInspection::roll},       {"pitch", &SampleInspection::pitch},
-    {"accAvg", &SampleInspection::accAvg},   {"gyroAvg", &SampleInspection::gyroAvg},
-    {"fallLen", &SampleInspection::fallLen},
+    {"accMag", &VelmoraObservation::accMag},   {"rawAccMag", &VelmoraObservation::rawAccMag},
+    {"gyroMag", &VelmoraObservation::gyroMag}, {"rawGyroMag", &VelmoraObservation::rawGyroMag},
+    {"roll", &VelmoraObservation::roll},       {"pitch", &VelmoraObservation::pitch},
+    {"accAvg", &VelmoraObservation::accAvg},   {"gyroAvg", &VelmoraObservation::gyroAvg},
+    {"fallLen", &VelmoraObservation::fallLen},
 };
 
 // ---------------------------------------------------------------- detector
@@ -149,8 +149,8 @@ class Detector {
     py::array posture(py::dtype("U1"), std::vector<py::ssize_t>{n});
     auto* postureOut = static_cast<char32_t*>(posture.mutable_data());
     run(input, [&](std::size_t i, const SampleRecord& sample) {
-      SampleInspection inspection{};
-      codeOut[i] = VelmoraProcessInspect(context_.get(), &sample, &inspection);
+      VelmoraObservation inspection{};
+      codeOut[i] = VelmoraProcessObserved(context_.get(), &sample, &inspection);
       for (std::size_t c = 0; c < std::size(kObservationColumns); ++c) {
         columnOut[c][i] = inspection.*kObservationColumns[c].member;
       }

@@ -44,7 +44,7 @@ std::optional<int64_t> detectionDelayMs(const RecordingResult& result) {
   if (!result.isFall || !result.firstIndex || result.outcome == Outcome::Unreadable) {
     return std::nullopt;
   }
-  return (*result.firstIndex - result.fallPosition) * kSamplePeriodMs;
+  return VelmoraDetectionDelayMs(*result.firstIndex, result.fallPosition);
 }
 
 RecordingResult unreadableResult(const std::string& path, std::string problem) {

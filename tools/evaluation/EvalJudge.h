@@ -14,8 +14,6 @@
 
 namespace velmora::evaluation {
 
-inline constexpr int64_t kSamplesPerSecond = 50;
-inline constexpr int64_t kSamplePeriodMs = 20;
 
 enum class Outcome {
   TruePositive,  // fall recording, first detection no earlier than position - tolerance

@@ -9,11 +9,8 @@
 
 namespace {
 
-constexpr double kAccCountsPerG = 8192.0;
-constexpr double kGyroCountsPerDps = 65.536;
-
 std::array<float, kSeriesCount> seriesValues(const PlotObservation& observation) {
-  const SampleInspection& f = observation.features;
+  const VelmoraObservation& f = observation.features;
   const SampleRecord& raw = observation.raw;
   return {static_cast<float>(f.rawAccMag / 100.0),
           static_cast<float>(f.accMag / 100.0),
@@ -21,12 +18,12 @@ std::array<float, kSeriesCount> seriesValues(const PlotObservation& observation)
           static_cast<float>(f.gyroMag),
           static_cast<float>(f.roll),
           static_cast<float>(f.pitch),
-          static_cast<float>(raw.ax / kAccCountsPerG),
-          static_cast<float>(raw.ay / kAccCountsPerG),
-          static_cast<float>(raw.az / kAccCountsPerG),
-          static_cast<float>(raw.gx / kGyroCountsPerDps),
-          static_cast<float>(raw.gy / kGyroCountsPerDps),
-          static_cast<float>(raw.gz / kGyroCountsPerDps)};
+          static_cast<float>(raw.ax / kCountsPerG),
+          static_cast<float>(raw.ay / kCountsPerG),
+          static_cast<float>(raw.az / kCountsPerG),
+          static_cast<float>(raw.gx / kCountsPerDps),
+          static_cast<float>(raw.gy / kCountsPerDps),
+          static_cast<float>(raw.gz / kCountsPerDps)};
 }
 
 }  // namespace

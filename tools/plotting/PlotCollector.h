@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "Velmora.h"
-#include "VelmoraObserve.h"
+#include "VelmoraObservation.h"
 
 inline constexpr double kPlotSamplePeriodS = 0.02;  // 50 samples per second
 inline constexpr int64_t kPlotSamplesPerSecond = 50;
@@ -30,7 +30,7 @@ inline constexpr int64_t kZoomMarginSamples = 3 * kPlotSamplesPerSecond;
 struct PlotObservation {
   int64_t position = 0;  // data-line position, the sample index Drovik reports
   SampleRecord raw{};    // the sample's counts
-  SampleInspection features{};
+  VelmoraObservation features{};
   bool warmUp = false;      // the detector only learnt from this sample
   bool jumpWindow = false;  // the sample lies inside a jump window
   bool lowRun = false;      // smoothed low-acceleration run under way
