@@ -60,9 +60,9 @@ TEST(TuneSweep, EveryPointHasTheFiguresOfVelmoraEvalWithItsSettings) {
   writeExamples(data);
   const TempDir out;
   const auto csv = out.path() / "sweep.csv";
-  const auto sweep = runProgram("velmora-tune", {"sweep", "--vary", "lowLevel=40:100:30", "--vary",
-                                                 "turnRunMin=10:30:20", "--set", "gapMax=25",
-                                                 "--csv", csv.string(), data.path().string()});
+  const auto sweep = runProgram(
+      "velmora-tune", {"sweep", "--vary", "lowLevel=40:100:30", "--vary", "turnRunMin=10:30:20",
+                       "--set", "gapMax=25", "--csv", csv.string(), data.path().string()});
   ASSERT_EQ(sweep.exitCode, 0) << sweep.err;
   const std::vector<std::string> rows = lines(readFile(csv));
   ASSERT_EQ(rows.size(), 1u + 3 * 2);
@@ -72,10 +72,10 @@ TEST(TuneSweep, EveryPointHasTheFiguresOfVelmoraEvalWithItsSettings) {
   for (std::size_t r = 1; r < rows.size(); ++r) {
     const std::vector<std::string> row = fields(rows[r] + ",");
     const auto summary = out.path() / ("eval" + std::to_string(r) + ".csv");
-    const auto eval = runProgram(
-        "velmora-eval", {"--set", "gapMax=25", "--set", "lowLevel=" + row[0], "--set",
-                         "turnRunMin=" + row[1], "--summary-csv", summary.string(),
-                         data.path().string()});
+    const auto eval =
+        runProgram("velmora-eval", {"--set", "gapMax=25", "--set", "lowLevel=" + row[0], "--set",
+                                    "turnRunMin=" + row[1], "--summary-csv", summary.string(),
+                                    data.path().string()});
     ASSERT_EQ(eval.exitCode, 0) << eval.err;
     std::map<std::string, std::string> metrics;
     for (const std::string& line : lines(readFile(summary))) {
@@ -102,7 +102,7 @@ std::vector<std::string> outputsOf(const testsupport::RunResult& result,
 
 struct ShardCase {
   const char* name;
-  std::vector<std::string> args;  // command and its options, without paths
+  std::vector<std::string> args;           // command and its options, without paths
   std::vector<std::string> outputOptions;  // e.g. {"--csv", "--roc"}
   int shards;
 };
@@ -132,9 +132,9 @@ TEST_P(TuneShards, MergedPartsGiveTheOutputsOfTheUnshardedRunForAnyJobs) {
   for (int k = 1; k <= c.shards; ++k) {
     const auto part = out.path() / ("part" + std::to_string(k));
     std::vector<std::string> shardArgs = c.args;
-    shardArgs.insert(shardArgs.end(), {"-j", "2", "--shard",
-                                       std::to_string(k) + "/" + std::to_string(c.shards),
-                                       "--part", part.string(), data.path().string()});
+    shardArgs.insert(shardArgs.end(),
+                     {"-j", "2", "--shard", std::to_string(k) + "/" + std::to_string(c.shards),
+                      "--part", part.string(), data.path().string()});
     const auto shard = runProgram("velmora-tune", shardArgs);
     ASSERT_EQ(shard.exitCode, 0) << shard.err;
     merge.push_back(part.string());
@@ -145,19 +145,19 @@ TEST_P(TuneShards, MergedPartsGiveTheOutputsOfTheUnshardedRunForAnyJobs) {
   EXPECT_EQ(outputsOf(merged, mergedFiles), outputsOf(whole, wholeFiles));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Runs, TuneShards,
-    ::testing::Values(
-        ShardCase{"Sweep",
-                  {"sweep", "--vary", "lowLevel=40:100:20", "--vary", "impactMin=120:180:60"},
-                  {"--csv", "--roc"},
-                  3},
-        ShardCase{"Search",
-                  {"search", "--group-by", "^(p[0-9])_", "--folds", "2", "--max-fa-per-hour",
-                   "200", "--trials", "12", "--seed", "7"},
-                  {"--csv", "-o"},
-                  2}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Runs, TuneShards,
+                         ::testing::Values(ShardCase{"Sweep",
+                                                     {"sweep", "--vary", "lowLevel=40:100:20",
+                                                      "--vary", "impactMin=120:180:60"},
+                                                     {"--csv", "--roc"},
+                                                     3},
+                                           ShardCase{"Search",
+                                                     {"search", "--group-by", "^(p[0-9])_",
+                                                      "--folds", "2", "--max-fa-per-hour", "200",
+                                                      "--trials", "12", "--seed", "7"},
+                                                     {"--csv", "-o"},
+                                                     2}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TuneShards, PartsOfDifferentRunsOrIncompleteSetsRefuseToMerge) {
   const TempDir data;
@@ -167,9 +167,9 @@ TEST(TuneShards, PartsOfDifferentRunsOrIncompleteSetsRefuseToMerge) {
                         const std::string& seed) {
     const auto path = out.path() / name;
     const auto result = runProgram(
-        "velmora-tune", {"search", "--group-by", "^(p[0-9])_", "--folds", "2", "--max-fa-per-hour",
-                         "1", "--trials", "3", "--seed", seed, "--shard", shard, "--part",
-                         path.string(), data.path().string()});
+        "velmora-tune",
+        {"search", "--group-by", "^(p[0-9])_", "--folds", "2", "--max-fa-per-hour", "1", "--trials",
+         "3", "--seed", seed, "--shard", shard, "--part", path.string(), data.path().string()});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     return path.string();
   };
@@ -192,8 +192,9 @@ TEST(TuneSearch, ResultIsASettingsFileTheToolsAcceptAndNoResultWritesNone) {
   writeExamples(data);
   const TempDir out;
   const auto settings = out.path() / "best.settings";
-  const std::vector<std::string> common = {"search", "--group-by", "^(p[0-9])_", "--folds", "3",
-                                           "--trials", "10", "-o", settings.string()};
+  const std::vector<std::string> common = {"search",  "--group-by", "^(p[0-9])_",
+                                           "--folds", "3",          "--trials",
+                                           "10",      "-o",         settings.string()};
   auto args = common;
   args.insert(args.end(), {"--max-fa-per-hour", "0", data.path().string()});
   const auto found = runProgram("velmora-tune", args);
@@ -271,8 +272,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "names no group"},
         UsageCase{"NegativeLimit", search({"--max-fa-per-hour", "-1"}), "not a non-negative"},
         UsageCase{"LimitNotANumber", search({"--max-fa-per-hour", "few"}), "not a non-negative"},
-        UsageCase{"EmptySpace", search({"--max-fa-per-hour", "1", "--space", "/dev/null"}),
-                  "no settings to search"},
+        UsageCase{"SpaceFromADevice", search({"--max-fa-per-hour", "1", "--space", "/dev/null"}),
+                  "is not a regular file"},
         UsageCase{"TooManyShards",
                   search({"--max-fa-per-hour", "1", "--shard", "4/4", "--part", "p"}),
                   "only 3 searches"}),
@@ -346,8 +347,8 @@ TEST(TuneSearch, SameSeedSameTrialsAndTheBudgetIsKept) {
 
 TEST(TuneFront, HoldsExactlyThePointsNoOtherPointBeats) {
   // (false alarms per hour, sensitivity)
-  const std::vector<tune::RocPoint> points = {
-      {0.0, 0.10}, {0.0, 0.20}, {1.0, 0.20}, {1.0, 0.50}, {3.0, 0.40}, {4.0, 0.90}, {4.0, 0.90}};
+  const std::vector<tune::RocPoint> points = {{0.0, 0.10}, {0.0, 0.20}, {1.0, 0.20}, {1.0, 0.50},
+                                              {3.0, 0.40}, {4.0, 0.90}, {4.0, 0.90}};
   EXPECT_EQ(tune::paretoFront(points), (std::vector<std::size_t>{1, 3, 5}));
 }
 

@@ -1,10 +1,9 @@
 #include "TuneSpace.h"
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <set>
+
+#include "CommandLine.h"
 
 namespace tune {
 
@@ -145,14 +144,10 @@ std::string parseSpaceText(std::string_view text, std::string_view origin,
 }
 
 std::string parseSpaceFile(const std::string& path, std::vector<Dimension>& space) {
-  std::error_code ignored;
-  std::ifstream file(path, std::ios::binary);
-  if (std::filesystem::is_directory(path, ignored) || !file) {
-    return "cannot read space file '" + path + "'";
-  }
-  const std::string content{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-  if (file.bad()) {
-    return "cannot read space file '" + path + "'";
+  std::string content;
+  if (std::string error = readRegularFile(path, "space file", kMaxSettingsFileBytes, content);
+      !error.empty()) {
+    return error;
   }
   return parseSpaceText(content, path, space);
 }

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "CommandLine.h"
 #include "DefaultSpace.h"
 #include "EvalJudge.h"
 #include "EvalRecordings.h"
@@ -117,6 +118,8 @@ constexpr char kUsage[] =
 constexpr int kMaxJobs = 1024;
 constexpr std::size_t kMaxVaried = 3;
 constexpr std::size_t kCandidateBatch = 64;
+// A sweep of a million points makes a part of some 80 MB.
+constexpr std::size_t kMaxPartBytes = std::size_t{1} << 30;
 
 enum class Command { Sweep, Compare, Search, Merge };
 
@@ -145,14 +148,10 @@ struct Options {
   // sharding
   std::optional<Shard> shard;
   std::string partPath;
+  std::vector<NamedPath> inputFiles;  // settings, space and part files named
   std::vector<std::string> paths;
   std::string commandLine;  // as typed, without outputs, threads and sharding
 };
-
-int usageError(const std::string& message) {
-  std::fprintf(stderr, "%s: %s\n(run velmora-tune --help for usage)\n", kProgram, message.c_str());
-  return 2;
-}
 
 std::optional<double> parseNumber(const std::string& text) {
   double value = 0.0;
@@ -289,6 +288,7 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& helpSh
         return error;
       }
     } else if (name == "--settings") {
+      options.inputFiles.push_back(NamedPath{"the settings file", *value});
       if (std::string error = applySettingsFile(options.settings, *value); !error.empty()) {
         return error;
       }
@@ -329,10 +329,12 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& helpSh
     } else if (name == "-o") {
       options.outPath = *value;
     } else if (name == "--a" || name == "--b") {
+      options.inputFiles.push_back(NamedPath{"the settings file", *value});
       (name == "--a" ? options.aChanges : options.bChanges).emplace_back(true, *value);
     } else if (name == "--a-set" || name == "--b-set") {
       (name == "--a-set" ? options.aChanges : options.bChanges).emplace_back(false, *value);
     } else if (name == "--space") {
+      options.inputFiles.push_back(NamedPath{"the space file", *value});
       options.spacePath = *value;
     } else if (name == "--max-fa-per-hour") {
       const std::optional<double> limit = parseNumber(*value);
@@ -439,9 +441,27 @@ std::vector<Counts> evaluateCounts(const Data& data, const std::vector<std::size
   return counts;
 }
 
-bool isSameFile(const std::string& recording, const std::string& output) {
-  std::error_code error;
-  return !output.empty() && std::filesystem::equivalent(recording, output, error);
+// Refuses outputs that would overwrite an input or each other, before any
+// work.
+std::string checkOutputs(const Options& options, const std::vector<RecordingEntry>& recordings) {
+  std::vector<NamedPath> inputs = options.inputFiles;
+  for (const RecordingEntry& entry : recordings) {
+    inputs.push_back(NamedPath{"recording", entry.path});
+    if (!entry.infoPath.empty()) {
+      inputs.push_back(NamedPath{"info file", entry.infoPath});
+    }
+  }
+  std::vector<NamedPath> outputs;
+  for (const auto& [role, path] :
+       {std::pair<const char*, const std::string*>{"--csv", &options.csvPath},
+        {"--roc", &options.rocPath},
+        {"-o", &options.outPath},
+        {"--part", &options.partPath}}) {
+    if (!path->empty()) {
+      outputs.push_back(NamedPath{role, *path});
+    }
+  }
+  return checkOutputPaths(inputs, outputs);
 }
 
 // Finds and reads the recordings. Returns an exit status, or -1 to go on.
@@ -451,12 +471,8 @@ int loadData(const Options& options, Data& data,
   if (!search.error.empty()) {
     return usageError(search.error);
   }
-  std::erase_if(search.recordings, [&](const RecordingEntry& entry) {
-    return isSameFile(entry.path, options.csvPath) || isSameFile(entry.path, options.rocPath) ||
-           isSameFile(entry.path, options.outPath) || isSameFile(entry.path, options.partPath);
-  });
-  if (search.recordings.empty()) {
-    return usageError("no recordings left once the output files are set aside");
+  if (std::string error = checkOutputs(options, search.recordings); !error.empty()) {
+    return usageError(error);
   }
   if (entriesOut != nullptr) {
     *entriesOut = search.recordings;
@@ -488,7 +504,7 @@ int loadData(const Options& options, Data& data,
 int reportProblems(const std::vector<RecordingProblem>& problems) {
   int status = 0;
   for (const RecordingProblem& problem : problems) {
-    std::fprintf(stderr, "%s: %s: %s\n", kProgram, problem.path.c_str(), problem.message.c_str());
+    reportError(problem.path + ": " + problem.message);
     status = problem.unreadable ? 1 : status;
   }
   return status;
@@ -499,18 +515,9 @@ int writeOutputs(const std::vector<std::pair<std::filesystem::path, std::string>
     return 0;
   }
   if (std::string error = writeFilesAtomically(files); !error.empty()) {
-    std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
-    return 1;
+    return failure(error);
   }
   return 0;
-}
-
-int finishStdout(int status) {
-  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-    std::fprintf(stderr, "%s: error writing standard output\n", kProgram);
-    return 1;
-  }
-  return status;
 }
 
 int writePart(const Options& options, Part& part) {
@@ -535,7 +542,7 @@ int emitSweep(const SweepResults& results, const std::vector<RecordingProblem>& 
     files.emplace_back(rocPath, sweepRocSvg(results));
   }
   status = std::max(status, writeOutputs(files));
-  return finishStdout(status);
+  return status;
 }
 
 int emitSearch(const SearchResults& results, const std::vector<RecordingProblem>& problems,
@@ -554,7 +561,7 @@ int emitSearch(const SearchResults& results, const std::vector<RecordingProblem>
   if (!succeeded) {
     status = 1;
   }
-  return finishStdout(status);
+  return status;
 }
 
 int runSweep(const Options& options) {
@@ -638,7 +645,7 @@ int runSearch(const Options& options) {
   }
   if (options.printSpace) {
     std::fputs(formatSpace(results.config.space).c_str(), stdout);
-    return finishStdout(0);
+    return 0;
   }
   if (std::string error = checkSpace(results.config.space, options.settings); !error.empty()) {
     return usageError(error);
@@ -698,8 +705,8 @@ int runSearch(const Options& options) {
   }
   results.foldGroups = plan.groupsOf;
   if (plan.unmatched > 0) {
-    std::fprintf(stderr, "%s: %lld recordings match no group of --group-by; they form one group\n",
-                 kProgram, static_cast<long long>(plan.unmatched));
+    reportError(std::to_string(plan.unmatched) +
+                " recordings match no group of --group-by; they form one group");
   }
 
   const Shard shard = options.shard.value_or(Shard{});
@@ -900,7 +907,7 @@ int runCompare(const Options& options) {
     }
     status = std::max(status, writeOutputs({{options.csvPath, csv}}));
   }
-  return finishStdout(status);
+  return status;
 }
 
 int runMerge(const Options& options) {
@@ -909,12 +916,11 @@ int runMerge(const Options& options) {
   }
   std::vector<Part> parts;
   for (const std::string& path : options.paths) {
-    std::ifstream file(path, std::ios::binary);
-    std::error_code ignored;
-    if (std::filesystem::is_directory(path, ignored) || !file) {
-      return usageError("cannot read part file '" + path + "'");
+    std::string text;
+    if (std::string error = readRegularFile(path, "part file", kMaxPartBytes, text);
+        !error.empty()) {
+      return usageError(error);
     }
-    const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     Part part;
     if (std::string error = parsePart(text, path, part); !error.empty()) {
       return usageError(error);
@@ -938,9 +944,7 @@ int runMerge(const Options& options) {
                     merged.command);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int tuneMain(int argc, char** argv) {
   Options options;
   VelmoraDefaultSettings(&options.settings);
   bool helpShown = false;
@@ -951,31 +955,29 @@ int main(int argc, char** argv) {
   }
   if (helpShown) {
     std::fputs(kUsage, stdout);
-    return finishStdout(0);
+    return 0;
   }
   if (versionShown) {
-    std::printf("%s %s (detector %s)\n", kProgram, VELMORA_TOOLS_VERSION, VelmoraGetVersion());
-    return finishStdout(0);
+    std::fputs(versionText().c_str(), stdout);
+    return 0;
   }
   if (options.command != Command::Merge) {
     if (const std::string error = validateSettings(options.settings); !error.empty()) {
       return usageError(error);
     }
   }
-  try {
-    switch (options.command) {
-      case Command::Sweep:
-        return runSweep(options);
-      case Command::Compare:
-        return runCompare(options);
-      case Command::Search:
-        return runSearch(options);
-      case Command::Merge:
-        return runMerge(options);
-    }
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "%s: %s\n", kProgram, error.what());
-    return 1;
+  switch (options.command) {
+    case Command::Sweep:
+      return runSweep(options);
+    case Command::Compare:
+      return runCompare(options);
+    case Command::Search:
+      return runSearch(options);
+    case Command::Merge:
+      return runMerge(options);
   }
   return 0;
 }
+}  // namespace
+
+int main(int argc, char** argv) { return runTool(kProgram, argc, argv, tuneMain); }
