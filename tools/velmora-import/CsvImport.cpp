@@ -17,7 +17,13 @@ std::string format(const char* pattern, double value) {
   return text;
 }
 
-std::string quoted(std::string_view text) { return "'" + excerpt(text) + "'"; }
+// Built by appending: GCC 12 warns falsely (-Wrestrict) on "'" + string.
+std::string quoted(std::string_view text) {
+  std::string out(1, '\'');
+  out += excerpt(text);
+  out += '\'';
+  return out;
+}
 
 // Counts per unit after "counts:", a positive finite number.
 std::optional<double> countsPer(std::string_view text) {

@@ -42,7 +42,12 @@ int16_t clampToInt16(int64_t value, int64_t& clampedCount) {
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
-std::string quoted(std::string_view text) { return "'" + excerpt(text, 20) + "'"; }
+std::string quoted(std::string_view text) {
+  std::string out(1, '\'');
+  out += excerpt(text, 20);
+  out += '\'';
+  return out;
+}
 
 // Parses one non-blank line; returns an error text without the line number.
 std::string parseLine(std::string_view line, RawSample& sample) {

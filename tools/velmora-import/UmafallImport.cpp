@@ -103,7 +103,10 @@ std::optional<UmafallName> parseUmafallName(std::string_view fileName) {
   name.subject = "Subject_" + std::string(parts[0]);
   name.fall = parts[1] == "Fall";
   for (std::size_t i = 2; i < n - 3; ++i) {
-    name.activity += (i > 2 ? "_" : "") + std::string(parts[i]);
+    if (i > 2) {
+      name.activity += '_';
+    }
+    name.activity += parts[i];
   }
   if (name.activity.empty()) {
     return std::nullopt;

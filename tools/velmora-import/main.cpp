@@ -95,7 +95,13 @@ constexpr char kUsage[] =
     "      -o imported fall01.csv\n";
 
 // A path quoted for a message (reportError escapes what needs it).
-std::string shown(const fs::path& path) { return "'" + path.string() + "'"; }
+// (Appended, not "'" + string: GCC 12 warns falsely on that in release builds.)
+std::string shown(const fs::path& path) {
+  std::string text(1, '\'');
+  text += path.string();
+  text += '\'';
+  return text;
+}
 
 // A path for a header line: the tail when it is long.
 std::string sourceLabel(const fs::path& path) {
