@@ -10,6 +10,14 @@ constexpr double kCountsPerG = 8192.0;
 constexpr double kCountsPerDps = 65.536;
 constexpr std::size_t kSecond = 50;  // samples
 constexpr double kMovingDps = 10.0;  // faster turning than this counts as moving
+constexpr double kQuietDps = 80.0;   // no second of a recording turns faster throughout
+
+double gyroMagnitude(const std::array<int16_t, 6>& sample) {
+  const double gx = sample[3] / kCountsPerDps;
+  const double gy = sample[4] / kCountsPerDps;
+  const double gz = sample[5] / kCountsPerDps;
+  return std::sqrt(gx * gx + gy * gy + gz * gz);
+}
 
 std::string format(const char* pattern, double a) {
   char text[96];
@@ -49,6 +57,20 @@ RecordingCheck checkRecording(const std::vector<std::array<int16_t, 6>>& samples
         "warm up");
     return check;
   }
+  // Where the wearer stands is judged before the largest acceleration: in a
+  // fall recording the stillest second overall is the lying after impact.
+  std::size_t peak = 0;
+  int64_t peakSquare = -1;
+  for (std::size_t i = 0; i < n; ++i) {
+    const int64_t square = int64_t{samples[i][0]} * samples[i][0] +
+                           int64_t{samples[i][1]} * samples[i][1] +
+                           int64_t{samples[i][2]} * samples[i][2];
+    if (square > peakSquare) {
+      peakSquare = square;
+      peak = i;
+    }
+  }
+  const std::size_t searched = peak >= 2 * kSecond ? peak - kSecond / 2 : n;
   // The stillest second: the 50-sample window with the least spread of the
   // acceleration (sum of the three axes' variances), the first of equals.
   std::array<double, 3> sum{};
@@ -62,7 +84,7 @@ RecordingCheck checkRecording(const std::vector<std::array<int16_t, 6>>& samples
   };
   double bestSpread = std::numeric_limits<double>::infinity();
   std::size_t bestStart = 0;
-  for (std::size_t i = 0; i < n; ++i) {
+  for (std::size_t i = 0; i < searched; ++i) {
     add(i, 1.0);
     if (i >= kSecond) {
       add(i - kSecond, -1.0);
@@ -85,17 +107,17 @@ RecordingCheck checkRecording(const std::vector<std::array<int16_t, 6>>& samples
     for (std::size_t axis = 0; axis < 3; ++axis) {
       still[axis] += samples[i][axis] / kCountsPerG / kSecond;
     }
-    const double gx = samples[i][3] / kCountsPerDps;
-    const double gy = samples[i][4] / kCountsPerDps;
-    const double gz = samples[i][5] / kCountsPerDps;
-    gyro += std::sqrt(gx * gx + gy * gy + gz * gz) / kSecond;
+    gyro += gyroMagnitude(samples[i]) / kSecond;
   }
   const double magnitude =
       std::sqrt(still[0] * still[0] + still[1] * still[1] + still[2] * still[2]);
   check.lines.push_back(
-      "stillest second: samples " + std::to_string(bestStart) + "-" +
-      std::to_string(bestStart + kSecond - 1) + ", mean acc (x, y, z) = " + vectorText(still) +
-      " g, |acc| " + format("%.2f", magnitude) + " g, |gyro| " + format("%.1f", gyro) + " deg/s");
+      "stillest second" +
+      (searched < n ? " before the largest acceleration (sample " + std::to_string(peak) + ")"
+                    : std::string()) +
+      ": samples " + std::to_string(bestStart) + "-" + std::to_string(bestStart + kSecond - 1) +
+      ", mean acc (x, y, z) = " + vectorText(still) + " g, |acc| " + format("%.2f", magnitude) +
+      " g, |gyro| " + format("%.1f", gyro) + " deg/s");
   std::array<double, 3> overall{};
   std::array<int64_t, 6> clamped{};
   int64_t repeats = 0;
@@ -112,10 +134,7 @@ RecordingCheck checkRecording(const std::vector<std::array<int16_t, 6>>& samples
     }
     // A source slower than 50 samples/s, stretched by repeating samples,
     // shows as repeats while the wearer moves (a still sensor may repeat).
-    const double gx = samples[i][3] / kCountsPerDps;
-    const double gy = samples[i][4] / kCountsPerDps;
-    const double gz = samples[i][5] / kCountsPerDps;
-    if (i > 0 && gx * gx + gy * gy + gz * gz > kMovingDps * kMovingDps) {
+    if (i > 0 && gyroMagnitude(samples[i]) > kMovingDps) {
       ++moving;
       repeats += samples[i] == samples[i - 1] ? 1 : 0;
     }
@@ -138,16 +157,40 @@ RecordingCheck checkRecording(const std::vector<std::array<int16_t, 6>>& samples
   }
   const std::string stillAxis = dominantAxis(still);
   const std::string overallAxis = dominantAxis(overall);
-  if (stillAxis != "-y" || overallAxis != "-y") {
-    warn("orientation: gravity lies along " + stillAxis + " in the stillest second and along " +
+  if (stillAxis != "-y") {
+    warn("orientation: gravity lies along " + stillAxis + " in the stillest second (along " +
          overallAxis +
-         " over the whole recording, where upright reads -y; check the axes (--axes), unless "
-         "the wearer was lying or bent most of the time");
+         " on average over the whole recording), where upright reads -y; check the axes "
+         "(--axes), unless the wearer was lying or bent then");
   }
-  if (gyro > 10.0) {
-    warn("angular rate: " + format("%.1f", gyro) +
-         " deg/s in the stillest second, where about 0 is expected; check the gyroscope unit "
-         "(--gyro-unit)");
+  // The quietest second of the gyroscope: even a busy recording has one
+  // slower than this, unless the unit is wrong.
+  double quietestGyro = std::numeric_limits<double>::infinity();
+  double window = 0.0;
+  for (std::size_t i = 0; i < n; ++i) {
+    window += gyroMagnitude(samples[i]);
+    if (i >= kSecond) {
+      window -= gyroMagnitude(samples[i - kSecond]);
+    }
+    if (i + 1 >= kSecond) {
+      quietestGyro = std::min(quietestGyro, window / kSecond);
+    }
+  }
+  // A fall or a brisk movement turns the body: a gyroscope that never
+  // passes 50 deg/s while the acceleration passes 2 g reads too small.
+  double fastestGyro = 0.0;
+  for (const auto& sample : samples) {
+    fastestGyro = std::max(fastestGyro, gyroMagnitude(sample));
+  }
+  const double peakG = std::sqrt(static_cast<double>(peakSquare)) / kCountsPerG;
+  if (peakG > 2.0 && fastestGyro < 50.0) {
+    warn("angular rate: never above " + format("%.1f", fastestGyro) +
+         " deg/s while the acceleration reaches " + format("%.1f", peakG) +
+         " g; check the gyroscope unit (--gyro-unit: rad/s read as deg/s?)");
+  }
+  if (quietestGyro > kQuietDps) {
+    warn("angular rate: even the quietest second turns at " + format("%.1f", quietestGyro) +
+         " deg/s on average; check the gyroscope unit (--gyro-unit)");
   }
   const double repeatShare =
       moving > 0 ? 100.0 * static_cast<double>(repeats) / static_cast<double>(moving) : 0.0;
