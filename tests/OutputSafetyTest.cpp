@@ -58,8 +58,9 @@ struct Row {
   const char* name;  // test name: letters, digits and underscores
   std::vector<FileSpec> before;
   // Run by /bin/sh in the test folder. {velmora-synth} and the like stand
-  // for the built programs; `waitfor PATTERN...` waits (up to 10 s) until a
-  // file matching one of the glob patterns exists.
+  // for the built programs; `waitfor PATTERN` waits (up to 10 s) until a
+  // file matching the glob pattern exists; `unprivileged COMMAND` runs it
+  // as nobody when the tests run as root (rows with needsNonRoot).
   std::string command;
   int exitCode;
   std::string errorHas;  // a fragment of stderr; empty: stderr must be empty
@@ -156,8 +157,9 @@ class OutputSafety : public ::testing::TestWithParam<Row> {};
 
 TEST_P(OutputSafety, LeavesFilesAsExpected) {
   const Row& row = GetParam();
-  if (row.needsNonRoot && ::geteuid() == 0) {
-    GTEST_SKIP() << "running as root, which file permissions do not stop";
+  if (row.needsNonRoot && ::geteuid() == 0 && ::access("/usr/bin/setpriv", X_OK) != 0) {
+    GTEST_SKIP() << "running as root, which file permissions do not stop, without setpriv "
+                    "(Debian package util-linux) to drop that";
   }
   const TempDir scratch;
   const fs::path dir = scratch.path() / "work";
@@ -170,6 +172,8 @@ TEST_P(OutputSafety, LeavesFilesAsExpected) {
   const std::string script =
       "waitfor() { i=0; while [ $i -lt 200 ]; do for f in $1; do [ -e \"$f\" ] && return 0; "
       "done; sleep 0.05; i=$((i+1)); done; return 1; }\n"
+      "unprivileged() { if [ \"$(id -u)\" = 0 ]; then setpriv --reuid=65534 --regid=65534 "
+      "--clear-groups \"$@\"; else \"$@\"; fi; }\n"
       "cd " +
       shellQuote(dir.string()) + " || exit 99\n{ " + expandPrograms(row.command) + "\n} >" +
       shellQuote(outPath.string()) + " 2>" + shellQuote(errPath.string());
@@ -223,7 +227,7 @@ const Row kFailedWrites[] = {
      {file("rec.csv", "old\n")}},
     {"SynthIntoReadOnlyFolder",
      {folder("ro"), file("ro/rec.csv", "old\n"), folder("ro", 0555)},
-     "{velmora-synth} walking ro/rec.csv",
+     "unprivileged {velmora-synth} walking ro/rec.csv",
      1,
      "cannot create a temporary file in 'ro'",
      {folder("ro"), file("ro/rec.csv", "old\n")},
@@ -332,6 +336,12 @@ const Row kOutputsOntoInputs[] = {
      2,
      "-o needs a file name, not an empty one",
      {file("r.csv", kOneSample)}},
+    {"SynthOutputIsLinkLoop",
+     {symbolicLink("a.csv", "b.csv"), symbolicLink("b.csv", "a.csv")},
+     "{velmora-synth} walking a.csv",
+     2,
+     "Too many levels of symbolic links",
+     {symbolicLink("a.csv", "b.csv"), symbolicLink("b.csv", "a.csv")}},
     {"EvalSettingsFileIsFifo",
      {fifo("s.txt"), file("r.csv", "")},
      "{velmora-eval} --settings s.txt r.csv",
@@ -359,6 +369,12 @@ INSTANTIATE_TEST_SUITE_P(OutputOntoInput, OutputSafety, ::testing::ValuesIn(kOut
 const Row kSpecialFiles[] = {
     {"SynthToDevNull", {}, "{velmora-synth} walking /dev/null", 0, "", {charDevice("/dev/null")}},
     {"SynthToDevStdout", {}, "{velmora-synth} walking /dev/stdout", 0, "", {}, kRecordingStart},
+    {"SynthToOpenDescriptor",
+     {},
+     "{velmora-synth} walking /dev/fd/3 3>got",
+     0,
+     "",
+     {startingWith("got", kRecordingStart)}},
     {"SynthToNamedPipe",
      {fifo("p.csv")},
      "cat p.csv >got & {velmora-synth} walking p.csv; wait",
