@@ -5,6 +5,7 @@
 #include <pybind11/stl.h>
 
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -15,10 +16,10 @@
 #include "EvalRender.h"
 #include "Evaluation.h"
 #include "SampleInput.h"
-#include "SettingsTable.h"
 #include "TextUtils.h"
 #include "Velmora.h"
 #include "VelmoraObservation.h"
+#include "VelmoraSettings.h"
 
 namespace py = pybind11;
 using velmora_python::SampleInput;
@@ -30,8 +31,8 @@ namespace {
 
 py::dict settingsToDict(const DetectorSettings& settings) {
   py::dict result;
-  for (const SettingField& field : settingFields()) {
-    result[field.name] = settings.*field.member;
+  for (const VelmoraSetting& setting : VelmoraSettingsTable()) {
+    result[setting.name] = settings.*setting.member;
   }
   return result;
 }
@@ -53,7 +54,7 @@ DetectorSettings settingsFrom(const py::handle& mapping) {
                            py::repr(pair[0]).cast<std::string>());
     }
     const auto name = pair[0].cast<std::string>();
-    const SettingField* field = findSetting(name);
+    const VelmoraSetting* field = VelmoraFindSetting(name);
     if (field == nullptr) {
       throw py::value_error("unknown setting '" + name + "'");
     }
@@ -78,7 +79,7 @@ DetectorSettings settingsFrom(const py::handle& mapping) {
 }
 
 void checkOrThrow(const DetectorSettings& settings) {
-  if (const std::string error = validateSettings(settings); !error.empty()) {
+  if (const std::string error = VelmoraCheckSettings(settings); !error.empty()) {
     throw py::value_error(error);
   }
 }
@@ -97,18 +98,49 @@ py::array_t<T> toArray(std::vector<T>&& values, std::vector<py::ssize_t> shape) 
 
 // ------------------------------------------------------------- observation
 
-// One column of Detector.observe: a name and how to read it.
+// One column of Detector.observe: a field of the observation record and
+// the numpy array its values go to (int64 for integers, bool for flags, a
+// one-character string for characters).
 struct ObservationColumn {
-  const char* name;
-  int32_t VelmoraObservation::*member;
-};
+  const VelmoraObservationField* field;
+  py::array values;
+  unsigned char* data;
 
-constexpr ObservationColumn kObservationColumns[] = {
-    {"accMag", &VelmoraObservation::accMag},   {"rawAccMag", &VelmoraObservation::rawAccMag},
-    {"gyroMag", &VelmoraObservation::gyroMag}, {"rawGyroMag", &VelmoraObservation::rawGyroMag},
-    {"roll", &VelmoraObservation::roll},       {"pitch", &VelmoraObservation::pitch},
-    {"accAvg", &VelmoraObservation::accAvg},   {"gyroAvg", &VelmoraObservation::gyroAvg},
-    {"fallLen", &VelmoraObservation::fallLen},
+  ObservationColumn(const VelmoraObservationField& observed, py::ssize_t count)
+      : field(&observed),
+        values(dtypeOf(observed.kind), std::vector<py::ssize_t>{count}),
+        data(static_cast<unsigned char*>(values.mutable_data())) {}
+
+  static py::dtype dtypeOf(VelmoraFieldKind kind) {
+    switch (kind) {
+      case VelmoraFieldKind::flag:
+        return py::dtype::of<bool>();
+      case VelmoraFieldKind::character:
+        return py::dtype("U1");
+      case VelmoraFieldKind::integer:
+        break;
+    }
+    return py::dtype::of<int64_t>();
+  }
+
+  void store(std::size_t index, const VelmoraObservation& observation) const {
+    const int64_t value = field->read(observation);
+    switch (field->kind) {
+      case VelmoraFieldKind::flag: {
+        const bool flag = value != 0;
+        std::memcpy(data + index * sizeof flag, &flag, sizeof flag);
+        return;
+      }
+      case VelmoraFieldKind::character: {
+        const auto character = static_cast<char32_t>(static_cast<unsigned char>(value));
+        std::memcpy(data + index * sizeof character, &character, sizeof character);
+        return;
+      }
+      case VelmoraFieldKind::integer:
+        break;
+    }
+    std::memcpy(data + index * sizeof value, &value, sizeof value);
+  }
 };
 
 // ---------------------------------------------------------------- detector
@@ -136,32 +168,21 @@ class Detector {
 
   py::dict observe(const py::handle& samples) {
     const SampleInput input(samples);
-    const auto n = static_cast<py::ssize_t>(input.size());
-    py::array_t<int32_t> codes(n);
-    int32_t* codeOut = codes.mutable_data();
-    std::vector<py::array_t<int32_t>> columns;
-    std::vector<int32_t*> columnOut;
-    for (const ObservationColumn& column : kObservationColumns) {
-      (void)column;
-      columns.emplace_back(n);
-      columnOut.push_back(columns.back().mutable_data());
+    std::vector<ObservationColumn> columns;
+    for (const VelmoraObservationField& field : VelmoraObservationFields()) {
+      columns.emplace_back(field, static_cast<py::ssize_t>(input.size()));
     }
-    py::array posture(py::dtype("U1"), std::vector<py::ssize_t>{n});
-    auto* postureOut = static_cast<char32_t*>(posture.mutable_data());
     run(input, [&](std::size_t i, const SampleRecord& sample) {
-      VelmoraObservation inspection{};
-      codeOut[i] = VelmoraProcessObserved(context_.get(), &sample, &inspection);
-      for (std::size_t c = 0; c < std::size(kObservationColumns); ++c) {
-        columnOut[c][i] = inspection.*kObservationColumns[c].member;
+      VelmoraObservation observation{};
+      VelmoraProcessObserved(context_.get(), &sample, &observation);
+      for (const ObservationColumn& column : columns) {
+        column.store(i, observation);
       }
-      postureOut[i] = static_cast<char32_t>(static_cast<unsigned char>(inspection.postureFlag));
     });
     py::dict result;
-    for (std::size_t c = 0; c < std::size(kObservationColumns); ++c) {
-      result[kObservationColumns[c].name] = columns[c];
+    for (const ObservationColumn& column : columns) {
+      result[column.field->name] = column.values;
     }
-    result["postureFlag"] = posture;
-    result["code"] = codes;
     return result;
   }
 

@@ -59,10 +59,14 @@ class Detector:
         """
 
     def observe(self, samples: npt.ArrayLike) -> dict[str, np.ndarray]:
-        """Like process, and also every value the detector observes per
-        sample, as a dict of equal-length numpy arrays keyed by the
-        observation names (the trace's names); 'code' holds the result
-        codes. pandas.DataFrame(result) takes it as it is.
+        """Process the samples like process() and return every field of the
+        detector's observation record for each of them: a dict of
+        equal-length numpy arrays keyed by the field names (the names the
+        trace line uses), in the record's order, from 'sampleIndex', the raw
+        sample and the features through the event state to 'code', the
+        result code. Integer fields are int64, flags bool, and
+        'postureFlag' a one-character string ('O' upright, 'X' not).
+        pandas.DataFrame(result) takes it as it is.
         """
 
     def reset(self) -> None:
