@@ -107,6 +107,25 @@ TEST(HtmlReport, SelfContainedReproducibleAndBounded) {
   }
 }
 
+// Names full of characters that escaping lengthens, in the path, the
+// group and the problem of an unreadable recording, still give short rows.
+TEST(HtmlReport, RowsStayUnderTwoKilobytesWhateverTheNames) {
+  const TempDir dir;
+  const std::string name(200, '&');
+  std::filesystem::copy_file(kExamples + "/jump_down.csv", dir.path() / (name + ".csv"));
+  std::filesystem::copy_file(kExamples + "/fall_slow.csv", dir.path() / (name + "x.csv"));
+  dir.write(name + "x.info", "not an annotation\n");
+  const std::string out = (dir.path() / "r.html").string();
+  run(quote(std::string(VELMORA_BIN_DIR) + "/velmora-eval") + " --group-by '(.*)' --html " +
+      quote(out) + " " + quote(dir.path().string()) + " >/dev/null 2>&1");
+  const std::string page = readFile(out);
+  const auto rows = piecesOf(page, "<tr id=\"row-", "</tr>");
+  ASSERT_EQ(rows.size(), 2U);
+  for (const std::string_view row : rows) {
+    EXPECT_LT(row.size(), 2048U) << row;
+  }
+}
+
 TEST(HtmlReport, FiguresStopAtTheLimitAndTheRestAreListed) {
   const TempDir dir;
   const std::string one = writeReport(dir, "one.html", "--html-figures 1");

@@ -23,20 +23,30 @@ using evaluation::Evaluation;
 using evaluation::Outcome;
 using evaluation::RecordingResult;
 
-// Longer paths are shortened in the middle, so that no row grows without
-// bound (the full path stays in the row's title only when it is short).
-constexpr std::size_t kMaxShownPath = 300;
+// Budgets of escaped bytes for the texts of a row, which keep every row
+// under 2 KB whatever the names: a longer text is shortened in the middle.
+constexpr std::size_t kPathBudget = 700;
+constexpr std::size_t kProblemBudget = 400;
+constexpr std::size_t kGroupBudget = 200;
 
 std::string html(std::string_view text) { return escapeXml(text); }
 
-std::string shownPath(const std::string& path) {
-  if (path.size() <= kMaxShownPath) {
-    return html(path);
+std::string shortened(std::string_view text, std::size_t budget) {
+  std::string escaped = html(text);
+  if (escaped.size() <= budget) {
+    return escaped;
   }
-  // Cut at character boundaries: escapeXml marks broken UTF-8 anyway.
-  return html(path.substr(0, kMaxShownPath / 2)) + "\xe2\x80\xa6" +
-         html(path.substr(path.size() - kMaxShownPath / 2));
+  // Cut bytes may split a character; escapeXml marks that with '?'.
+  for (std::size_t keep = std::min(budget, text.size()) / 2; keep > 0; keep = keep * 3 / 4) {
+    escaped = html(text.substr(0, keep)) + "\xe2\x80\xa6" + html(text.substr(text.size() - keep));
+    if (escaped.size() <= budget) {
+      return escaped;
+    }
+  }
+  return "\xe2\x80\xa6";
 }
+
+std::string shownPath(const std::string& path) { return shortened(path, kPathBudget); }
 
 std::string fixed(double value, int decimals) {
   char text[64];
@@ -324,17 +334,13 @@ std::string recordingRow(const RecordingResult& result, std::size_t index, bool 
   const std::optional<int64_t> delay = evaluation::detectionDelayMs(result);
   number(delay ? std::to_string(*delay) : "");
   if (grouped) {
-    row += "<td>" + html(evaluation::groupLabel(result.group)) + "</td>";
+    row += "<td>" + shortened(evaluation::groupLabel(result.group), kGroupBudget) + "</td>";
   }
   row += "<td>";
   if (hasFigure) {
     row += "<a href=\"#fig-" + id + "\">figure</a>";
   } else if (!readable) {
-    std::string problem = result.problem;
-    if (problem.size() > kMaxShownPath) {
-      problem = problem.substr(0, kMaxShownPath) + "\xe2\x80\xa6";
-    }
-    row += "<span class=\"muted\">" + html(problem) + "</span>";
+    row += "<span class=\"muted\">" + shortened(result.problem, kProblemBudget) + "</span>";
   }
   row += "</td></tr>\n";
   return row;
