@@ -20,8 +20,8 @@
 #include "Velmora.h"
 #include "VelmoraObservation.h"
 
-inline constexpr double kPlotSamplePeriodS = 0.02;  // 50 samples per second
-inline constexpr int64_t kPlotSamplesPerSecond = 50;
+inline constexpr double kPlotSamplePeriodS = kSamplePeriodMs / 1000.0;
+inline constexpr int64_t kPlotSamplesPerSecond = kSamplesPerSecond;
 inline constexpr int64_t kWarmUpSampleCount = 40;  // samples the detector only learns from
 // Margin of the default window around the annotation and the first detection.
 inline constexpr int64_t kZoomMarginSamples = 3 * kPlotSamplesPerSecond;

@@ -4,7 +4,6 @@
 
 PlottedRecording plotRecording(const std::string& path, const PlotSetup& setup) {
   PlotCollector collector(setup);
-  int64_t seen = 0;  // samples that reached the detector before this one
   const ReplaySummary summary =
       replayWithSettings(path, setup.settings, [&](const ReplayedSample& replayed) {
         PlotObservation observation;
@@ -12,7 +11,7 @@ PlottedRecording plotRecording(const std::string& path, const PlotSetup& setup) 
         observation.raw = replayed.sample;
         const VelmoraObservation& observed = *replayed.observation;
         observation.features = observed;
-        observation.warmUp = seen < kWarmUpSampleCount;
+        observation.warmUp = observed.warmUp;
         // A window opened or lengthened at or before this sample covers it
         // until jumpEnd.
         observation.jumpWindow = observed.jumpWindowOpen;
@@ -20,7 +19,6 @@ PlottedRecording plotRecording(const std::string& path, const PlotSetup& setup) 
         observation.stillRun = observed.stillRun > 0;
         observation.code = replayed.code;
         collector.add(observation);
-        ++seen;
       });
   PlottedRecording result;
   result.opened = summary.opened;
