@@ -2,8 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <sstream>
 
 #include "TestSupport.h"
+#include "Velmora.h"
+#include "VelmoraObservation.h"
 
 using testsupport::runProgram;
 using testsupport::TempDir;
@@ -16,6 +20,39 @@ std::string freeFallRecording() {
 
 int countLines(const std::string& text) {
   return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+// The free fall with a blank data line after its 30th sample: Drovik counts
+// the blank line as a position, the detector never sees it.
+std::string freeFallWithBlankLine() {
+  std::string text = freeFallRecording();
+  std::size_t at = 0;
+  for (int line = 0; line < 7 + 30; ++line) {
+    at = text.find('\n', at) + 1;
+  }
+  return text.insert(at, "\n");
+}
+
+std::vector<std::string> splitFields(const std::string& line) {
+  std::vector<std::string> fields;
+  std::istringstream stream(line);
+  for (std::string field; std::getline(stream, field, ',');) {
+    fields.push_back(field);
+  }
+  return fields;
+}
+
+// "<sample index>:<code> " for every line of a text trace that reports a code.
+std::string tracedCodes(const std::string& trace) {
+  std::istringstream lines(trace);
+  std::string codes;
+  for (std::string line; std::getline(lines, line);) {
+    if (const auto arrow = line.find(" -> ("); arrow != std::string::npos) {
+      codes += std::to_string(std::stoi(line)) + ":" +
+               line.substr(arrow + 5, line.size() - arrow - 6) + " ";
+    }
+  }
+  return codes;
 }
 
 }  // namespace
@@ -50,6 +87,7 @@ TEST(TraceTool, SetOverridesASettingByName) {
 TEST(TraceTool, BadOptionsAreUsageErrors) {
   const TempDir dir;
   dir.write("fall.csv", freeFallRecording());
+  dir.write("s.settings", "lowLevel=60\n");
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"--set", "noSuchSetting=1", "fall.csv"},
         std::vector<std::string>{"--set", "lowLevel=1.5", "fall.csv"},
@@ -57,7 +95,14 @@ TEST(TraceTool, BadOptionsAreUsageErrors) {
         std::vector<std::string>{"--set", "avgWindow=64", "fall.csv"},
         std::vector<std::string>{"--set"}, std::vector<std::string>{},
         std::vector<std::string>{"--frobnicate", "fall.csv"},
-        std::vector<std::string>{"fall.csv", "second.csv"}}) {
+        std::vector<std::string>{"fall.csv", "second.csv"},
+        std::vector<std::string>{"fall.csv", "--csv"},
+        std::vector<std::string>{"--csv", "", "fall.csv"},
+        std::vector<std::string>{"--csv", "fall.csv", "fall.csv"},
+        std::vector<std::string>{"--csv", "a.csv", "--csv", "b.csv", "fall.csv"},
+        std::vector<std::string>{"--settings", "s.settings", "--csv", "s.settings", "fall.csv"},
+        std::vector<std::string>{"--settings", "missing.settings", "fall.csv"},
+        std::vector<std::string>{"fall.csv", "--settings"}}) {
     const auto result = runProgram("velmora-trace", args, dir.path());
     EXPECT_EQ(result.exitCode, 2) << args.size();
     EXPECT_EQ(result.out, "");
@@ -75,4 +120,63 @@ TEST(TraceTool, HelpAndUnreadableFiles) {
   EXPECT_EQ(missing.out, "");
   EXPECT_NE(missing.err.find("missing.csv"), std::string::npos);
   EXPECT_EQ(runProgram("velmora-trace", {"."}, dir.path()).exitCode, 1);
+}
+
+TEST(TraceTool, CsvRowsCarryDrovikPositionsAndEveryObservedValue) {
+  const TempDir dir;
+  dir.write("fall.csv", freeFallWithBlankLine());
+  const auto text = runProgram("velmora-trace", {"fall.csv"}, dir.path());
+  const auto toFile = runProgram("velmora-trace", {"--csv", "trace.csv", "fall.csv"}, dir.path());
+  ASSERT_EQ(toFile.exitCode, 0) << toFile.err;
+  EXPECT_EQ(toFile.out, "");
+  const std::string table = testsupport::readFile(dir.path() / "trace.csv");
+  EXPECT_EQ(runProgram("velmora-trace", {"--csv", "-", "fall.csv"}, dir.path()).out, table);
+
+  std::istringstream lines(table);
+  std::string header;
+  std::getline(lines, header);
+  const std::vector<std::string> columns = splitFields(header);
+  ASSERT_EQ(columns.size(), 1 + VelmoraObservationFields().size());
+  EXPECT_EQ(columns[0], "position");
+  const auto column = [&](const std::string& name) {
+    return static_cast<std::size_t>(std::find(columns.begin(), columns.end(), name) -
+                                    columns.begin());
+  };
+  int samples = 0;
+  std::string codes;
+  for (std::string line; std::getline(lines, line); ++samples) {
+    const std::vector<std::string> values = splitFields(line);
+    ASSERT_EQ(values.size(), columns.size()) << line;
+    EXPECT_EQ(values[column("sampleIndex")], std::to_string(samples));
+    EXPECT_EQ(values[0], std::to_string(samples < 30 ? samples : samples + 1));
+    EXPECT_TRUE(values[column("postureFlag")] == "O" || values[column("postureFlag")] == "X");
+    if (values[column("code")] != "0") {
+      codes += std::to_string(samples) + ":" + values[column("code")] + " ";
+    }
+  }
+  EXPECT_EQ(samples, 60);
+  EXPECT_NE(codes, "");
+  EXPECT_EQ(codes, tracedCodes(text.out));
+  // The closing notice tells where the trace numbers part from positions.
+  EXPECT_NE(text.err.find("+ 1 from trace line 0030"), std::string::npos) << text.err;
+}
+
+TEST(TraceTool, ReadsStandardInputSettingsFilesAndNamesAfterDoubleDash) {
+  const TempDir dir;
+  dir.write("fall.csv", freeFallRecording());
+  dir.write("-x.csv", freeFallRecording());
+  dir.write("longer.settings", "# a longer mean window\navgWindow=20\n");
+  const auto plain = runProgram("velmora-trace", {"fall.csv"}, dir.path());
+  const std::string command = "cd '" + dir.path().string() +
+                              "' && '" VELMORA_BIN_DIR "/velmora-trace' - <fall.csv >stdin.out";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(testsupport::readFile(dir.path() / "stdin.out"), plain.out);
+  EXPECT_EQ(runProgram("velmora-trace", {"--", "-x.csv"}, dir.path()).out, plain.out);
+  EXPECT_EQ(
+      runProgram("velmora-trace", {"--settings", "longer.settings", "fall.csv"}, dir.path()).out,
+      runProgram("velmora-trace", {"--set", "avgWindow=20", "fall.csv"}, dir.path()).out);
+  const auto version = runProgram("velmora-trace", {"--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out.rfind("velmora-trace ", 0), 0U);
+  EXPECT_NE(version.out.find(VelmoraGetVersion()), std::string::npos);
 }

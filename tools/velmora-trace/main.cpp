@@ -1,81 +1,295 @@
 // velmora-trace: replays a recording as Drovik does and prints the
-// detector's per-sample trace lines on standard output.
+// detector's per-sample trace lines on standard output, or writes the same
+// values as a CSV table (one row per sample, one column per observed value).
+#include <cinttypes>
 #include <cstdio>
-#include <cstring>
 #include <string>
+#include <string_view>
+#include <vector>
 
+#include "CommandLine.h"
+#include "FileOutput.h"
 #include "SettingsTable.h"
+#include "StandardOutput.h"
 #include "ToolSupport.h"
 #include "Velmora.h"
+#include "VelmoraObservation.h"
 
 namespace {
 
 constexpr char kUsage[] =
-    "Usage: velmora-trace [--set NAME=VALUE]... <data_file>\n"
+    "Usage: velmora-trace [options] [--] <data_file>\n"
     "\n"
     "Replays a recording through the fall detector exactly as Drovik does and\n"
     "writes one trace line per sample to standard output: the raw sample, the\n"
     "features, the event state and the result code (\" -> (code)\" on a fall).\n"
+    "A <data_file> of '-' reads the recording from standard input.\n"
     "\n"
     "Options:\n"
+    "  --csv FILE        write a CSV table instead of the trace: a header, then\n"
+    "                    one row per sample with Drovik's data-line position\n"
+    "                    and every value the detector observed ('-': standard\n"
+    "                    output); the file is replaced only once complete\n"
     "  --set NAME=VALUE  override one detector setting (repeatable); names as\n"
     "                    printed by velmora-eval --print-settings\n"
+    "  --settings FILE   settings file, one NAME=VALUE a line ('#' comments);\n"
+    "                    --set and --settings apply in the order given\n"
+    "  --version         print the program's name and the detector's version\n"
     "  -h, --help        show this help\n"
+    "  --                end of options\n"
+    "\n"
+    "Trace line numbers count the samples the detector processed; data lines\n"
+    "with fewer than seven fields are skipped (Drovik still counts them as\n"
+    "positions), and a notice on standard error then tells how the two\n"
+    "numberings differ. The CSV's position column is Drovik's position.\n"
     "\n"
     "Example:\n"
-    "  velmora-trace --set lowLevel=55 examples/recordings/fall_forward.csv\n";
+    "  velmora-trace --set lowLevel=55 examples/recordings/fall_forward.csv\n"
+    "  velmora-trace --csv trace.csv examples/recordings/fall_forward.csv\n";
 
-int usageError(const std::string& message) {
-  std::fprintf(stderr, "velmora-trace: %s\n(run velmora-trace --help for usage)\n",
-               message.c_str());
-  return 2;
+struct Options {
+  DetectorSettings settings{};
+  std::string dataPath;
+  bool haveDataPath = false;
+  bool csv = false;
+  std::string csvPath;
+  std::vector<std::string> settingsFiles;
+};
+
+// Takes "--name VALUE" or "--name=VALUE" at argv[i]. Returns false when
+// argv[i] is another option; otherwise stores the value (advancing i past
+// it) and sets `missing` when there is none.
+bool takeValueOption(std::string_view name, int argc, char** argv, int& i, std::string& value,
+                     bool& missing) {
+  const std::string_view arg = argv[i];
+  if (arg == name) {
+    if (i + 1 >= argc) {
+      missing = true;
+    } else {
+      value = argv[++i];
+    }
+    return true;
+  }
+  if (arg.size() > name.size() && arg.substr(0, name.size()) == name && arg[name.size()] == '=') {
+    value = std::string(arg.substr(name.size() + 1));
+    return true;
+  }
+  return false;
+}
+
+// Where Drovik's numbering and the trace's part: from the trace line
+// `traceIndex` on, Drovik's position is the trace number plus `offset`.
+struct NumberingShift {
+  int64_t traceIndex;
+  int64_t offset;
+};
+
+std::string describeNumbering(const std::vector<NumberingShift>& shifts, int64_t laterShifts) {
+  if (shifts.empty()) {
+    return "they come after the last sample, so trace line numbers and Drovik's positions agree";
+  }
+  std::string text = "they get no trace line, so Drovik's position is the trace line's number";
+  char piece[96];
+  for (std::size_t k = 0; k < shifts.size(); ++k) {
+    std::snprintf(piece, sizeof piece, "%s + %" PRId64 " from %s%04" PRId64 " on",
+                  k == 0 ? "" : ",", shifts[k].offset, k == 0 ? "trace line " : "",
+                  shifts[k].traceIndex);
+    text += piece;
+  }
+  if (laterShifts > 0) {
+    text += ", and more further on";
+  }
+  return text + " (the --csv column 'position' holds Drovik's position)";
+}
+
+// One CSV value of an observed field.
+void appendField(std::string& row, const VelmoraObservationField& field,
+                 const VelmoraObservation& observation) {
+  const int64_t value = field.read(observation);
+  if (field.kind == VelmoraFieldKind::character) {
+    row += static_cast<char>(value);
+  } else {
+    char number[24];
+    std::snprintf(number, sizeof number, "%" PRId64, value);
+    row += number;
+  }
+}
+
+// Output of --csv: built whole for a file (written in place only once
+// complete), streamed in blocks to standard output.
+class CsvSink {
+ public:
+  explicit CsvSink(const std::string& path) : streaming_(path == "-"), path_(path) {}
+
+  std::string& text() { return text_; }
+
+  // Hands a full block to standard output when streaming. Returns false
+  // once the reader of standard output has gone.
+  bool flushBlock(std::string& error) {
+    if (!streaming_ || text_.size() < kBlockBytes) {
+      return true;
+    }
+    return writeBlock(error);
+  }
+
+  std::string finish() {
+    if (streaming_) {
+      std::string error;
+      writeBlock(error);
+      return error;
+    }
+    return writeOutput(path_, text_);
+  }
+
+ private:
+  static constexpr size_t kBlockBytes = 1 << 16;
+
+  bool writeBlock(std::string& error) {
+    if (const std::string reason = writeStandardOutput(text_); !reason.empty()) {
+      error = "error writing standard output: " + reason;
+    }
+    text_.clear();
+    return error.empty() && !standardOutputBroken();
+  }
+
+  bool streaming_;
+  std::string path_;
+  std::string text_;
+};
+
+int trace(int argc, char** argv) {
+  Options options;
+  VelmoraDefaultSettings(&options.settings);
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool isOption = !optionsEnded && arg.size() > 1 && arg[0] == '-';
+    if (!isOption) {
+      if (options.haveDataPath) {
+        return usageError("only one data file may be given");
+      }
+      options.dataPath = arg;
+      options.haveDataPath = true;
+      continue;
+    }
+    std::string value;
+    bool missing = false;
+    if (arg == "--") {
+      optionsEnded = true;
+    } else if (arg == "-h" || arg == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (arg == "--version") {
+      std::fputs(versionText().c_str(), stdout);
+      return 0;
+    } else if (std::string error; takeSetOption(argc, argv, i, options.settings, error)) {
+      if (!error.empty()) {
+        return usageError(error);
+      }
+    } else if (takeValueOption("--settings", argc, argv, i, value, missing)) {
+      if (missing) {
+        return usageError("--settings needs a file");
+      }
+      if (const std::string error = applySettingsFile(options.settings, value); !error.empty()) {
+        return usageError(error);
+      }
+      options.settingsFiles.push_back(value);
+    } else if (takeValueOption("--csv", argc, argv, i, value, missing)) {
+      if (missing) {
+        return usageError("--csv needs a file ('-' for standard output)");
+      }
+      if (options.csv) {
+        return usageError("--csv may be given once");
+      }
+      options.csv = true;
+      options.csvPath = value;
+    } else {
+      return usageError("unknown option '" + arg + "'");
+    }
+  }
+  if (!options.haveDataPath) {
+    return usageError("no data file given");
+  }
+  if (const std::string error = validateSettings(options.settings); !error.empty()) {
+    return usageError(error);
+  }
+  const bool fromStdin = options.dataPath == "-";
+  if (options.csv) {
+    std::vector<NamedPath> inputs;
+    if (!fromStdin) {
+      inputs.push_back({"recording", options.dataPath});
+    }
+    for (const std::string& file : options.settingsFiles) {
+      inputs.push_back({"settings file", file});
+    }
+    if (const std::string error = checkOutputPaths(inputs, {{"--csv", options.csvPath}});
+        !error.empty()) {
+      return usageError(error);
+    }
+  }
+  const std::string shownPath = fromStdin ? "standard input" : options.dataPath;
+  const std::string readPath = fromStdin ? "/dev/stdin" : options.dataPath;
+
+  const auto fields = VelmoraObservationFields();
+  CsvSink csv(options.csvPath);
+  if (options.csv) {
+    csv.text() = "position";
+    for (const VelmoraObservationField& field : fields) {
+      csv.text() += ',';
+      csv.text() += field.name;
+    }
+    csv.text() += '\n';
+  }
+  std::vector<NumberingShift> shifts;
+  int64_t laterShifts = 0;
+  int64_t replayed = 0;
+  int64_t offset = 0;
+  bool readerGone = false;
+  std::string writeError;
+  traceStream = options.csv ? nullptr : stdout;
+  const ReplaySummary summary =
+      replayWithSettings(readPath, options.settings, [&](const ReplayedSample& sample) {
+        if (const int64_t skipped = sample.position - replayed; skipped != offset) {
+          offset = skipped;
+          if (shifts.size() < 5) {
+            shifts.push_back({replayed, offset});
+          } else {
+            ++laterShifts;
+          }
+        }
+        ++replayed;
+        if (!options.csv || readerGone) {
+          return;
+        }
+        std::string& row = csv.text();
+        char number[24];
+        std::snprintf(number, sizeof number, "%" PRId64, sample.position);
+        row += number;
+        for (const VelmoraObservationField& field : fields) {
+          row += ',';
+          appendField(row, field, *sample.observation);
+        }
+        row += '\n';
+        readerGone = !csv.flushBlock(writeError);
+      });
+  traceStream = nullptr;
+  if (!summary.opened) {
+    return failure("cannot open '" + shownPath + "': missing, unreadable or a directory");
+  }
+  if (options.csv && writeError.empty() && !readerGone) {
+    writeError = csv.finish();
+  }
+  if (!writeError.empty()) {
+    return failure(writeError);
+  }
+  if (!summary.shortLineNotice.empty()) {
+    std::fflush(stdout);
+    reportError(shownPath + ": " + summary.shortLineNotice + "; " +
+                describeNumbering(shifts, laterShifts));
+  }
+  return 0;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  DetectorSettings settings;
-  VelmoraDefaultSettings(&settings);
-  const char* path = nullptr;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "-h" || arg == "--help") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    }
-    if (std::string error; takeSetOption(argc, argv, i, settings, error)) {
-      if (!error.empty()) {
-        return usageError(error);
-      }
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return usageError("unknown option '" + arg + "'");
-    } else if (path == nullptr) {
-      path = argv[i];
-    } else {
-      return usageError("only one data file may be given");
-    }
-  }
-  if (path == nullptr) {
-    return usageError("no data file given");
-  }
-  if (const std::string error = validateSettings(settings); !error.empty()) {
-    return usageError(error);
-  }
-  traceStream = stdout;
-  const ReplaySummary summary = replayWithSettings(path, settings, {});
-  traceStream = nullptr;
-  if (!summary.opened) {
-    std::fprintf(stderr, "velmora-trace: cannot open '%s': %s\n", path,
-                 "missing, unreadable or a directory");
-    return 1;
-  }
-  if (!summary.shortLineNotice.empty()) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "velmora-trace: %s: %s\n", path, summary.shortLineNotice.c_str());
-  }
-  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-    std::fprintf(stderr, "velmora-trace: error writing standard output\n");
-    return 1;
-  }
-  return 0;
-}
+int main(int argc, char** argv) { return runTool("velmora-trace", argc, argv, trace); }
