@@ -10,14 +10,16 @@
 #include <string>
 #include <vector>
 
+#include "Velmora.h"
+
 namespace importsignal {
 
-// The detector's input: 50 samples/s, 8192 counts per g, 65.536 counts per
-// deg/s (a +-4 g / +-500 deg/s sensor).
-constexpr double kOutputRate = 50.0;
-constexpr double kOutputPeriodMs = 20.0;
-constexpr double kCountsPerG = 8192.0;
-constexpr double kCountsPerDps = 65.536;
+// The detector's input (Velmora.h): 50 samples/s, 8192 counts per g,
+// 65.536 counts per deg/s (a +-4 g / +-500 deg/s sensor).
+constexpr double kOutputRate = kSamplesPerSecond;
+constexpr double kOutputPeriodMs = kSamplePeriodMs;
+using ::kCountsPerDps;
+using ::kCountsPerG;
 constexpr double kStandardGravity = 9.80665;  // m/s^2 per g
 
 // Input samples one file may hold (about 14 hours at 200 samples/s);

@@ -1,25 +1,16 @@
 #include "ImportedRecording.h"
 
-#include <charconv>
+#include "RecordingWriter.h"
 
 std::string formatRecording(const ImportedRecording& recording) {
-  std::string text;
-  text.reserve(recording.samples.size() * 40 + 1024);
-  for (const std::string& line : recording.header) {
-    text += line;
-    text += '\n';
+  std::vector<std::string> header(recording.header.begin(), recording.header.end());
+  header.emplace_back("index,ax,ay,az,gx,gy,gz");
+  std::vector<SampleRecord> samples;
+  samples.reserve(recording.samples.size());
+  for (const auto& s : recording.samples) {
+    samples.push_back({s[0], s[1], s[2], s[3], s[4], s[5]});
   }
-  text += "index,ax,ay,az,gx,gy,gz\n";
-  char number[24];
-  for (std::size_t i = 0; i < recording.samples.size(); ++i) {
-    text.append(number, std::to_chars(number, number + sizeof number, i).ptr);
-    for (const int16_t value : recording.samples[i]) {
-      text += ',';
-      text.append(number, std::to_chars(number, number + sizeof number, value).ptr);
-    }
-    text += '\n';
-  }
-  return text;
+  return formatRecording(header, samples);
 }
 
 std::string formatInfo(const ImportedRecording& recording) {

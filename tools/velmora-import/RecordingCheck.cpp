@@ -4,13 +4,13 @@
 #include <cstdio>
 #include <limits>
 
+#include "Velmora.h"
+
 namespace {
 
-constexpr double kCountsPerG = 8192.0;
-constexpr double kCountsPerDps = 65.536;
-constexpr std::size_t kSecond = 50;  // samples
-constexpr double kMovingDps = 10.0;  // faster turning than this counts as moving
-constexpr double kQuietDps = 80.0;   // no second of a recording turns faster throughout
+constexpr std::size_t kSecond = kSamplesPerSecond;  // one second of samples
+constexpr double kMovingDps = 10.0;                 // faster turning than this counts as moving
+constexpr double kQuietDps = 80.0;  // no second of a recording turns faster throughout
 
 double gyroMagnitude(const std::array<int16_t, 6>& sample) {
   const double gx = sample[3] / kCountsPerDps;
@@ -46,7 +46,8 @@ RecordingCheck checkRecording(const std::vector<std::array<int16_t, 6>>& samples
   RecordingCheck check;
   const std::size_t n = samples.size();
   check.lines.push_back(std::to_string(n) + " samples, " +
-                        format("%.2f", static_cast<double>(n) / 50.0) + " s at 50 samples/s");
+                        format("%.2f", static_cast<double>(n) / kSamplesPerSecond) +
+                        " s at 50 samples/s");
   const auto warn = [&check](const std::string& text) {
     check.warnings.push_back(text);
     check.lines.push_back("warning: " + text);

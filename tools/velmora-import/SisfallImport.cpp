@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "ImportText.h"
+#include "Velmora.h"
 
 namespace {
 
@@ -173,7 +174,7 @@ ConvertedRecording convertSisfall(const std::vector<RawSample>& raw) {
     recording.samples.push_back(sample);
   }
   if (largestSquare > 0) {
-    recording.impactG = std::sqrt(static_cast<double>(largestSquare)) / 8192.0;
+    recording.impactG = std::sqrt(static_cast<double>(largestSquare)) / kCountsPerG;
   }
   return recording;
 }
