@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <numbers>
 
 #include "ImportText.h"
@@ -255,6 +256,10 @@ std::string CsvReader::addLine(std::string_view line, int64_t lineNumber) {
                                      double& value) -> std::string {
     const std::string& field = fields_[column];
     const auto parsed = parseNumber(field, limit);
+    if (!parsed && parseNumber(field, std::numeric_limits<double>::max())) {
+      return where + "column " + quoted(columnNames_[column]) + ": " + quoted(field) +
+             " is beyond +-" + format("%g", limit) + ", not a sensor value";
+    }
     if (!parsed) {
       return where + "column " + quoted(columnNames_[column]) + ": expected a number" +
              (field.empty() ? std::string(", found an empty field") : ", found " + quoted(field));
@@ -384,6 +389,12 @@ std::variant<ImportedRecording, std::string> CsvReader::finish(const std::string
     methodText = "band-limited sinc conversion (libsamplerate, best quality)";
   } else {
     const double first = rows_.front().time;
+    const double span = rows_.back().time - first;
+    if (span / sig::kOutputPeriodMs >= static_cast<double>(sig::kMaxInputSamples)) {
+      return "the samples span " + format("%.6g", span / 1000.0) + " s, more than " +
+             std::to_string(sig::kMaxInputSamples) +
+             " output samples; check the rate or the time unit, or split the recording";
+    }
     resampled = sig::interpolateOnGrid(rows_, first, sig::gridLength(first, rows_.back().time));
     methodText = "linear interpolation to a 20 ms grid";
   }

@@ -74,6 +74,10 @@ std::string resampleSinc(const std::vector<Values>& samples, double sourceRate,
   // n x ratio frames; keep the samples whose time lies within the input.
   const auto wanted = static_cast<std::size_t>(
       samples.empty() ? 0.0 : std::floor(static_cast<double>(samples.size() - 1) * ratio) + 1.0);
+  if (wanted > kMaxInputSamples) {
+    return "the samples would give more than " + std::to_string(kMaxInputSamples) +
+           " output samples; split the recording";
+  }
   std::vector<float> result((wanted + 16) * kChannels);
   SRC_DATA data{};
   data.data_in = in.data();

@@ -198,6 +198,11 @@ std::variant<ImportedRecording, std::string> convertUmafall(UmafallReader&& read
     return sensorText + ": its accelerometer and gyroscope overlap by " +
            format("%.0f", std::max(0.0, last - first)) + " ms, less than one 20 ms step";
   }
+  if ((last - first) / importsignal::kOutputPeriodMs >=
+      static_cast<double>(importsignal::kMaxInputSamples)) {
+    return sensorText + ": its streams span " + format("%.0f", (last - first) / 1000.0) +
+           " s, more than this importer takes in one file";
+  }
   const std::size_t count = importsignal::gridLength(first, last);
   const auto acc = importsignal::interpolateOnGrid(sensor.acc, first, count);
   const auto gyro = importsignal::interpolateOnGrid(sensor.gyro, first, count);
