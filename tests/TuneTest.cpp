@@ -2,9 +2,11 @@
 // recordings, and its search, front and cache checked directly.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -25,7 +27,7 @@ using testsupport::readFile;
 using testsupport::runProgram;
 using testsupport::TempDir;
 
-// The four example recordings (two falls, two daily activities) copied
+// The example recordings (falls and daily activities) copied
 // once per person p1..p3, so that there are groups to keep apart.
 void writeExamples(const TempDir& dir) {
   const fs::path examples = fs::path(VELMORA_SOURCE_DIR) / "examples" / "recordings";
@@ -196,7 +198,7 @@ TEST(TuneSearch, ResultIsASettingsFileTheToolsAcceptAndNoResultWritesNone) {
                                            "--folds", "3",          "--trials",
                                            "10",      "-o",         settings.string()};
   auto args = common;
-  args.insert(args.end(), {"--max-fa-per-hour", "0", data.path().string()});
+  args.insert(args.end(), {"--max-fa-per-hour", "100", data.path().string()});
   const auto found = runProgram("velmora-tune", args);
   ASSERT_EQ(found.exitCode, 0) << found.err;
   const std::string text = readFile(settings);
@@ -350,6 +352,63 @@ TEST(TuneFront, HoldsExactlyThePointsNoOtherPointBeats) {
   const std::vector<tune::RocPoint> points = {{0.0, 0.10}, {0.0, 0.20}, {1.0, 0.20}, {1.0, 0.50},
                                               {3.0, 0.40}, {4.0, 0.90}, {4.0, 0.90}};
   EXPECT_EQ(tune::paretoFront(points), (std::vector<std::size_t>{1, 3, 5}));
+}
+
+// Settings drawn mostly from the tuning ranges, sometimes far outside them
+// and now and then anywhere the detector accepts.
+DetectorSettings randomSettings(std::mt19937& random) {
+  DetectorSettings settings{};
+  VelmoraDefaultSettings(&settings);
+  for (const SettingField& field : settingFields()) {
+    const int64_t span = std::max<int64_t>(1, int64_t{field.tuneMax} - field.tuneMin);
+    int64_t low = field.tuneMin;
+    int64_t high = field.tuneMax;
+    const int kind = std::uniform_int_distribution<int>(0, 9)(random);
+    if (kind >= 9) {
+      low = field.minimum;
+      high = field.maximum;
+    } else if (kind >= 7) {
+      low = std::max<int64_t>(field.minimum, int64_t{field.defaultValue} - 3 * span);
+      high = std::min<int64_t>(field.maximum, int64_t{field.defaultValue} + 3 * span);
+    }
+    settings.*(field.member) =
+        static_cast<int32_t>(std::uniform_int_distribution<int64_t>(low, high)(random));
+  }
+  return settings;
+}
+
+TEST(TuneCache, MeasuredOnceAndDecidedPerCandidateEqualsFullReplayUnderRandomSettings) {
+  const fs::path cases = testsupport::sharedDir() / "conformance" / "cases";
+  if (testsupport::sharedDir().empty() || !fs::is_directory(cases)) {
+    GTEST_SKIP() << "shared conformance cases not found next to the repository";
+  }
+  const auto found = velmora::evaluation::findRecordings({cases.string()}, ".csv");
+  ASSERT_EQ(found.error, "");
+  ASSERT_EQ(found.recordings.size(), 128u);
+  const tune::RecordingCache cache = tune::loadCache(found.recordings, 2, {});
+  std::vector<velmora::evaluation::LoadedRecording> loaded;
+  for (const auto& entry : found.recordings) {
+    loaded.push_back(velmora::evaluation::loadRecording(entry));
+  }
+  std::mt19937 random(20261208);
+  for (int trial = 0; trial < 16; ++trial) {
+    const DetectorSettings settings = randomSettings(random);
+    ASSERT_EQ(validateSettings(settings), "");
+    for (std::size_t r = 0; r < loaded.size(); ++r) {
+      std::vector<int32_t> expected;
+      if (loaded[r].readable()) {
+        const auto context = std::make_unique<DetectorContext>();
+        ASSERT_EQ(VelmoraSet(context.get(), &settings), 0);
+        for (const SampleRecord& sample : loaded[r].samples) {
+          expected.push_back(VelmoraProcess(context.get(), &sample));
+        }
+        VelmoraClose(context.get());
+      }
+      ASSERT_EQ(tune::replayCachedCodes(cache.recordings[r], settings), expected)
+          << loaded[r].path << " with\n"
+          << formatSettings(settings);
+    }
+  }
 }
 
 }  // namespace

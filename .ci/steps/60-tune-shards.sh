@@ -11,7 +11,7 @@ tune=$PWD/build/bin/velmora-tune
 work=$(mktemp -d "${TMPDIR:-/tmp}/velmora-tune-ci.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-# Three people, each with the four example recordings.
+# Three people, each with the example recordings.
 mkdir "$work/data"
 for person in p1 p2 p3; do
   for file in examples/recordings/*; do
@@ -32,7 +32,7 @@ parallel --will-cite -j 2 "$tune" "${sweep[@]}" --shard {}/2 --part "$work/sweep
 same csv svg txt
 echo "sharded sweep through GNU parallel: merge equals the unsharded run"
 
-search=(search --group-by '^(p[0-9])_' --folds 2 --max-fa-per-hour 1 --trials 20 "$work/data")
+search=(search --group-by '^(p[0-9])_' --folds 2 --max-fa-per-hour 100 --trials 20 "$work/data")
 "$tune" "${search[@]}" -o "$work/whole.settings" --csv "$work/whole.csv" >"$work/whole.txt"
 for task in 0 1 2; do
   SLURM_ARRAY_TASK_ID=$task SLURM_ARRAY_TASK_COUNT=3 VELMORA_TUNE=$tune \

@@ -8,10 +8,53 @@
 
 namespace tune {
 
+namespace {
+
+// The settings-independent step over a whole recording: the measurement
+// needs a set-up context, whose settings it never reads.
+std::vector<SampleMeasurement> measure(const LoadedRecording& recording) {
+  std::vector<SampleMeasurement> measurements(recording.samples.size());
+  if (!recording.readable() || recording.samples.empty()) {
+    return measurements;
+  }
+  const auto context = std::make_unique<DetectorContext>();
+  DetectorSettings defaults{};
+  VelmoraDefaultSettings(&defaults);
+  if (VelmoraSet(context.get(), &defaults) < 0) {
+    return {};
+  }
+  for (std::size_t i = 0; i < recording.samples.size(); ++i) {
+    (void)VelmoraMeasure(context.get(), &recording.samples[i], &measurements[i]);
+  }
+  VelmoraClose(context.get());
+  return measurements;
+}
+
+// The settings-dependent step over a cached recording, handing each
+// sample's index and code to `onCode`.
+template <typename OnCode>
+void decide(const CachedRecording& recording, const DetectorSettings& settings, OnCode&& onCode) {
+  if (!recording.loaded.readable()) {
+    return;
+  }
+  // The context is large; keep it off small thread stacks, and reuse it.
+  thread_local const auto context = std::make_unique<DetectorContext>();
+  if (VelmoraSet(context.get(), &settings) < 0) {
+    return;
+  }
+  const std::vector<SampleMeasurement>& measurements = recording.measurements;
+  for (std::size_t i = 0; i < measurements.size(); ++i) {
+    onCode(i, VelmoraDecide(context.get(), &measurements[i]));
+  }
+  VelmoraClose(context.get());
+}
+
+}  // namespace
+
 std::size_t RecordingCache::bytes() const {
   std::size_t total = 0;
   for (const CachedRecording& recording : recordings) {
-    total += recording.loaded.samples.capacity() * sizeof(SampleRecord) +
+    total += recording.measurements.capacity() * sizeof(SampleMeasurement) +
              recording.loaded.positions.capacity() * sizeof(int64_t);
   }
   return total;
@@ -20,28 +63,38 @@ std::size_t RecordingCache::bytes() const {
 RecordingCache loadCache(const std::vector<RecordingEntry>& entries, int jobs,
                          const std::function<void(std::size_t)>& onProgress) {
   RecordingCache cache;
-  std::vector<LoadedRecording> loaded =
-      velmora::evaluation::loadRecordings(entries, jobs, onProgress);
+  cache.recordings.resize(entries.size());
+  // Each recording is read, measured, and its raw samples let go, one at a
+  // time per worker, so that the raw and the measured copies of the whole
+  // dataset are never in memory together.
+  velmora::evaluation::parallelFor(
+      entries.size(), jobs,
+      [&](std::size_t index) {
+        CachedRecording& cached = cache.recordings[index];
+        cached.loaded = velmora::evaluation::loadRecording(entries[index]);
+        cached.name = std::filesystem::path(cached.loaded.path).filename().string();
+        cached.measurements = measure(cached.loaded);
+        cached.loaded.samples.clear();
+        cached.loaded.samples.shrink_to_fit();
+      },
+      onProgress);
   Digest digest;
-  for (LoadedRecording& recording : loaded) {
-    CachedRecording cached;
-    cached.name = std::filesystem::path(recording.path).filename().string();
+  for (const CachedRecording& cached : cache.recordings) {
+    const LoadedRecording& recording = cached.loaded;
     // The digest names the data by file name and content, not by where it
     // lies, so that machines mounting it elsewhere agree.
     digest.add(cached.name);
     digest.add(int64_t{recording.isFall} + 2 * int64_t{recording.readable()});
     digest.add(int64_t{recording.fallPosition});
     digest.add(recording.dataLines);
-    for (std::size_t i = 0; i < recording.samples.size(); ++i) {
-      const SampleRecord& s = recording.samples[i];
+    for (std::size_t i = 0; i < cached.measurements.size(); ++i) {
+      const SampleRecord& s = cached.measurements[i].sample;
       digest.add(recording.positionOf(i));
       for (const int16_t value : {s.ax, s.ay, s.az, s.gx, s.gy, s.gz}) {
         digest.add(int64_t{value});
       }
     }
-    cache.samples += static_cast<int64_t>(recording.samples.size());
-    cached.loaded = std::move(recording);
-    cache.recordings.push_back(std::move(cached));
+    cache.samples += static_cast<int64_t>(cached.measurements.size());
   }
   cache.fingerprint = digest.value();
   return cache;
@@ -49,20 +102,17 @@ RecordingCache loadCache(const std::vector<RecordingEntry>& entries, int jobs,
 
 DetectionTally replayCached(const CachedRecording& recording, const DetectorSettings& settings) {
   DetectionTally tally;
-  const LoadedRecording& loaded = recording.loaded;
-  if (!loaded.readable()) {
-    return tally;
-  }
-  // The context is large; keep it off small thread stacks.
-  const auto context = std::make_unique<DetectorContext>();
-  if (VelmoraSet(context.get(), &settings) < 0) {
-    return tally;
-  }
-  for (std::size_t index = 0; index < loaded.samples.size(); ++index) {
-    tally.add(loaded.positionOf(index), VelmoraProcess(context.get(), &loaded.samples[index]));
-  }
-  VelmoraClose(context.get());
+  decide(recording, settings, [&](std::size_t index, int32_t code) {
+    tally.add(recording.loaded.positionOf(index), code);
+  });
   return tally;
+}
+
+std::vector<int32_t> replayCachedCodes(const CachedRecording& recording,
+                                       const DetectorSettings& settings) {
+  std::vector<int32_t> codes;
+  decide(recording, settings, [&](std::size_t, int32_t code) { codes.push_back(code); });
+  return codes;
 }
 
 std::vector<std::vector<DetectionTally>> evaluateCandidates(

@@ -22,10 +22,18 @@ using velmora::evaluation::LoadedRecording;
 using velmora::evaluation::RecordingEntry;
 using velmora::evaluation::RecordingResult;
 
+// Per sample, the cache keeps what the settings-independent step made of
+// it (SampleMeasurement, which holds the raw sample too: the event stage
+// reads it); the raw samples of the loaded recording are released.
 struct CachedRecording {
-  LoadedRecording loaded;  // annotation and raw samples
+  LoadedRecording loaded;  // annotation and data-line positions; no samples
   std::string name;        // file name, the part --group-by reads
+  std::vector<SampleMeasurement> measurements;
 };
+
+// Bytes the cache keeps per sample (plus 8 for a data-line position in a
+// recording with short lines).
+inline constexpr std::size_t kCachedBytesPerSample = sizeof(SampleMeasurement);
 
 struct RecordingCache {
   std::vector<CachedRecording> recordings;  // in the order of the search
@@ -45,6 +53,9 @@ struct RecordingCache {
 // the detector accepts; an unreadable recording gives an empty tally.
 [[nodiscard]] DetectionTally replayCached(const CachedRecording& recording,
                                           const DetectorSettings& settings);
+// The same replay, giving the result code of every sample.
+[[nodiscard]] std::vector<int32_t> replayCachedCodes(const CachedRecording& recording,
+                                                     const DetectorSettings& settings);
 
 // Evaluates every candidate on the recordings `subset` names (indices into
 // the cache) on `jobs` threads. Returns tallies[candidate][i] for
