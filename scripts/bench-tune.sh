@@ -92,6 +92,8 @@ read -r eval_cpu eval_wall eval_rss <<<"$(best_of "$eval_tool" -j 1 "$data")"
 read -r one_cpu _ _ <<<"$(best_of "$tune" sweep -j 1 --vary lowLevel=41:41 "$data")"
 read -r many_cpu many_wall many_rss <<<"$(best_of "$tune" sweep -j 1 --vary "lowLevel=41:$((40 + points))" "$data")"
 
+awk -v e="$eval_cpu" -v o="$one_cpu" -v m="$many_cpu" 'BEGIN { exit !(e < 0.1 || m <= o) }' &&
+  fail "too little data to time (velmora-eval took $eval_cpu CPU s); give a larger folder with --data"
 echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "data: $data ($samples samples)"
 awk -v n="$samples" -v p="$points" -v e="$eval_cpu" -v ew="$eval_wall" -v er="$eval_rss" \
