@@ -225,6 +225,51 @@ TEST(TuneSearch, ResultIsASettingsFileTheToolsAcceptAndNoResultWritesNone) {
   EXPECT_FALSE(fs::exists(settings));
 }
 
+TEST(TuneCompare, ListsExactlyTheRecordingsWhoseOutcomeChangedAsVelmoraEvalJudgesThem) {
+  const TempDir data;
+  writeExamples(data);
+  const TempDir out;
+  // name -> "outcome,first_index,first_code" under each side, from velmora-eval.
+  std::map<std::string, std::string> expected[2];
+  const char* const sides[2] = {"lowLevel=60", "lowLevel=90"};
+  for (int side = 0; side < 2; ++side) {
+    const auto csv = out.path() / ("eval" + std::to_string(side) + ".csv");
+    ASSERT_EQ(runProgram("velmora-eval",
+                         {"--set", sides[side], "--csv", csv.string(), data.path().string()})
+                  .exitCode,
+              0);
+    const std::vector<std::string> rows = lines(readFile(csv));
+    for (std::size_t r = 1; r < rows.size(); ++r) {
+      const std::vector<std::string> cells = fields(rows[r] + ",");
+      expected[side][cells[0]] = cells[7] + "," + cells[3] + "," + cells[4];
+    }
+  }
+  const auto changed = out.path() / "changed.csv";
+  const auto compare =
+      runProgram("velmora-tune", {"compare", "--a-set", sides[0], "--b-set", sides[1], "--csv",
+                                  changed.string(), data.path().string()});
+  ASSERT_EQ(compare.exitCode, 0) << compare.err;
+  std::map<std::string, std::string> listed;
+  const std::vector<std::string> rows = lines(readFile(changed));
+  ASSERT_FALSE(rows.empty());
+  EXPECT_EQ(rows[0],
+            "recording,a_outcome,a_first_index,a_first_code,b_outcome,b_first_index,b_first_code");
+  for (std::size_t r = 1; r < rows.size(); ++r) {
+    const std::string name = rows[r].substr(0, rows[r].find(','));
+    listed[name] = rows[r].substr(name.size() + 1);
+  }
+  std::size_t differing = 0;
+  for (const auto& [name, a] : expected[0]) {
+    const std::string& b = expected[1][name];
+    if (a != b) {
+      ++differing;
+      EXPECT_EQ(listed[name], a + "," + b) << name;
+    }
+  }
+  EXPECT_EQ(listed.size(), differing);
+  EXPECT_GT(differing, 0u);
+}
+
 struct UsageCase {
   const char* name;
   std::vector<std::string> args;  // the data folder is appended

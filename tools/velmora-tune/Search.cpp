@@ -16,6 +16,8 @@ namespace {
 constexpr std::size_t kBatchSize = 64;
 // Redraws of a candidate that was already tried before giving up on it.
 constexpr int kRedraws = 64;
+// Settings a random point changes from the base, at most.
+constexpr std::size_t kMostChanged = 4;
 
 }  // namespace
 
@@ -72,13 +74,15 @@ class SearchRun {
   SearchOutcome run() {
     const auto target = static_cast<std::size_t>(std::max<int64_t>(config_.trials, 1));
     // The base point first (each setting moved to the nearest level of its
-    // range), then random points for half of the budget.
+    // range), then random points for half of the budget, each the base with
+    // a few settings drawn anew.
     std::vector<Levels> batch;
     Levels base;
     for (const Dimension& dimension : config_.space) {
       base.push_back(dimension.nearestLevel(config_.base.*(dimension.field->member)));
     }
     offer(base, batch);
+    base_ = base;
     const std::size_t randomCount = target - target / 2;
     for (int misses = 0; batch.size() < randomCount && misses < kRedraws && !exhausted();) {
       misses = offer(randomLevels(), batch) ? 0 : misses + 1;
@@ -142,24 +146,37 @@ class SearchRun {
  private:
   [[nodiscard]] bool exhausted() const { return static_cast<int64_t>(seen_.size()) >= gridPoints_; }
 
+  // Up to `most` distinct settings, chosen at random.
+  std::vector<std::size_t> someSettings(std::size_t most) {
+    const std::size_t count = 1 + random_.below(std::min(most, config_.space.size()));
+    std::vector<std::size_t> chosen;
+    while (chosen.size() < count) {
+      const auto d = static_cast<std::size_t>(random_.below(config_.space.size()));
+      if (std::find(chosen.begin(), chosen.end(), d) == chosen.end()) {
+        chosen.push_back(d);
+      }
+    }
+    return chosen;
+  }
+
+  // The base point with a few settings drawn anew from their whole range.
+  // Points that change few settings fit the training people's accidents
+  // less than points that change them all, so they hold up better on new
+  // people.
   Levels randomLevels() {
-    Levels levels;
-    for (const Dimension& dimension : config_.space) {
-      levels.push_back(
-          static_cast<int64_t>(random_.below(static_cast<uint64_t>(dimension.levels()))));
+    Levels levels = base_;
+    for (const std::size_t d : someSettings(kMostChanged)) {
+      levels[d] =
+          static_cast<int64_t>(random_.below(static_cast<uint64_t>(config_.space[d].levels())));
     }
     return levels;
   }
 
-  // Moves each setting with a chance of one in three (at least one) by up to
-  // its radius either way.
+  // Moves a few settings (two or three) at once by up to their radius
+  // either way.
   Levels jointMove(const Levels& from) {
     Levels moved = from;
-    const std::size_t forced = random_.below(config_.space.size());
-    for (std::size_t d = 0; d < config_.space.size(); ++d) {
-      if (d != forced && random_.below(3) != 0) {
-        continue;
-      }
+    for (const std::size_t d : someSettings(3)) {
       const int64_t span = 2 * radius_[d] + 1;
       const int64_t step =
           static_cast<int64_t>(random_.below(static_cast<uint64_t>(span))) - radius_[d];
@@ -213,6 +230,7 @@ class SearchRun {
   SearchOutcome outcome_;
   std::set<Levels> seen_;
   std::vector<int64_t> radius_;
+  Levels base_;
   int64_t gridPoints_ = 1;
 };
 
