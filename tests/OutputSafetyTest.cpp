@@ -215,6 +215,9 @@ std::string rowName(const ::testing::TestParamInfo<Row>& info) { return info.par
 const std::string kRecordingStart = "Synthetic recording by velmora-synth";
 // Seven header lines and one upright sample.
 const std::string kOneSample = "h\nh\nh\nh\nh\nh\nh\n0,0,-8192,0,0,0,0\n";
+// Seven header lines and three quiet samples, for velmora-eval.
+const std::string kTinyRecording =
+    "h\nh\nh\nh\nh\nh\nh\n0,0,-8192,0,0,0,0\n0,0,-8192,0,0,0,0\n0,0,-8192,0,0,0,0\n";
 
 // ---- A failed or interrupted write leaves the old file as it was ---------
 
@@ -282,6 +285,21 @@ const Row kFailedWrites[] = {
      0,
      "",
      {file("status", "0\n")}},
+    {"EvalOutputWriteFailsOldFilesKept",
+     {file("r.csv", kTinyRecording), file("out.json", "old\n")},
+     "{velmora-eval} --json out.json --csv /dev/full r.csv",
+     1,
+     "cannot write '/dev/full': No space left on device",
+     {file("r.csv", kTinyRecording), file("out.json", "old\n")}},
+    {"EvalFilesCompleteBeforeTheTableGoesOut",
+     {file("r.csv", kTinyRecording), file("out.csv", "old\n")},
+     "{velmora-eval} --csv out.csv r.csv | head -c 10 >/dev/null",
+     0,
+     "",
+     {file("r.csv", kTinyRecording),
+      file("out.csv",
+           "recording,samples,detections,first_index,first_code,fall_position,delay_ms,outcome,"
+           "alarms,short_lines,group,problem\nr.csv,3,0,,,,,tn,0,0,,\n")}},
 };
 INSTANTIATE_TEST_SUITE_P(FailedWrite, OutputSafety, ::testing::ValuesIn(kFailedWrites), rowName);
 
@@ -360,6 +378,36 @@ const Row kOutputsOntoInputs[] = {
      2,
      "settings file 's.txt' is larger than 1048576 bytes",
      {startingWith("s.txt", "#")}},
+    {"EvalCsvOntoInfoFile",
+     {file("r.csv", kTinyRecording), file("r.info", "r,1,1\n")},
+     "{velmora-eval} --csv r.info r.csv",
+     2,
+     "--csv 'r.info' is the same file as info file 'r.info'",
+     {file("r.csv", kTinyRecording), file("r.info", "r,1,1\n")}},
+    {"EvalCsvOntoSettingsFile",
+     {file("r.csv", kTinyRecording), file("s.txt", "lowLevel=50\n")},
+     "{velmora-eval} --settings s.txt --csv s.txt r.csv",
+     2,
+     "--csv 's.txt' is the same file as the settings file 's.txt'",
+     {file("r.csv", kTinyRecording), file("s.txt", "lowLevel=50\n")}},
+    {"EvalCsvOntoFileInSearchedFolder",
+     {folder("d"), file("d/r.csv", kTinyRecording), file("d/old.csv", kTinyRecording)},
+     "{velmora-eval} --csv d/old.csv d",
+     2,
+     "--csv 'd/old.csv' is the same file as recording 'd/old.csv'",
+     {folder("d"), file("d/r.csv", kTinyRecording), file("d/old.csv", kTinyRecording)}},
+    {"EvalTwoOutputsOneFile",
+     {file("r.csv", kTinyRecording), file("a", "keep\n")},
+     "{velmora-eval} --csv a --summary-csv a r.csv",
+     2,
+     "--summary-csv 'a' is the same file as --csv 'a'",
+     {file("r.csv", kTinyRecording), file("a", "keep\n")}},
+    {"EvalEmptyOutputPath",
+     {file("r.csv", kTinyRecording)},
+     "{velmora-eval} --json '' r.csv",
+     2,
+     "--json needs a file name, not an empty one",
+     {file("r.csv", kTinyRecording)}},
 };
 INSTANTIATE_TEST_SUITE_P(OutputOntoInput, OutputSafety, ::testing::ValuesIn(kOutputsOntoInputs),
                          rowName);
@@ -453,6 +501,30 @@ const Row kAnnotations[] = {
      2,
      "'-' cannot take them",
      {}},
+    {"EvalInfoPositionNotANumber",
+     {file("r.csv", kTinyRecording), file("r.info", "r,abc,1\n")},
+     "{velmora-eval} r.csv",
+     1,
+     "r.csv: info file 'r.info': fall position 'abc' is not a decimal integer",
+     {file("r.csv", kTinyRecording), file("r.info", "r,abc,1\n")}},
+    {"EvalInfoPositionWraps",
+     {file("r.csv", kTinyRecording), file("r.info", "r,4294967297,1\n")},
+     "{velmora-eval} r.csv",
+     1,
+     "fall position 4294967297 does not fit in 32 bits",
+     {file("r.csv", kTinyRecording), file("r.info", "r,4294967297,1\n")}},
+    {"EvalInfoPositionPastTheEnd",
+     {file("r.csv", kTinyRecording), file("r.info", "r,3,1\n")},
+     "{velmora-eval} r.csv",
+     1,
+     "fall position 3 is at or beyond the end of the recording (3 data lines)",
+     {file("r.csv", kTinyRecording), file("r.info", "r,3,1\n")}},
+    {"EvalInfoIsFifo",
+     {file("r.csv", kTinyRecording), fifo("r.info")},
+     "{velmora-eval} r.csv",
+     1,
+     "info file 'r.info' is not a regular file",
+     {file("r.csv", kTinyRecording), fifo("r.info")}},
 };
 INSTANTIATE_TEST_SUITE_P(Annotation, OutputSafety, ::testing::ValuesIn(kAnnotations), rowName);
 

@@ -8,19 +8,17 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <memory>
 #include <optional>
 #include <string>
-#include <system_error>
 #include <vector>
 
+#include "CommandLine.h"
 #include "EvalRender.h"
 #include "Evaluation.h"
 #include "FileOutput.h"
 #include "HtmlReport.h"
 #include "SettingsTable.h"
+#include "StandardOutput.h"
 #include "Velmora.h"
 
 namespace {
@@ -70,9 +68,18 @@ constexpr char kUsage[] =
     "  --html-figures N       at most N figures in the report (default 100)\n"
     "  -j, --jobs N           recordings replayed at once (default: all cores)\n"
     "  -h, --help             show this help\n"
+    "      --version          print the program and detector version\n"
+    "  --                     end of options: later arguments are paths\n"
     "\n"
-    "Exit status: 0 success, 1 some recording or output could not be read or\n"
-    "written, 2 bad command line or settings, or a folder without recordings.\n"
+    "The run is computed first; then the output files are written, each one\n"
+    "replaced only once complete (an earlier file survives any failure); then\n"
+    "the table is printed. An output path that names an input (a recording,\n"
+    "an info file, a settings file, any file found in a searched folder) or\n"
+    "another output is refused before any work.\n"
+    "\n"
+    "Exit status: 0 success, 1 some recording could not be read or an output\n"
+    "could not be written, 2 bad command line or settings, an output path\n"
+    "refused, or a folder without recordings.\n"
     "\n"
     "Example:\n"
     "  velmora-eval -j 2 --group-by '^([DF][0-9]+)_' --csv eval.csv data/recordings/\n";
@@ -80,25 +87,40 @@ constexpr char kUsage[] =
 constexpr int kMaxJobs = 1024;
 constexpr double kMaxToleranceSeconds = 86400.0;
 
+// The files a run can write, each named by its option.
+enum class OutputKind { RecordingsCsv, SummaryCsv, Json, Html };
+
+struct OutputOption {
+  const char* option;
+  OutputKind kind;
+};
+constexpr OutputOption kOutputOptions[] = {
+    {"--csv", OutputKind::RecordingsCsv},
+    {"--summary-csv", OutputKind::SummaryCsv},
+    {"--json", OutputKind::Json},
+    {"--html", OutputKind::Html},
+};
+
+struct OutputRequest {
+  OutputKind kind;
+  std::string option;  // names it in messages
+  std::string path;
+};
+
 struct Options {
   DetectorSettings settings{};
+  std::vector<std::string> settingsFiles;  // inputs too: never overwritten
   bool printSettings = false;
+  bool showHelp = false;
+  bool showVersion = false;
   std::string extension = ".csv";
   double toleranceSeconds = 1.0;
   std::string groupPattern;
-  std::string csvPath;
-  std::string summaryCsvPath;
-  std::string jsonPath;
-  std::string htmlPath;
+  std::vector<OutputRequest> outputs;  // in command-line order
   std::size_t htmlFigures = 100;
   int jobs = 0;  // 0: one per core
   std::vector<std::string> paths;
 };
-
-int usageError(const std::string& message) {
-  std::fprintf(stderr, "velmora-eval: %s\n(run velmora-eval --help for usage)\n", message.c_str());
-  return 2;
-}
 
 std::optional<double> parseSeconds(const std::string& text) {
   double value = 0.0;
@@ -110,9 +132,72 @@ std::optional<double> parseSeconds(const std::string& text) {
   return value;
 }
 
-// Parses the command line into `options`; returns an error message, or ""
-// (with `helpShown` set when --help was asked for).
-std::string parseArguments(int argc, char** argv, Options& options, bool& helpShown) {
+const OutputOption* findOutputOption(const std::string& name) {
+  for (const OutputOption& output : kOutputOptions) {
+    if (name == output.option) {
+      return &output;
+    }
+  }
+  return nullptr;
+}
+
+// Applies one option that takes a value; returns an error message or "".
+std::string applyValuedOption(const std::string& name, const std::string& value, Options& options) {
+  if (const OutputOption* output = findOutputOption(name)) {
+    // The last one given wins, as for any option.
+    std::erase_if(options.outputs,
+                  [&](const OutputRequest& request) { return request.kind == output->kind; });
+    options.outputs.push_back({output->kind, name, value});
+  } else if (name == "--set") {
+    return applySetting(options.settings, value);
+  } else if (name == "--settings") {
+    options.settingsFiles.push_back(value);
+    return applySettingsFile(options.settings, value);
+  } else if (name == "--ext") {
+    options.extension = normaliseExtension(value);
+    if (options.extension.empty()) {
+      return "--ext: '" + value + "' cannot name recordings";
+    }
+  } else if (name == "--early-tolerance") {
+    const std::optional<double> seconds = parseSeconds(value);
+    if (!seconds || *seconds < 0.0 || *seconds > kMaxToleranceSeconds) {
+      return "--early-tolerance: '" + value + "' is not a number of seconds in 0..86400";
+    }
+    options.toleranceSeconds = *seconds;
+  } else if (name == "--group-by") {
+    if (value.empty()) {
+      return "--group-by needs a regular expression";
+    }
+    options.groupPattern = value;
+  } else if (name == "--html-figures") {
+    const std::optional<int32_t> figures = parseInt32(value);
+    if (!figures || *figures < 0) {
+      return "--html-figures: '" + value + "' is not a number of figures from 0 on";
+    }
+    options.htmlFigures = static_cast<std::size_t>(*figures);
+  } else if (name == "-j" || name == "--jobs") {
+    const std::optional<int32_t> jobs = parseInt32(value);
+    if (!jobs || *jobs < 1 || *jobs > kMaxJobs) {
+      return name + ": '" + value + "' is not a number of jobs in 1.." + std::to_string(kMaxJobs);
+    }
+    options.jobs = *jobs;
+  } else {
+    return "unknown option '" + name + "'";
+  }
+  return {};
+}
+
+bool takesValue(const std::string& name) {
+  static const char* const kValued[] = {
+      "--set",      "--settings",     "--ext", "--early-tolerance",
+      "--group-by", "--html-figures", "-j",    "--jobs"};
+  return findOutputOption(name) != nullptr ||
+         std::find(std::begin(kValued), std::end(kValued), name) != std::end(kValued);
+}
+
+// Parses the command line into `options`; returns an error message or "".
+// Stops at --help and --version.
+std::string parseArguments(int argc, char** argv, Options& options) {
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -125,7 +210,11 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& helpSh
       continue;
     }
     if (arg == "-h" || arg == "--help") {
-      helpShown = true;
+      options.showHelp = true;
+      return {};
+    }
+    if (arg == "--version") {
+      options.showVersion = true;
       return {};
     }
     if (arg == "--print-settings") {
@@ -142,10 +231,7 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& helpSh
       name = "-j";
       value = arg.substr(2);
     }
-    static const char* const kValued[] = {
-        "--set",  "--settings",    "--ext",  "--early-tolerance", "--group-by", "--csv",
-        "--json", "--summary-csv", "--html", "--html-figures",    "-j",         "--jobs"};
-    if (std::find(std::begin(kValued), std::end(kValued), name) == std::end(kValued)) {
+    if (!takesValue(name)) {
       return "unknown option '" + arg + "'";
     }
     if (!value) {
@@ -154,54 +240,8 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& helpSh
       }
       value = argv[++i];
     }
-    if (name == "--set") {
-      if (std::string error = applySetting(options.settings, *value); !error.empty()) {
-        return error;
-      }
-    } else if (name == "--settings") {
-      if (std::string error = applySettingsFile(options.settings, *value); !error.empty()) {
-        return error;
-      }
-    } else if (name == "--ext") {
-      options.extension = normaliseExtension(*value);
-      if (options.extension.empty()) {
-        return "--ext: '" + *value + "' cannot name recordings";
-      }
-    } else if (name == "--early-tolerance") {
-      const std::optional<double> seconds = parseSeconds(*value);
-      if (!seconds || *seconds < 0.0 || *seconds > kMaxToleranceSeconds) {
-        return "--early-tolerance: '" + *value + "' is not a number of seconds in 0..86400";
-      }
-      options.toleranceSeconds = *seconds;
-    } else if (name == "--group-by") {
-      if (value->empty()) {
-        return "--group-by needs a regular expression";
-      }
-      options.groupPattern = *value;
-    } else if (name == "--csv") {
-      options.csvPath = *value;
-    } else if (name == "--summary-csv") {
-      options.summaryCsvPath = *value;
-    } else if (name == "--json") {
-      options.jsonPath = *value;
-    } else if (name == "--html") {
-      if (value->empty()) {
-        return "--html needs a file name";
-      }
-      options.htmlPath = *value;
-    } else if (name == "--html-figures") {
-      const std::optional<int32_t> figures = parseInt32(*value);
-      if (!figures || *figures < 0) {
-        return "--html-figures: '" + *value + "' is not a number of figures from 0 on";
-      }
-      options.htmlFigures = static_cast<std::size_t>(*figures);
-    } else {
-      const std::optional<int32_t> jobs = parseInt32(*value);
-      if (!jobs || *jobs < 1 || *jobs > kMaxJobs) {
-        return name + ": '" + *value + "' is not a number of jobs in 1.." +
-               std::to_string(kMaxJobs);
-      }
-      options.jobs = *jobs;
+    if (std::string error = applyValuedOption(name, *value, options); !error.empty()) {
+      return error;
     }
   }
   return {};
@@ -249,49 +289,54 @@ class ProgressLine {
   double lastShown_ = 0.0;  // seconds since the start at the last redraw
 };
 
-bool isSameFile(const std::string& recording, const std::string& output) {
-  std::error_code error;
-  return !output.empty() && std::filesystem::equivalent(recording, output, error);
+// Everything the run reads, so that no output can overwrite it.
+std::vector<NamedPath> inputsOf(const Options& options, const RecordingSearch& search) {
+  std::vector<NamedPath> inputs;
+  for (const std::string& path : options.settingsFiles) {
+    inputs.push_back({"the settings file", path});
+  }
+  for (const RecordingEntry& entry : search.recordings) {
+    inputs.push_back({"recording", entry.path});
+    if (!entry.infoPath.empty()) {
+      inputs.push_back({"info file", entry.infoPath});
+    }
+  }
+  return inputs;
 }
 
-struct OutputFile {
-  std::string path;
-  std::unique_ptr<std::ofstream> stream;
-};
-
-// Writes `text` to the file opened before the run; returns false on failure.
-bool finishOutput(OutputFile& output, const std::string& text) {
-  if (!output.stream) {
-    return true;
+std::string renderOutput(OutputKind kind, const Evaluation& evaluation, const Options& options) {
+  switch (kind) {
+    case OutputKind::RecordingsCsv:
+      return formatRecordingsCsv(evaluation);
+    case OutputKind::SummaryCsv:
+      return formatSummaryCsv(evaluation);
+    case OutputKind::Json:
+      return formatJson(evaluation);
+    case OutputKind::Html:
+      break;
   }
-  *output.stream << text;
-  output.stream->close();
-  if (!*output.stream) {
-    std::fprintf(stderr, "velmora-eval: error writing '%s'\n", output.path.c_str());
-    return false;
-  }
-  return true;
+  const velmora::report::HtmlReportOptions report{options.paths, options.htmlFigures, options.jobs,
+                                                  std::nullopt};
+  return velmora::report::renderHtmlReport(evaluation, report);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int evalMain(int argc, char** argv) {
   Options options;
   VelmoraDefaultSettings(&options.settings);
-  bool helpShown = false;
-  if (const std::string error = parseArguments(argc, argv, options, helpShown); !error.empty()) {
+  if (const std::string error = parseArguments(argc, argv, options); !error.empty()) {
     return usageError(error);
   }
-  if (helpShown) {
-    std::fputs(kUsage, stdout);
-    return 0;
+  if (options.showHelp) {
+    return writeStandardOutput(kUsage).empty() ? 0 : 1;
+  }
+  if (options.showVersion) {
+    return writeStandardOutput(versionText()).empty() ? 0 : 1;
   }
   if (const std::string error = validateSettings(options.settings); !error.empty()) {
     return usageError(error);
   }
   if (options.printSettings) {
-    std::fputs(formatSettings(options.settings).c_str(), stdout);
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    return writeStandardOutput(formatSettings(options.settings)).empty() ? 0 : 1;
   }
   if (options.paths.empty()) {
     return usageError("no recordings or folders given");
@@ -303,35 +348,20 @@ int main(int argc, char** argv) {
       return usageError(error);
     }
   }
-  RecordingSearch search = findRecordings(options.paths, options.extension);
+  const RecordingSearch search = findRecordings(options.paths, options.extension);
   if (!search.error.empty()) {
     return usageError(search.error);
   }
   for (const std::string& note : search.notes) {
-    std::fprintf(stderr, "velmora-eval: %s\n", note.c_str());
+    reportError(note);
   }
-  // An output file of an earlier run may lie among the recordings; this run
-  // is about to overwrite it, so it is not one of them.
-  std::erase_if(search.recordings, [&](const RecordingEntry& entry) {
-    return isSameFile(entry.path, options.csvPath) ||
-           isSameFile(entry.path, options.summaryCsvPath) ||
-           isSameFile(entry.path, options.jsonPath) || isSameFile(entry.path, options.htmlPath);
-  });
-  if (search.recordings.empty()) {
-    return usageError("no recordings left once the output files are set aside");
+  std::vector<NamedPath> outputs;
+  for (const OutputRequest& output : options.outputs) {
+    outputs.push_back({output.option, output.path});
   }
-
-  // Open the outputs first: a path we cannot write should not cost a run.
-  std::vector<OutputFile> outputs;
-  for (const std::string* path : {&options.csvPath, &options.summaryCsvPath, &options.jsonPath}) {
-    OutputFile output{*path, nullptr};
-    if (!path->empty()) {
-      output.stream = std::make_unique<std::ofstream>(*path, std::ios::binary | std::ios::trunc);
-      if (!*output.stream) {
-        return usageError("cannot write '" + *path + "'");
-      }
-    }
-    outputs.push_back(std::move(output));
+  if (const std::string error = checkOutputPaths(inputsOf(options, search), outputs);
+      !error.empty()) {
+    return usageError(error);
   }
 
   ProgressLine progress(search.recordings.size(), isatty(STDERR_FILENO) == 1);
@@ -350,33 +380,30 @@ int main(int argc, char** argv) {
 
   int status = 0;
   for (const RecordingResult& result : evaluation.results) {
+    if (!result.problem.empty()) {
+      reportError(result.path + ": " + result.problem);
+    }
     if (result.outcome == Outcome::Unreadable) {
-      std::fprintf(stderr, "velmora-eval: %s: %s\n", result.path.c_str(), result.problem.c_str());
       status = 1;
-    } else if (!result.problem.empty()) {
-      std::fprintf(stderr, "velmora-eval: %s: %s\n", result.path.c_str(), result.problem.c_str());
     }
   }
 
-  if (!options.htmlPath.empty()) {
-    const velmora::report::HtmlReportOptions report{options.paths, options.htmlFigures,
-                                                    options.jobs, std::nullopt};
-    if (const std::string error = writeFileAtomically(
-            options.htmlPath, velmora::report::renderHtmlReport(evaluation, report));
-        !error.empty()) {
-      std::fprintf(stderr, "velmora-eval: %s\n", error.c_str());
-      status = 1;
-    }
+  // Every result file is complete before any is put in place, and before
+  // anything goes to standard output.
+  std::vector<OutputItem> files;
+  for (const OutputRequest& output : options.outputs) {
+    files.push_back({output.path, renderOutput(output.kind, evaluation, options)});
   }
-  std::fputs(formatTable(evaluation).c_str(), stdout);
-  if (!finishOutput(outputs[0], formatRecordingsCsv(evaluation)) ||
-      !finishOutput(outputs[1], formatSummaryCsv(evaluation)) ||
-      !finishOutput(outputs[2], formatJson(evaluation))) {
-    status = 1;
+  if (const std::string writeError = writeOutputs(files); !writeError.empty()) {
+    return failure(writeError);
   }
-  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-    std::fprintf(stderr, "velmora-eval: error writing standard output\n");
-    status = 1;
+  if (const std::string writeError = writeStandardOutput(formatTable(evaluation));
+      !writeError.empty()) {
+    return failure("error writing standard output: " + writeError);
   }
   return status;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return runTool("velmora-eval", argc, argv, evalMain); }
