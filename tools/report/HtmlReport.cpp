@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string_view>
 
+#include "EvalIntervals.h"
 #include "EvalRender.h"
 #include "PlotReplay.h"
 #include "PlotSvg.h"
@@ -208,16 +209,29 @@ std::string summaryTable(const EvalSummary& summary) {
     out += "<tr><th>" + html(name) + "</th><td class=\"n\">" + html(value) +
            "</td><td class=\"muted\">" + html(note) + "</td></tr>\n";
   };
+  const auto percentInterval = [](std::optional<evaluation::Interval> interval) {
+    return interval ? "95% interval " + fixed(100.0 * interval->low, 1) + "\xe2\x80\x93" +
+                          fixed(100.0 * interval->high, 1) + "%; "
+                    : std::string();
+  };
   row("Sensitivity", evaluation::percentText(summary.sensitivity()),
-      std::to_string(summary.truePositives) + " of " + std::to_string(summary.fallRecordings()) +
-          " fall recordings detected");
+      percentInterval(evaluation::wilsonInterval(summary.truePositives, summary.fallRecordings())) +
+          std::to_string(summary.truePositives) + " of " +
+          std::to_string(summary.fallRecordings()) + " fall recordings detected");
   row("Specificity", evaluation::percentText(summary.specificity()),
-      std::to_string(summary.trueNegatives) + " of " +
+      percentInterval(
+          evaluation::wilsonInterval(summary.trueNegatives, summary.dailyLivingRecordings())) +
+          std::to_string(summary.trueNegatives) + " of " +
           std::to_string(summary.dailyLivingRecordings()) +
           " daily-living recordings without alarm");
   const std::optional<double> perHour = summary.falseAlarmsPerHour();
+  const std::optional<evaluation::Interval> perHourInterval =
+      evaluation::poissonRateInterval(summary.dailyLivingAlarms, summary.dailyLivingHours());
   row("False alarms per hour", perHour ? fixed(*perHour, 2) : "n/a",
-      std::to_string(summary.dailyLivingAlarms) +
+      (perHourInterval ? "95% interval " + fixed(perHourInterval->low, 2) + "\xe2\x80\x93" +
+                             fixed(perHourInterval->high, 2) + "; "
+                       : std::string()) +
+          std::to_string(summary.dailyLivingAlarms) +
           (summary.dailyLivingAlarms == 1 ? " alarm in " : " alarms in ") +
           fixed(summary.dailyLivingHours(), 2) + " h of daily living");
   row("Delay, median", optionalMs(summary.delayPercentileMs(50)), "of the detected falls");
