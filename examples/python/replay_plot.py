@@ -26,7 +26,10 @@ DEFAULT = pathlib.Path(__file__).resolve().parents[1] / "recordings" / "fall_for
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser = argparse.ArgumentParser(
+        description=__doc__.split("\n\n")[0],
+        epilog="example: PYTHONPATH=build/python /usr/bin/python3 examples/python/replay_plot.py examples/recordings/fall_forward.csv -o fall_forward.png")
+    parser.add_argument("--version", action="version", version=velmora.version())
     parser.add_argument("recording", nargs="?", default=DEFAULT, type=pathlib.Path)
     parser.add_argument("-o", "--output", type=pathlib.Path, help="write the figure to this file")
     args = parser.parse_args()

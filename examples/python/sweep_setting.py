@@ -26,7 +26,10 @@ def percent(fraction):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser = argparse.ArgumentParser(
+        description=__doc__.split("\n\n")[0],
+        epilog="example: PYTHONPATH=build/python /usr/bin/python3 examples/python/sweep_setting.py --setting lowLevel --values 50,60,70 examples/recordings")
+    parser.add_argument("--version", action="version", version=velmora.version())
     parser.add_argument("--setting", default="lowLevel", help="setting to sweep (default lowLevel)")
     parser.add_argument("--values", default="40,50,60,70,80,90,100",
                         help="comma-separated values (default 40,50,60,70,80,90,100)")

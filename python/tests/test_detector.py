@@ -122,16 +122,25 @@ def test_a_closed_detector_refuses_samples_until_reset():
     np.testing.assert_array_equal(detector.process(samples), first)
 
 
-def test_processing_releases_the_interpreter():
-    samples = np.tile(fall_samples(), (400, 1))  # about 300,000 samples
-    detector = velmora.Detector()
-    worker = threading.Thread(target=detector.process, args=(samples,))
+def test_detectors_on_threads_run_beside_the_interpreter():
+    samples = np.tile(fall_samples(), (300, 1))  # about 220,000 samples
+    expected = velmora.Detector().process(samples)
+    results = [None, None]
+
+    def work(slot):
+        results[slot] = velmora.Detector().process(samples)
+
+    workers = [threading.Thread(target=work, args=(slot,)) for slot in range(2)]
     ticks = []
-    worker.start()
-    while worker.is_alive():
+    for worker in workers:
+        worker.start()
+    while any(worker.is_alive() for worker in workers):
         ticks.append(time.perf_counter())
-    worker.join()
+    for worker in workers:
+        worker.join()
+    for result in results:
+        np.testing.assert_array_equal(result, expected)
     assert len(ticks) > 2
     longest_pause = max(np.diff(ticks))
     assert longest_pause < 0.5 * (ticks[-1] - ticks[0]), \
-        "the main thread stood still while another thread processed samples"
+        "the main thread stood still while other threads processed samples"
