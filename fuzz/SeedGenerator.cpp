@@ -23,7 +23,8 @@ constexpr char kUsage[] =
     "Usage: velmora-fuzz-seeds <output_folder>\n"
     "\n"
     "Writes the seed corpora of the fuzz harnesses into <output_folder>/recording,\n"
-    "info, detector and settings (existing files of the same name are replaced).\n"
+    "info, detector, settings and import (existing files of the same name are\n"
+    "replaced).\n"
     "\n"
     "Options:\n"
     "  -h, --help  show this help\n"
@@ -155,7 +156,7 @@ int main(int argc, char** argv) {
   }
   const fs::path root = argv[1];
   std::error_code error;
-  for (const char* folder : {"recording", "info", "detector", "settings"}) {
+  for (const char* folder : {"recording", "info", "detector", "settings", "import"}) {
     fs::create_directories(root / folder, error);
     if (error) {
       std::fprintf(stderr, "velmora-fuzz-seeds: cannot create '%s': %s\n", (root / folder).c_str(),
@@ -185,6 +186,22 @@ int main(int argc, char** argv) {
   seed("recording", "huge-values.csv",
        recordingText({}) + "0,99999999999999999999,-99999999999999999999,65536,-32769,+12, 7\n");
   seed("recording", "binary.csv", std::string("\x00\xff\x01,\x80\n\x7f", 7));
+
+  // Importer input: a mode byte (see ImportFuzzer.cpp), then the file.
+  std::string log = "t,ax,ay,az,gx,gy,gz,label\n";
+  for (int i = 0; i < 120; ++i) {
+    log += std::to_string(i * 5) + ",0.1,-1," + std::to_string(i % 7) + ",3,-2,1," +
+           (i == 60 ? "1" : "0") + "\n";
+  }
+  seed("import", "rate-mean.csv", std::string(1, '\x11') + log);
+  seed("import", "time-ms-impact.csv", std::string(1, '\x43') + log);
+  seed("import", "time-label-sinc.csv", std::string(1, '\xB3') + log);
+  seed("import", "semicolons.csv", std::string(1, '\x20') + "\"ax\";ay;az;gx;gy;gz\n1;2;3;4;5;6\n");
+  seed("import", "umafall.csv",
+       std::string(1, '\xC0') +
+           "% Type of Movement: FALL\n%C4:BE:84:71:A5:02; 2; WAIST; SensorTag\n"
+           "96;1;0.05;0.95;0.07;0;2\n96;2;0.06;0.94;0.07;0;2\n97;3;1.5;-2;3;1;2\n"
+           "140;4;0.1;0.9;0.1;0;2\n150;5;2;-1;0;1;2\n;;;;;;;\n");
 
   // Info files: the three-field first line and its near misses.
   seed("info", "plain.info", "fall.csv,140,1\n");
