@@ -12,6 +12,7 @@
 #include "Quaternion.h"
 #include "Velmora.h"
 
+using namespace velmora;
 using namespace velmora::algebra;
 
 namespace {

@@ -23,7 +23,7 @@ int32_t VelmoraSet(DetectorContext* context, const DetectorSettings* settings) {
   context->jumpStart = -1;
   context->rawAccSum3 = 300;
   context->gyroSum3 = 0;
-  AttitudeFilterInit(&context->attitude);
+  velmora::AttitudeFilterInit(&context->attitude);
   // Magnitude rings start at 1 g (100) so that every running sum equals the
   // sum of the entries it covers from the first sample on.
   for (int slot = 0; slot < kRingSize; ++slot) {
@@ -35,6 +35,6 @@ int32_t VelmoraSet(DetectorContext* context, const DetectorSettings* settings) {
 }
 
 int32_t VelmoraClose(DetectorContext* context) {
-  AttitudeFilterRelease(&context->attitude);
+  velmora::AttitudeFilterRelease(&context->attitude);
   return 0;
 }

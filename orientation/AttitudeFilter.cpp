@@ -5,7 +5,9 @@
 #include "MatrixAlgebra"
 #include "Quaternion.h"
 
-using namespace velmora::algebra;
+namespace velmora {
+
+using namespace algebra;
 
 namespace {
 
@@ -101,3 +103,5 @@ matrix<double> AttitudeFilterUpdate(AttitudeFilter* filter, const double gyro[3]
   }
   return orientation.rotation_matrix();
 }
+
+}  // namespace velmora

@@ -7,6 +7,8 @@
 #include "AttitudeState.h"
 #include "matrix.h"
 
+namespace velmora {
+
 void AttitudeFilterInit(AttitudeFilter* filter);
 // Frees the orientation quaternion; safe to call on a released filter.
 void AttitudeFilterRelease(AttitudeFilter* filter);
@@ -21,3 +23,5 @@ void UpdateGyroBias(AttitudeFilter* filter, double bias[3], const double gyro[3]
 velmora::algebra::matrix<double> AttitudeFilterUpdate(AttitudeFilter* filter, const double gyro[3],
                                                       const double accel[3], const double aux[3],
                                                       double dt);
+
+}  // namespace velmora

@@ -6,6 +6,7 @@
 #include "AttitudeFilter.h"
 #include "Quaternion.h"
 
+using namespace velmora;
 using namespace velmora::algebra;
 
 namespace {

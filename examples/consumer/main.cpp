@@ -2,14 +2,29 @@
 // seconds of standing still, then a second of free fall. Prints the version,
 // the features of the last sample and the first result code, and exits with
 // status 1 if the library misbehaves.
+#include <cmath>
 #include <cstdio>
 #include <memory>
 
 #include "Velmora.h"
 #include "VelmoraObservation.h"
 
+// The library keeps its internal names (linear algebra, quaternion, attitude
+// filter) to itself, so a program may use the same names for its own code.
+struct Quaternion {
+  double w, x, y, z;
+};
+using dVector = Quaternion;
+double Dot(const dVector& a, const dVector& b) {
+  return a.w * b.w + a.x * b.x + a.y * b.y + a.z * b.z;
+}
+double Norm(const dVector& v) { return std::sqrt(Dot(v, v)); }
+
 int main() {
   std::printf("%s\n", VelmoraGetVersion());
+  if (Norm(Quaternion{0.0, 3.0, 4.0, 0.0}) != 5.0) {
+    return 1;
+  }
 
   DetectorSettings settings;
   VelmoraDefaultSettings(&settings);
