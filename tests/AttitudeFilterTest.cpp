@@ -106,6 +106,19 @@ TEST_F(AttitudeFilterTest, GyroStepIntegratesInTheBodyFrame) {
   expectOrientation(0.9998766, 0, 0, 0.0157073, 1e-7);
 }
 
+// From a tilted orientation the body-frame step must multiply from the
+// right: q0 (x) dq. The other order gives the opposite sign of y.
+TEST_F(AttitudeFilterTest, GyroStepFromATiltedOrientationMultipliesFromTheRight) {
+  update(0, 0, 0, 0, 0, 0);  // learn a zero bias; no acceleration, no correction
+  const double half = 15.0 * 3.141592653589793 / 180.0;  // a 30 degree tilt about x
+  *filter.orientation = Quaternion(std::cos(half), std::sin(half), 0, 0);
+  update(0, 0, 90.0, 0, 0, 0);  // pi/100 about the body z axis
+  const double c = std::cos(3.141592653589793 / 200);
+  const double s = std::sin(3.141592653589793 / 200);
+  expectOrientation(std::cos(half) * c, std::sin(half) * c, -std::sin(half) * s, std::cos(half) * s,
+                    1e-15);
+}
+
 TEST_F(AttitudeFilterTest, ZeroCorrectionAxisKeepsTheOrientationFinite) {
   update(0, 0, 0, 0, 0, 1);  // gravity measured exactly opposite the reference
   EXPECT_TRUE(orientationIsFinite());

@@ -296,3 +296,50 @@ TEST(DetectorLowRun, RecentLowEventLooksAtTheRunInProgressAndTheNewestEntryOnly)
 }
 
 }  // namespace
+
+// The raw low-acceleration run, sample by sample: it starts at
+// stillEnterLevel, ends only above stillExitLevel, averages its quiet samples
+// from minEventRun on, steps stillLen down by 6, and records the saved length
+// when it ends even though a high sample has zeroed stillLen.
+TEST(DetectorStillRun, EntryExitAverageAndTheSavedLength) {
+  struct Step {
+    int32_t rawAccMag;
+    int32_t stillRun;
+    int32_t stillLen;
+    int32_t stillAvg;
+    int32_t stillLenSaved;
+  };
+  constexpr Step kSteps[] = {
+      {61, 0, 0, 0, 0},   // above stillEnterLevel: no run
+      {60, 1, 1, 0, 0},   // at stillEnterLevel: the run starts
+      {50, 2, 2, 0, 2},   // no mean before minEventRun (4) samples
+      {50, 3, 3, 0, 3},   //
+      {50, 4, 4, 52, 4},  // (60 + 3 x 50) / 4
+      {50, 5, 5, 52, 5},  //
+      {50, 6, 0, 51, 6},  // 6 - 6
+      {50, 7, 1, 51, 7},  // 7 - 6
+      {80, 8, 0, 51, 7},  // above lowLevel: a high sample, left out of the mean
+      {90, 9, 0, 51, 7},  // at stillExitLevel the run goes on
+      {91, 0, 0, 0, 7},   // above it the run ends; the saved length stays
+  };
+  Detector detector;
+  detector.standUntil(100);
+  DetectorContext& context = detector.context();
+  int32_t entryIndex = -1;
+  const int32_t eventPos = context.stillEventPos;
+  for (const Step& step : kSteps) {
+    if (step.rawAccMag == 60) {
+      entryIndex = context.sampleIndex;
+    }
+    detector.process(uprightPeak(step.rawAccMag));
+    SCOPED_TRACE("rawAccMag " + std::to_string(step.rawAccMag));
+    EXPECT_EQ(context.stillRun, step.stillRun);
+    EXPECT_EQ(context.stillLen, step.stillLen);
+    EXPECT_EQ(context.stillAvg, step.stillAvg);
+    EXPECT_EQ(context.stillLenSaved, step.stillLenSaved);
+  }
+  EXPECT_EQ(context.stillStart, entryIndex);
+  ASSERT_EQ(context.stillEventPos, (eventPos + 1) & 31);
+  EXPECT_EQ(context.stillEvents[eventPos].end, entryIndex + 7 - 1);
+  EXPECT_EQ(context.stillEvents[eventPos].length, 7);
+}

@@ -2,6 +2,8 @@
 // warm-up boundary and the single advance of the ring position per sample.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "DetectorTestSupport.h"
 
 namespace {
@@ -107,3 +109,51 @@ TEST(DetectorFeatures, EverySampleAdvancesRingPosAndIndexOnce) {
 }
 
 }  // namespace
+
+// The four comparisons of the upright test are strict: an angle exactly at
+// a limit fails, one degree inside passes.
+TEST(DetectorFeatures, PostureTestIsStrictAtEachLimit) {
+  const DetectorSettings s = detectortest::defaultSettings();
+  struct Case {
+    int32_t roll;
+    int32_t pitch;
+    char flag;
+  };
+  const Case cases[] = {
+      {s.rollLimit - 1, 0, 'O'},       {s.rollLimit, 0, 'X'},
+      {1 - s.rollLimit, 0, 'O'},       {-s.rollLimit, 0, 'X'},
+      {0, s.pitchUprightMin + 1, 'O'}, {0, s.pitchUprightMin, 'X'},
+      {0, s.pitchMax - 1, 'O'},        {0, s.pitchMax, 'X'},
+  };
+  for (const Case& c : cases) {
+    Detector detector;
+    const SampleMeasurement measured{kUpright, 100, 100, 0, 0, c.roll, c.pitch};
+    VelmoraObservation observed{};
+    VelmoraDecideObserved(&detector.context(), &measured, &observed);
+    EXPECT_EQ(observed.postureFlag, c.flag) << "roll " << c.roll << ", pitch " << c.pitch;
+  }
+}
+
+// Angles truncate toward zero: a lean of -10.7 degrees reads -10, not -11.
+// With no rate and no acceleration the first update leaves the orientation
+// as it was set, so the angles come from that orientation alone.
+TEST(DetectorFeatures, NegativeAnglesTruncateTowardZero) {
+  const double half = -10.7 * 3.141592653589793 / 180.0 / 2.0;
+  struct Case {
+    velmora::algebra::Quaternion orientation;
+    int32_t roll;
+    int32_t pitch;
+  };
+  const Case cases[] = {
+      {{std::cos(half), 0, std::sin(half), 0}, -10, -90},     // about y: roll
+      {{std::cos(half), std::sin(half), 0, 0}, 0, -10 - 90},  // about x: pitch
+  };
+  for (const Case& c : cases) {
+    Detector detector;
+    *detector.context().attitude.orientation = c.orientation;
+    SampleMeasurement measured{};
+    ASSERT_EQ(VelmoraMeasure(&detector.context(), &kFreeFall, &measured), 0);
+    EXPECT_EQ(measured.roll, c.roll);
+    EXPECT_EQ(measured.pitch, c.pitch);
+  }
+}

@@ -2,10 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <memory>
+#include <set>
+#include <string>
 
 #include "Quaternion.h"
 #include "Velmora.h"
+#include "VelmoraObservation.h"
+#include "VelmoraSettings.h"
 
 using namespace velmora::algebra;
 
@@ -102,4 +107,65 @@ TEST(Lifecycle, ContextCanBeSetUpAgainAfterClose) {
   EXPECT_EQ(first->accSum, second->accSum);
   VelmoraClose(first.get());
   VelmoraClose(second.get());
+}
+
+// A closed context (and a zeroed one never set up) is refused by every
+// per-sample operation: nothing is written and the result is 0.
+TEST(Lifecycle, ClosedOrNeverSetUpContextIsLeftAlone) {
+  const DetectorSettings s = defaults();
+  auto closed = std::make_unique<DetectorContext>();
+  ASSERT_EQ(VelmoraSet(closed.get(), &s), 0);
+  const SampleRecord sample{0, 0, 0, 0, 0, 0};  // free fall: a code soon after the warm-up
+  for (int i = 0; i < 100; ++i) {
+    VelmoraProcess(closed.get(), &sample);
+  }
+  VelmoraClose(closed.get());
+  auto blank = std::make_unique<DetectorContext>();
+  std::memset(static_cast<void*>(blank.get()), 0, sizeof *blank);
+  for (DetectorContext* context : {closed.get(), blank.get()}) {
+    const auto before = std::make_unique<DetectorContext>(*context);
+    SampleMeasurement measured{};
+    measured.accMag = 7;
+    VelmoraObservation observed{};
+    observed.code = 7;
+    EXPECT_EQ(VelmoraProcess(context, &sample), 0);
+    EXPECT_EQ(VelmoraProcessObserved(context, &sample, &observed), 0);
+    EXPECT_EQ(VelmoraMeasure(context, &sample, &measured), -1);
+    EXPECT_EQ(VelmoraDecide(context, &measured), 0);
+    EXPECT_EQ(std::memcmp(before.get(), context, sizeof *context), 0);
+    EXPECT_EQ(measured.accMag, 7);
+    EXPECT_EQ(observed.code, 7);
+  }
+}
+
+// The settings table describes DetectorSettings member by member, with the
+// defaults of VelmoraDefaultSettings, and its limits are what VelmoraSet and
+// VelmoraCheckSettings enforce.
+TEST(Lifecycle, SettingsTableMatchesTheRecordItsDefaultsAndTheCheck) {
+  const DetectorSettings s = defaults();
+  const auto table = VelmoraSettingsTable();
+  ASSERT_EQ(table.size(), sizeof(DetectorSettings) / sizeof(int32_t));
+  std::set<std::string> names;
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    const VelmoraSetting& setting = table[i];
+    SCOPED_TRACE(setting.name);
+    EXPECT_TRUE(names.insert(setting.name).second);
+    EXPECT_EQ(VelmoraFindSetting(setting.name), &setting);
+    const auto* words = reinterpret_cast<const int32_t*>(&s);
+    EXPECT_EQ(&(s.*setting.member), &words[i]) << "table order is the record's order";
+    EXPECT_EQ(setting.defaultValue, s.*setting.member);
+    EXPECT_LE(setting.minimum, setting.tuneMin);
+    EXPECT_LE(setting.tuneMin, setting.defaultValue);
+    EXPECT_LE(setting.defaultValue, setting.tuneMax);
+    EXPECT_LE(setting.tuneMax, setting.maximum);
+    EXPECT_GT(setting.tuneStep, 0);
+  }
+  EXPECT_EQ(VelmoraFindSetting("noSuchSetting"), nullptr);
+  EXPECT_EQ(VelmoraCheckSettings(s), "");
+  DetectorSettings bad = s;
+  for (const int32_t avgWindow : {0, 64, std::numeric_limits<int32_t>::min()}) {
+    bad.avgWindow = avgWindow;
+    EXPECT_EQ(VelmoraCheckSettings(bad),
+              "avgWindow must lie in 1..63, got " + std::to_string(avgWindow));
+  }
 }

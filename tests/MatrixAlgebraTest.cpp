@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <stdexcept>
 
 #include "MatrixAlgebra"
@@ -155,4 +156,25 @@ TEST(Quaternion, RotationMatrixRotatesLikeTheQuaternion) {
   EXPECT_NEAR(quarter(0, 0), 0.0, 1e-15);
   EXPECT_NEAR(quarter(1, 0), 1.0, 1e-15);
   EXPECT_NEAR(quarter(2, 0), 0.0, 1e-15);
+}
+
+// The matrix is what the filter hands back as its rotation: on any unit
+// quaternion it must rotate a vector exactly as q (0, v) q^-1 does.
+TEST(Quaternion, RotationMatrixMatchesTheSandwichProductOnRandomRotations) {
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> component(-1.0, 1.0);
+  for (int trial = 0; trial < 200; ++trial) {
+    const Quaternion raw(component(random), component(random), component(random),
+                         component(random));
+    const Quaternion q = raw / raw.norm();
+    const double x = component(random);
+    const double y = component(random);
+    const double z = component(random);
+    const dVector rotated = ((q * Quaternion(0.0, x, y, z)) * q.inverse()).get_v();
+    const matrix<double> m = q.rotation_matrix();
+    for (uint32_t row = 0; row < 3; ++row) {
+      const double product = m(row, 0) * x + m(row, 1) * y + m(row, 2) * z;
+      EXPECT_NEAR(product, rotated[row], 1e-12) << "trial " << trial << ", row " << row;
+    }
+  }
 }

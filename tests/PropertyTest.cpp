@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "DetectorTestSupport.h"
 #include "SettingsTable.h"
 #include "TestSupport.h"
 #include "ToolSupport.h"
@@ -186,6 +187,7 @@ class Detector {
   [[nodiscard]] bool ready() const { return ready_; }
   int32_t process(const SampleRecord& sample) { return VelmoraProcess(context_.get(), &sample); }
   [[nodiscard]] const DetectorContext& context() const { return *context_; }
+  DetectorContext* get() { return context_.get(); }
 
  private:
   std::unique_ptr<DetectorContext> context_;
@@ -236,18 +238,26 @@ TEST(RandomSettingsProperties, TheGeneratedFallsAreRecognisedSoThePropertiesAreN
   EXPECT_EQ(recognised, fallCases);
 }
 
-TEST(RandomSettingsProperties, TracingOnOrOffGivesTheSameCodesAndOneLinePerSample) {
+TEST(RandomSettingsProperties, TracingOnOrOffGivesTheSameCodesStateAndOneLinePerSample) {
   for (const Case& c : randomCases()) {
     SCOPED_TRACE(c.name);
-    const Codes quiet = runStream(c.settings, c.stream);
+    Detector quiet(c.settings);
+    Codes quietCodes;
+    for (const SampleRecord& sample : c.stream) {
+      quietCodes.push_back(quiet.process(sample));
+    }
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> sink(std::tmpfile(), &std::fclose);
     ASSERT_NE(sink, nullptr);
-    Codes traced;
+    Detector traced(c.settings);
+    Codes tracedCodes;
     {
       const TraceTo trace(sink.get());
-      traced = runStream(c.settings, c.stream);
+      for (const SampleRecord& sample : c.stream) {
+        tracedCodes.push_back(traced.process(sample));
+      }
     }
-    EXPECT_EQ(quiet, traced);
+    EXPECT_EQ(quietCodes, tracedCodes);
+    EXPECT_TRUE(detectortest::sameState(quiet.context(), traced.context()));
     std::rewind(sink.get());
     std::size_t lines = 0;
     std::size_t arrows = 0;
@@ -257,7 +267,8 @@ TEST(RandomSettingsProperties, TracingOnOrOffGivesTheSameCodesAndOneLinePerSampl
       arrows += std::strstr(line, " -> (") != nullptr ? 1 : 0;
     }
     EXPECT_EQ(lines, c.stream.size());
-    EXPECT_EQ(arrows, falls(quiet)) << "every fall and only a fall ends its line with the code";
+    EXPECT_EQ(arrows, falls(quietCodes))
+        << "every fall and only a fall ends its line with the code";
   }
 }
 
@@ -280,7 +291,7 @@ TEST(RandomSettingsProperties, RunningAStreamAgainOrAfterCloseGivesTheSameCodes)
   }
 }
 
-TEST(RandomSettingsProperties, InterleavedContextsGiveTheCodesOfSeparateRuns) {
+TEST(RandomSettingsProperties, InterleavedContextsGiveTheCodesAndStateOfSeparateRuns) {
   const std::vector<Case> cases = randomCases();
   for (std::size_t i = 0; i + 1 < cases.size(); i += 2) {
     const Case& a = cases[i];
@@ -288,7 +299,9 @@ TEST(RandomSettingsProperties, InterleavedContextsGiveTheCodesOfSeparateRuns) {
     SCOPED_TRACE(a.name + " with " + b.name);
     Detector first(a.settings);
     Detector second(b.settings);
-    ASSERT_TRUE(first.ready() && second.ready());
+    Detector aloneFirst(a.settings);
+    Detector aloneSecond(b.settings);
+    ASSERT_TRUE(first.ready() && second.ready() && aloneFirst.ready() && aloneSecond.ready());
     Codes codesA;
     Codes codesB;
     for (std::size_t k = 0; k < std::max(a.stream.size(), b.stream.size()); ++k) {
@@ -299,24 +312,48 @@ TEST(RandomSettingsProperties, InterleavedContextsGiveTheCodesOfSeparateRuns) {
         codesB.push_back(second.process(b.stream[k]));
       }
     }
-    EXPECT_EQ(codesA, runStream(a.settings, a.stream));
-    EXPECT_EQ(codesB, runStream(b.settings, b.stream));
+    Codes expectedA;
+    for (const SampleRecord& sample : a.stream) {
+      expectedA.push_back(aloneFirst.process(sample));
+    }
+    Codes expectedB;
+    for (const SampleRecord& sample : b.stream) {
+      expectedB.push_back(aloneSecond.process(sample));
+    }
+    EXPECT_EQ(codesA, expectedA);
+    EXPECT_EQ(codesB, expectedB);
+    EXPECT_TRUE(detectortest::sameState(first.context(), aloneFirst.context()));
+    EXPECT_TRUE(detectortest::sameState(second.context(), aloneSecond.context()));
   }
 }
 
-TEST(RandomSettingsProperties, InspectionGivesTheCodesOfProcess) {
+// VelmoraProcess is VelmoraMeasure then VelmoraDecide. Measurements taken
+// once on one context and decided on a fresh context per settings (the
+// tuner's way) give the same codes, and so does the observed process.
+TEST(RandomSettingsProperties, TwoStepsCachedMeasurementsAndObservingGiveTheCodesOfProcess) {
+  DetectorSettings defaults;
+  VelmoraDefaultSettings(&defaults);
   for (const Case& c : randomCases()) {
     SCOPED_TRACE(c.name);
     const Codes expected = runStream(c.settings, c.stream);
-    auto context = std::make_unique<DetectorContext>();
-    ASSERT_EQ(VelmoraSet(context.get(), &c.settings), 0);
+    Detector stepwise(c.settings);
+    Detector observed(c.settings);
+    Detector measuring(defaults);
+    ASSERT_TRUE(stepwise.ready() && observed.ready() && measuring.ready());
+    std::vector<SampleMeasurement> cached(c.stream.size());
     for (std::size_t i = 0; i < c.stream.size(); ++i) {
-      VelmoraObservation inspection{};
-      ASSERT_EQ(VelmoraProcessObserved(context.get(), &c.stream[i], &inspection), expected[i])
-          << "sample " << i;
-      ASSERT_TRUE(inspection.postureFlag == 'O' || inspection.postureFlag == 'X');
+      SampleMeasurement measured{};
+      ASSERT_EQ(VelmoraMeasure(stepwise.get(), &c.stream[i], &measured), 0);
+      ASSERT_EQ(VelmoraDecide(stepwise.get(), &measured), expected[i]) << "sample " << i;
+      VelmoraObservation observation{};
+      ASSERT_EQ(VelmoraProcessObserved(observed.get(), &c.stream[i], &observation), expected[i]);
+      ASSERT_EQ(observation.code, expected[i]);
+      ASSERT_EQ(VelmoraMeasure(measuring.get(), &c.stream[i], &cached[i]), 0);
     }
-    VelmoraClose(context.get());
+    Detector deciding(c.settings);
+    for (std::size_t i = 0; i < cached.size(); ++i) {
+      ASSERT_EQ(VelmoraDecide(deciding.get(), &cached[i]), expected[i]) << "sample " << i;
+    }
   }
 }
 
