@@ -7,13 +7,12 @@
 #include <stdexcept>
 
 #include "RecordingReader.h"
+#include "RecordingWriter.h"
 
 namespace benchsupport {
 namespace {
 
-constexpr double kSampleRate = 50.0;  // samples per second
-constexpr double kCountsPerG = 8192.0;
-constexpr double kCountsPerDps = 65.536;
+constexpr double kSampleRate = kSamplesPerSecond;
 constexpr double kTwoPi = 6.283185307179586;
 constexpr double kDegrees = 3.141592653589793 / 180.0;
 
@@ -119,10 +118,13 @@ void writeRecording(const std::filesystem::path& path, const std::vector<SampleR
   }
   std::fputs("benchmark recording\nactivity: mixed\nsubject: -\ntrial: -\nrate: 50 Hz\n", file);
   std::fputs("counts: 8192 per g, 65.536 per deg/s\nindex,ax,ay,az,gx,gy,gz\n", file);
+  std::string lines;
   for (int64_t i = 0; i < count; ++i) {
-    const SampleRecord& s = samples[static_cast<std::size_t>(i) % samples.size()];
-    std::fprintf(file, "%lld,%d,%d,%d,%d,%d,%d\n", static_cast<long long>(i), s.ax, s.ay, s.az,
-                 s.gx, s.gy, s.gz);
+    appendSampleLine(lines, i, samples[static_cast<std::size_t>(i) % samples.size()]);
+    if (lines.size() > (1 << 16) || i + 1 == count) {
+      std::fwrite(lines.data(), 1, lines.size(), file);
+      lines.clear();
+    }
   }
   const bool failed = std::ferror(file) != 0;
   if (std::fclose(file) != 0 || failed) {

@@ -1,13 +1,13 @@
 // Fuzz target: arbitrary bytes as a recording file. Runs the line reader on
-// its own and checks its counts, then replays the file the way Drovik does
-// (verdict text goes to /dev/null).
+// its own and checks its counts, then replays the file through the replay
+// loop Drovik and the tools share.
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
 
 #include "FuzzSupport.h"
 #include "RecordingReader.h"
-#include "Replay.h"
+#include "RecordingReplay.h"
 
 namespace {
 
@@ -57,12 +57,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // stop at the input's end, whatever the bytes.
   (void)parseSampleLine(std::string_view(reinterpret_cast<const char*>(data), size), sample);
 
-  // The first five bytes also choose the info values so that both verdict forms
-  // and extreme positions are reached.
+  // The first four bytes also choose an annotated position, so that the
+  // delay is computed for extreme positions too.
   fuzzsupport::InputCursor cursor(data, size);
   const auto fallPosition = static_cast<int32_t>(cursor.word32());
-  const int32_t fallFlag = cursor.byte() & 1;
-  check(ReplayRecording(scratch().path().c_str(), fallPosition, fallFlag) == 0,
-        "a readable recording is always replayed");
+  DetectorSettings settings;
+  VelmoraDefaultSettings(&settings);
+  int64_t firstDelay = 0;
+  bool detected = false;
+  const ReplaySummary replayed =
+      replayRecording(scratch().path().c_str(), settings, nullptr, [&](const ReplayedSample& s) {
+        if (s.code > 0 && !detected) {
+          detected = true;
+          firstDelay = VelmoraDetectionDelayMs(s.position, fallPosition);
+        }
+      });
+  check(replayed.opened && replayed.dataLines == reader.dataLines(),
+        "a readable recording is always replayed, line for line");
+  check(!detected || firstDelay % kSamplePeriodMs == 0, "delays are whole samples");
   return 0;
 }

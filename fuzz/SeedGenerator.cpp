@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "RecordingWriter.h"
 #include "Velmora.h"
 
 namespace fs = std::filesystem;
@@ -96,17 +97,11 @@ Stream randomWalk(int count, uint32_t seed) {
 }
 
 std::string recordingText(const Stream& stream, const char* lineEnd = "\n") {
-  std::string text;
+  std::vector<std::string> header;
   for (int i = 0; i < 7; ++i) {
-    text += "# header line " + std::to_string(i + 1) + lineEnd;
+    header.push_back("# header line " + std::to_string(i + 1));
   }
-  int position = 0;
-  for (const SampleRecord& s : stream) {
-    text += std::to_string(position++) + "," + std::to_string(s.ax) + "," + std::to_string(s.ay) +
-            "," + std::to_string(s.az) + "," + std::to_string(s.gx) + "," + std::to_string(s.gy) +
-            "," + std::to_string(s.gz) + lineEnd;
-  }
-  return text;
+  return formatRecording(header, stream, lineEnd);
 }
 
 void appendWord32(std::string& bytes, uint32_t value) {

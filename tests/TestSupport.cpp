@@ -3,11 +3,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
+#include <limits>
 #include <random>
 #include <sstream>
+
+#include "RecordingWriter.h"
 
 namespace testsupport {
 namespace {
@@ -86,13 +90,26 @@ std::filesystem::path sharedDir() {
 }
 
 std::string recordingText(const std::vector<std::vector<int>>& samples) {
-  std::string text;
+  std::vector<std::string> header;
   for (int i = 0; i < 7; ++i) {
-    text += "header line " + std::to_string(i + 1) + "\n";
+    header.push_back("header line " + std::to_string(i + 1));
   }
+  std::string text = formatRecording(header, {});
   for (std::size_t index = 0; index < samples.size(); ++index) {
+    const std::vector<int>& row = samples[index];
+    const bool isSample = row.size() == 6 && std::all_of(row.begin(), row.end(), [](int value) {
+                            return value >= std::numeric_limits<int16_t>::min() &&
+                                   value <= std::numeric_limits<int16_t>::max();
+                          });
+    if (isSample) {
+      const auto count = [&row](std::size_t i) { return static_cast<int16_t>(row[i]); };
+      appendSampleLine(text, static_cast<int64_t>(index),
+                       SampleRecord{count(0), count(1), count(2), count(3), count(4), count(5)});
+      continue;
+    }
+    // A line the recording format does not allow, written as given.
     text += std::to_string(index);
-    for (const int value : samples[index]) {
+    for (const int value : row) {
       text += "," + std::to_string(value);
     }
     text += "\n";

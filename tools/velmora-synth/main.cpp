@@ -14,6 +14,7 @@
 #include "BodyMotion.h"
 #include "CommandLine.h"
 #include "FileOutput.h"
+#include "RecordingWriter.h"
 #include "Scenarios.h"
 
 namespace {
@@ -205,12 +206,9 @@ int synthMain(int argc, char** argv) {
   }
   text += "\nindex,ax,ay,az,gx,gy,gz\n";
   for (std::size_t i = 0; i < samples.size(); ++i) {
-    text += std::to_string(i);
-    for (const int16_t value : samples[i].counts) {
-      text += ',';
-      text += std::to_string(value);
-    }
-    text += '\n';
+    const auto& c = samples[i].counts;
+    appendSampleLine(text, static_cast<int64_t>(i),
+                     SampleRecord{c[0], c[1], c[2], c[3], c[4], c[5]});
   }
 
   if (toStandardOutput) {
