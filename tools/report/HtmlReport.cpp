@@ -188,7 +188,9 @@ std::string delayFigure(const EvalSummary& summary, int64_t toleranceMs) {
     svg += "<line x1=\"" + fixed(at, 1) + "\" y1=\"" + fixed(kTop, 0) + "\" x2=\"" + fixed(at, 1) +
            "\" y2=\"" + fixed(kTop + kPlotH, 0) + "\" stroke=\"" + colour +
            "\" stroke-dasharray=\"4,3\"/>\n<text x=\"" + fixed(at + 4, 1) + "\" y=\"" +
-           fixed(labelY, 0) + "\" fill=\"" + colour + "\">" + html(label) + "</text>\n";
+           fixed(labelY, 0) + "\" fill=\"" + colour +
+           "\" stroke=\"#fff\" stroke-width=\"3\" paint-order=\"stroke\">" + html(label) +
+           "</text>\n";
   };
   marker(0, "annotated fall", "#111");
   if (const std::optional<int64_t> median = summary.delayPercentileMs(50)) {
