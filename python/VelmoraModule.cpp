@@ -4,6 +4,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -240,7 +241,7 @@ class Detector {
 
   DetectorSettings settings_;
   std::unique_ptr<DetectorContext> context_;
-  bool open_ = false;
+  std::atomic<bool> open_ = false;  // read by `closed` without the lock
   std::mutex mutex_;
 };
 
