@@ -2,6 +2,7 @@
 
 #include <cassert>
 #include <cmath>
+#include <utility>
 
 namespace velmora::algebra {
 
@@ -21,7 +22,7 @@ Quaternion::Quaternion() : w(1.0), v(0.0, 3) {}
 
 Quaternion::Quaternion(double w_, double x, double y, double z) : w(w_), v(MakeVector3(x, y, z)) {}
 
-Quaternion::Quaternion(AdoptParts, double w_, dVector&& v_) : w(w_), v(std::move(v_)) {}
+Quaternion::Quaternion(dVector&& v_, double w_) : w(w_), v(std::move(v_)) {}
 
 Quaternion::Quaternion(double angle, const dVector& axis) : w(0.0), v() {
   if (axis.size() != 3) {
@@ -47,19 +48,19 @@ Quaternion Quaternion::operator*(const Quaternion& q) const {
   for (std::size_t i = 0; i < vector.size(); ++i) {
     vector[i] = (w * q.v[i] + q.w * v[i]) + vector[i];
   }
-  return Quaternion(AdoptParts{}, scalar, std::move(vector));
+  return Quaternion(std::move(vector), scalar);
 }
 
 Quaternion Quaternion::operator/(double s) const {
   // Starts with an empty vector part, which needs no storage of its own.
-  Quaternion result(AdoptParts{}, w / s, dVector());
+  Quaternion result(dVector(), w / s);
   result.set_v(dVector(v / s));
   return result;
 }
 
 Quaternion Quaternion::conjugate() const {
   // Scalar times vector, so a zero component becomes -0.0.
-  return Quaternion(AdoptParts{}, w, dVector((-1.0) * v));
+  return Quaternion(dVector((-1.0) * v), w);
 }
 
 double Quaternion::norm() const { return std::sqrt(w * w + Dot(v, v)); }

@@ -2,7 +2,6 @@
 // operation except the setters returns a new value; angles are in radians.
 #pragma once
 
-#include <utility>
 
 #include "MatrixAlgebra"
 #include "matrix.h"
@@ -29,20 +28,16 @@ class Quaternion {
 
   [[nodiscard]] double get_w() const { return w; }
   void set_w(double value) { w = value; }
-  [[nodiscard]] dVector get_v() const& { return v; }
-  // A temporary hands over its vector part instead of copying it.
-  [[nodiscard]] dVector get_v() && { return std::move(v); }
-  // The vector part itself, for readers that need its elements, not a copy.
-  [[nodiscard]] const dVector& peek_v() const { return v; }
+  // The vector part itself; a caller that keeps it copies it.
+  [[nodiscard]] const dVector& get_v() const { return v; }
   void set_v(const dVector& value);
   void set_v(dVector&& value);
 
   [[nodiscard]] matrix<double> rotation_matrix() const;
 
  private:
-  // Selects the constructor that takes over an already computed vector part.
-  struct AdoptParts {};
-  Quaternion(AdoptParts, double w, dVector&& v);
+  // Takes over an already computed vector part (3 elements) without a copy.
+  Quaternion(dVector&& v, double w);
 
   double w;
   dVector v;

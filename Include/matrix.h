@@ -69,10 +69,6 @@ class matrix {
     return storage_->values[static_cast<std::size_t>(row) * storage_->cols + col];
   }
 
-  [[nodiscard]] uint32_t rows() const { return storage_->rows; }
-  [[nodiscard]] uint32_t cols() const { return storage_->cols; }
-  // Number of matrices sharing this one's storage block.
-  [[nodiscard]] int32_t shareCount() const { return storage_->refCount; }
 
  private:
   void checkRange(uint32_t row, uint32_t col) const {

@@ -83,7 +83,7 @@ void measureSample(DetectorContext& context, const SampleRecord& sample,
 
   const algebra::Quaternion& orientation = *context.attitude.orientation;
   const double w = orientation.get_w();
-  const algebra::dVector& v = orientation.peek_v();
+  const algebra::dVector& v = orientation.get_v();
   const double x = v[0];
   const double y = v[1];
   const double z = v[2];

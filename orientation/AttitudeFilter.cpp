@@ -80,8 +80,9 @@ matrix<double> AttitudeFilterUpdate(AttitudeFilter* filter, const double gyro[3]
 
   // Measured gravity in the world frame.
   const Quaternion measured(0.0, accel[0], accel[1], accel[2]);
-  // The rotated quaternion is a temporary, so its vector part is moved out.
-  const dVector v = ((orientation * measured) * orientation.inverse()).get_v();
+  // Named, so that its vector part is read in place rather than copied.
+  const Quaternion rotated = (orientation * measured) * orientation.inverse();
+  const dVector& v = rotated.get_v();
 
   const dVector axis = Cross(v, gravityReference());
   const double axisLength = Norm(axis);
