@@ -283,7 +283,7 @@ Recording readRecording(const py::handle& pathObject) {
   evaluation::Annotation annotation;
   {
     py::gil_scoped_release release;
-    loaded = evaluation::loadRecording(evaluation::RecordingEntry{path, {}});
+    loaded = evaluation::loadRecording(evaluation::RecordingEntry{path, {}, {}});
     if (loaded.readable() && hasInfo) {
       annotation = evaluation::readAnnotation(infoPath.string());
       if (annotation.problem.empty()) {

@@ -21,6 +21,7 @@ TEST(EvalIntervals, WilsonScoreInterval) {
     EXPECT_NEAR(interval->low, c.low, 1e-6) << c.successes << "/" << c.trials;
     EXPECT_NEAR(interval->high, c.high, 1e-6) << c.successes << "/" << c.trials;
   }
+  EXPECT_EQ(wilsonInterval(10, 10)->high, 1.0);  // exactly, not a rounding step below
   EXPECT_FALSE(wilsonInterval(0, 0));
 }
 

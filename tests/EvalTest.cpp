@@ -141,7 +141,10 @@ TEST_F(EvalOutcomes, EachKindOfRecordingGetsItsOutcomeAndTheSummaryCountsThem) {
                          "\"false_alarm\": 1, \"tn\": 1}"),
             std::string::npos)
       << summary;
-  EXPECT_NE(summary.find("\"sensitivity\": 0.3333333333333333,"), std::string::npos);
+  EXPECT_NE(summary.find("\"sensitivity\": 0.3333333333333333,\n    \"sensitivity_low\": "
+                         "0.06149194"),
+            std::string::npos)
+      << summary;
   EXPECT_NE(summary.find("\"specificity\": 0.5,"), std::string::npos);
   EXPECT_NE(summary.find("\"accuracy\": 0.4,"), std::string::npos);
   // One alarm in 400 + 319 daily-living samples at 50 per second.
@@ -376,8 +379,8 @@ TEST(EvalLibrary, JudgingCodesMatchesTheReplayAcrossShortLines) {
   text.insert(text.find("\n0,") + 1, "short,line\n");  // before the first sample
   dir.write("fall.csv", text);
   dir.write("fall.info", "fall,150,1\n");
-  const ev::LoadedRecording recording =
-      ev::loadRecording({(dir.path() / "fall.csv").string(), (dir.path() / "fall.info").string()});
+  const ev::LoadedRecording recording = ev::loadRecording(
+      {(dir.path() / "fall.csv").string(), (dir.path() / "fall.info").string(), {}});
   ASSERT_TRUE(recording.readable()) << recording.problem;
   ASSERT_EQ(recording.samples.size(), static_cast<std::size_t>(kFallSamples));
   EXPECT_EQ(recording.positionOf(0), 1);
@@ -458,8 +461,8 @@ TEST(EvalLibrary, AnnotationsAreReadStrictly) {
   writeRecording(dir, "rec", standing(100));
   for (const int position : {99, 100}) {
     dir.write("rec.info", "rec," + std::to_string(position) + ",1\n");
-    const ev::LoadedRecording recording =
-        ev::loadRecording({(dir.path() / "rec.csv").string(), (dir.path() / "rec.info").string()});
+    const ev::LoadedRecording recording = ev::loadRecording(
+        {(dir.path() / "rec.csv").string(), (dir.path() / "rec.info").string(), {}});
     EXPECT_EQ(recording.readable(), position == 99) << recording.problem;
   }
 }
@@ -486,6 +489,70 @@ TEST_F(EvalFormats, GroupingPatternsRunInLinearTimeAndRE2RefusesTheRest) {
   const auto refused = runEval({"--group-by", "(a)\\1", dir.path().string()});
   EXPECT_EQ(refused.exitCode, 2);
   EXPECT_NE(refused.err.find("RE2"), std::string::npos) << refused.err;
+}
+
+TEST_F(EvalFormats, AlarmsFileHasOneRowPerRunJudgedAgainstTheFallWindow) {
+  const TempDir dir;
+  writeFall(dir, "early", fallStream(), 300);
+  writeFall(dir, "found", fallStream(), 150);
+  writeRecording(dir, "adl", fallStream());
+  writeRecording(dir, "quiet", standing(100));
+  const TempDir outDir;
+  const auto alarms = outDir.path() / "alarms.csv";
+  ASSERT_EQ(runEval({"--alarms", alarms.string(), dir.path().string()}).exitCode, 0);
+  const std::string root = dir.path().string() + "/";
+  EXPECT_EQ(readFile(alarms), "recording,position,time_s,length,code,not_early\n" + root +
+                                  "adl.csv,144,2.88,32,107,\n" + root +
+                                  "early.csv,144,2.88,32,107,false\n" + root +
+                                  "found.csv,144,2.88,32,107,true\n");
+}
+
+TEST_F(EvalFormats, OneResultMayGoToStandardOutputAndTheTableThenStaysOut) {
+  const TempDir dir;
+  writeRecording(dir, "adl", standing(60));
+  const auto json = runEval({"--json", "-", dir.path().string()});
+  EXPECT_EQ(json.exitCode, 0) << json.err;
+  EXPECT_EQ(json.out.rfind("{\n  \"format\": 1,\n", 0), 0u) << json.out;
+  EXPECT_EQ(json.out.find("Sensitivity"), std::string::npos);
+  EXPECT_EQ(json.err, "");
+
+  const auto verbose = runEval({"--verbose", "-q", "--csv", "-", dir.path().string()});
+  EXPECT_EQ(verbose.out.rfind("recording,samples,", 0), 0u);
+  EXPECT_NE(verbose.err.find("Specificity  100.0%"), std::string::npos) << verbose.err;
+  EXPECT_EQ(verbose.err.find("recording  samples"), std::string::npos);  // -q: no table
+
+  const auto twice = runEval({"--csv", "-", "--alarms", "-", dir.path().string()});
+  EXPECT_EQ(twice.exitCode, 2);
+  EXPECT_NE(twice.err.find("cannot both write standard output"), std::string::npos);
+}
+
+TEST_F(EvalFormats, GroupsCombineKeysFromPatternsAndIndexColumns) {
+  const TempDir dir;
+  std::filesystem::create_directories(dir.path() / "sub");
+  writeRecording(dir, "sub/D01_x", standing(60));
+  writeRecording(dir, "sub/D01_y", standing(60));
+  writeRecording(dir, "sub/F02_x", standing(60));
+  writeRecording(dir, "sub/F02_unlisted", standing(60));
+  dir.write("index.tsv",
+            "file\tsubject\nsub/D01_x.csv\tSA01\nsub/D01_y.csv\tSA02\n"
+            "sub/F02_x.csv\tSA01\n");
+  const TempDir outDir;
+  const auto summary = outDir.path() / "summary.csv";
+  const auto result = runEval({"--group-by", "^([DF][0-9]+)_", "--group-by-column", "subject",
+                               "--summary-csv", summary.string(), dir.path().string()});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  std::vector<std::string> groups;
+  for (const std::string& line : lines(readFile(summary))) {
+    if (line.find(",recordings,") != std::string::npos) {
+      groups.push_back(line);
+    }
+  }
+  EXPECT_EQ(groups, (std::vector<std::string>{",recordings,4", "D01/SA01,recordings,1",
+                                              "D01/SA02,recordings,1", "F02/SA01,recordings,1",
+                                              "(no match),recordings,1"}));
+  const auto missing = runEval({"--group-by-column", "room", dir.path().string()});
+  EXPECT_EQ(missing.exitCode, 2);
+  EXPECT_NE(missing.err.find("has no column 'room'"), std::string::npos) << missing.err;
 }
 
 TEST_F(EvalHelp, HelpShowsUsageOptionsAndAnExample) {

@@ -565,6 +565,20 @@ const Row kCommandLine[] = {
      2,
      "unknown scenario 'x\\x1B[31m\\xFF'",
      {}},
+    {"EvalVersion", {}, "{velmora-eval} --version", 0, "", {}, "velmora-eval (Velmora detector) "},
+    {"EvalDoubleDashEndsOptions",
+     {file("-odd.csv", kTinyRecording)},
+     "{velmora-eval} -q --csv - -- -odd.csv",
+     0,
+     "",
+     {file("-odd.csv", kTinyRecording)},
+     "\n-odd.csv,3,0,,,,,tn,0,0,,\n"},
+    {"EvalTwoOutputsOnStandardOutput",
+     {file("r.csv", kTinyRecording)},
+     "{velmora-eval} --json - --summary-csv - r.csv",
+     2,
+     "--json and --summary-csv cannot both write standard output",
+     {file("r.csv", kTinyRecording)}},
 };
 INSTANTIATE_TEST_SUITE_P(CommandLine, OutputSafety, ::testing::ValuesIn(kCommandLine), rowName);
 

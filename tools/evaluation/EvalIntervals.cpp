@@ -76,7 +76,10 @@ std::optional<Interval> wilsonInterval(int64_t successes, int64_t trials) {
   const double denominator = 1.0 + z2 / n;
   const double centre = (p + z2 / (2.0 * n)) / denominator;
   const double half = kZ95 * std::sqrt(p * (1.0 - p) / n + z2 / (4.0 * n * n)) / denominator;
-  return Interval{std::max(0.0, centre - half), std::min(1.0, centre + half)};
+  // With no successes (or no failures) the bound is exactly 0 (or 1); the
+  // formula misses it by a rounding step, which would print as 0.9999999999999999.
+  return Interval{successes == 0 ? 0.0 : std::max(0.0, centre - half),
+                  successes == trials ? 1.0 : std::min(1.0, centre + half)};
 }
 
 std::optional<Interval> poissonRateInterval(int64_t events, double exposure) {

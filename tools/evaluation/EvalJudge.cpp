@@ -72,6 +72,7 @@ RecordingResult judgeRecording(const LoadedRecording& recording, const Detection
   result.firstIndex = tally.firstIndex();
   result.firstCode = tally.firstCode();
   result.problem = recording.shortLineNotice;
+  result.alarmRuns = tally.runs();
   result.outcome =
       classifyOutcome(result.isFall, result.firstIndex, result.fallPosition, toleranceSamples);
   return result;
@@ -87,9 +88,15 @@ RecordingResult judgeCodes(const LoadedRecording& recording, std::span<const int
   return judgeRecording(recording, tally, toleranceSamples);
 }
 
+bool alarmInFallWindow(const RecordingResult& result, const AlarmRun& run,
+                       int64_t toleranceSamples) {
+  return run.position >= result.fallPosition - toleranceSamples;
+}
+
 RecordingResult evaluateRecording(const LoadedRecording& recording,
-                                  const DetectorSettings& settings, int64_t toleranceSamples) {
-  DetectionTally tally;
+                                  const DetectorSettings& settings, int64_t toleranceSamples,
+                                  bool keepAlarms) {
+  DetectionTally tally(keepAlarms);
   if (recording.readable()) {
     // The context is large; keep it off small thread stacks.
     const auto context = std::make_unique<DetectorContext>();

@@ -14,7 +14,6 @@
 
 namespace velmora::evaluation {
 
-
 enum class Outcome {
   TruePositive,  // fall recording, first detection no earlier than position - tolerance
   Missed,        // fall recording without any detection
@@ -33,9 +32,19 @@ enum class Outcome {
 [[nodiscard]] Outcome classifyOutcome(bool isFall, std::optional<int64_t> firstIndex,
                                       int64_t fallPosition, int64_t toleranceSamples);
 
+// One alarm: a run of consecutive samples with a positive result.
+struct AlarmRun {
+  int64_t position = 0;  // data-line position of its first sample
+  int64_t length = 0;    // samples in the run
+  int32_t code = 0;      // result code of its first sample
+};
+
 // What the detector said over one recording, gathered sample by sample.
 class DetectionTally {
  public:
+  // With `keepRuns`, every alarm is kept (see runs()); otherwise only counted.
+  explicit DetectionTally(bool keepRuns = false) : keepRuns_(keepRuns) {}
+
   // One sample that reached the detector, at data-line `position`.
   void add(int64_t position, int32_t code) {
     const bool positive = code > 0;
@@ -43,6 +52,12 @@ class DetectionTally {
       ++detections_;
       if (!previousPositive_) {
         ++alarms_;
+        if (keepRuns_) {
+          runs_.push_back(AlarmRun{position, 0, code});
+        }
+      }
+      if (keepRuns_) {
+        ++runs_.back().length;
       }
       if (!firstIndex_) {
         firstIndex_ = position;
@@ -56,8 +71,11 @@ class DetectionTally {
   [[nodiscard]] int64_t alarms() const { return alarms_; }
   [[nodiscard]] std::optional<int64_t> firstIndex() const { return firstIndex_; }
   [[nodiscard]] int32_t firstCode() const { return firstCode_; }
+  [[nodiscard]] const std::vector<AlarmRun>& runs() const { return runs_; }
 
  private:
+  bool keepRuns_ = false;
+  std::vector<AlarmRun> runs_;
   int64_t detections_ = 0;
   int64_t alarms_ = 0;  // runs of consecutive samples with a positive result
   std::optional<int64_t> firstIndex_;
@@ -77,8 +95,14 @@ struct RecordingResult {
   std::optional<int64_t> firstIndex;  // position of the first positive result
   int32_t firstCode = 0;
   Outcome outcome = Outcome::Unreadable;
-  std::string problem;  // why the recording is unreadable, or the short-line notice
+  std::string problem;              // why the recording is unreadable, or the short-line notice
+  std::vector<AlarmRun> alarmRuns;  // every alarm, when they were asked for
 };
+
+// Whether an alarm of a fall recording starts no earlier than the annotated
+// position minus the tolerance (the window a detection counts in).
+[[nodiscard]] bool alarmInFallWindow(const RecordingResult& result, const AlarmRun& run,
+                                     int64_t toleranceSamples);
 
 // Delay of the first detection after the annotated position, in ms; empty
 // for daily-living recordings and recordings without a detection.
@@ -97,7 +121,7 @@ struct RecordingResult {
 // judges it. The settings must pass validateSettings().
 [[nodiscard]] RecordingResult evaluateRecording(const LoadedRecording& recording,
                                                 const DetectorSettings& settings,
-                                                int64_t toleranceSamples);
+                                                int64_t toleranceSamples, bool keepAlarms = false);
 
 // The unreadable result of a recording, with the reason.
 [[nodiscard]] RecordingResult unreadableResult(const std::string& path, std::string problem);

@@ -42,13 +42,14 @@ std::string infoPathFor(const std::string& path, const std::string& extension) {
   return info.string();
 }
 
-RecordingEntry makeEntry(const std::string& path, const std::string& extension) {
+RecordingEntry makeEntry(const std::string& path, const std::string& extension,
+                         const std::string& root) {
   std::string infoPath = infoPathFor(path, extension);
   std::error_code error;
   if (!fs::exists(infoPath, error)) {
     infoPath.clear();
   }
-  return RecordingEntry{path, std::move(infoPath)};
+  return RecordingEntry{path, std::move(infoPath), root};
 }
 
 // A dangling or looping link gets a note: it may be a recording or a
@@ -70,9 +71,9 @@ void noteBrokenLink(const fs::directory_entry& entry, RecordingSearch& search,
 }
 
 // Adds the recordings below `folder`; returns an error message or "".
-std::string searchFolder(const fs::path& folder, const std::string& extension,
-                         std::vector<RecordingEntry>& found, RecordingSearch& search,
-                         std::set<std::string>& noted) {
+std::string searchFolder(const fs::path& folder, const std::string& root,
+                         const std::string& extension, std::vector<RecordingEntry>& found,
+                         RecordingSearch& search, std::set<std::string>& noted) {
   std::error_code error;
   fs::directory_iterator entries(folder, error);
   if (error) {
@@ -85,7 +86,7 @@ std::string searchFolder(const fs::path& folder, const std::string& extension,
     const fs::directory_entry& entry = *entries;
     std::error_code statusError;
     if (entry.is_directory(statusError) && !entry.is_symlink(statusError)) {
-      if (std::string message = searchFolder(entry.path(), extension, found, search, noted);
+      if (std::string message = searchFolder(entry.path(), root, extension, found, search, noted);
           !message.empty()) {
         return message;
       }
@@ -95,7 +96,7 @@ std::string searchFolder(const fs::path& folder, const std::string& extension,
     const std::string name = entry.path().filename().string();
     if (name.size() > extension.size() && endsWith(name, extension) &&
         entry.is_regular_file(statusError)) {
-      found.push_back(makeEntry(entry.path().string(), extension));
+      found.push_back(makeEntry(entry.path().string(), extension, root));
     }
   }
   if (error) {
@@ -204,11 +205,11 @@ RecordingSearch findRecordings(const std::vector<std::string>& paths,
   for (const std::string& path : paths) {
     std::error_code error;
     if (!fs::is_directory(path, error)) {
-      found.push_back(makeEntry(path, extension));
+      found.push_back(makeEntry(path, extension, {}));
       continue;
     }
     const std::size_t before = found.size();
-    search.error = searchFolder(path, extension, found, search, noted);
+    search.error = searchFolder(path, path, extension, found, search, noted);
     if (search.error.empty() && found.size() == before) {
       search.error = "no recordings (files ending in " + extension + ") in folder '" + path + "'";
     }

@@ -17,6 +17,7 @@ struct RecordingEntry {
   std::string path;      // as found: the argument itself, or the folder argument joined
                          // with the file's place below it
   std::string infoPath;  // the sibling "<name>.info"; empty for a daily-living recording
+  std::string root;      // the searched folder it was found in; empty for a named file
 };
 
 struct RecordingSearch {

@@ -21,6 +21,14 @@ std::string fixedText(double value, int decimals) {
   return buffer;
 }
 
+// "95% CI 6.1% to 79.2%", or "" without an interval.
+std::string percentIntervalText(std::optional<Interval> interval) {
+  if (!interval) {
+    return {};
+  }
+  return "95% CI " + percentText(interval->low) + " to " + percentText(interval->high);
+}
+
 // Only a readable fall recording has a position worth showing: after a
 // failed read of its info file the position is a placeholder.
 std::optional<int64_t> annotatedPosition(const RecordingResult& result) {
@@ -327,12 +335,19 @@ std::vector<std::pair<std::string, std::string>> summaryMetrics(const EvalSummar
   line("early", std::to_string(summary.earlyAlarms));
   line("false_alarm", std::to_string(summary.falseAlarms));
   line("tn", std::to_string(summary.trueNegatives));
+  const auto interval = [&](const std::string& metric, std::optional<Interval> bounds) {
+    line(metric + "_low", bounds ? doubleText(bounds->low) : std::string());
+    line(metric + "_high", bounds ? doubleText(bounds->high) : std::string());
+  };
   line("sensitivity", optionalNumber(summary.sensitivity()));
+  interval("sensitivity", summary.sensitivityInterval());
   line("specificity", optionalNumber(summary.specificity()));
+  interval("specificity", summary.specificityInterval());
   line("accuracy", optionalNumber(summary.accuracy()));
   line("daily_living_hours", doubleText(summary.dailyLivingHours()));
   line("daily_living_alarms", std::to_string(summary.dailyLivingAlarms));
   line("false_alarms_per_hour", optionalNumber(summary.falseAlarmsPerHour()));
+  interval("false_alarms_per_hour", summary.falseAlarmsPerHourInterval());
   line("delay_count", std::to_string(summary.delaysMs.size()));
   line("delay_median_ms", numberText(summary.delayPercentileMs(50)));
   line("delay_p90_ms", numberText(summary.delayPercentileMs(90)));
@@ -357,12 +372,19 @@ JsonValue summaryJson(const EvalSummary& summary) {
                            .add("early", JsonValue::fromInteger(summary.earlyAlarms))
                            .add("false_alarm", JsonValue::fromInteger(summary.falseAlarms))
                            .add("tn", JsonValue::fromInteger(summary.trueNegatives)));
+  const auto interval = [&json](const std::string& name, std::optional<Interval> bounds) {
+    json.add(name + "_low", bounds ? JsonValue::fromNumber(bounds->low) : JsonValue::null());
+    json.add(name + "_high", bounds ? JsonValue::fromNumber(bounds->high) : JsonValue::null());
+  };
   json.add("sensitivity", JsonValue::fromOptional(summary.sensitivity()));
+  interval("sensitivity", summary.sensitivityInterval());
   json.add("specificity", JsonValue::fromOptional(summary.specificity()));
+  interval("specificity", summary.specificityInterval());
   json.add("accuracy", JsonValue::fromOptional(summary.accuracy()));
   json.add("daily_living_hours", JsonValue::fromNumber(summary.dailyLivingHours()));
   json.add("daily_living_alarms", JsonValue::fromInteger(summary.dailyLivingAlarms));
   json.add("false_alarms_per_hour", JsonValue::fromOptional(summary.falseAlarmsPerHour()));
+  interval("false_alarms_per_hour", summary.falseAlarmsPerHourInterval());
   json.add("delay_ms",
            JsonValue::object()
                .add("count", JsonValue::fromInteger(static_cast<int64_t>(summary.delaysMs.size())))
@@ -402,24 +424,31 @@ std::string formatSummaryBlock(const EvalSummary& summary) {
       {
           {"Sensitivity", percentText(summary.sensitivity()),
            "(" + std::to_string(summary.truePositives) + " of " +
-               count(summary.fallRecordings(), "fall recording", "fall recordings") + ")"},
+               count(summary.fallRecordings(), "fall recording", "fall recordings") + ")",
+           percentIntervalText(summary.sensitivityInterval())},
           {"Specificity", percentText(summary.specificity()),
            "(" + std::to_string(summary.trueNegatives) + " of " +
                count(summary.dailyLivingRecordings(), "daily-living recording",
                      "daily-living recordings") +
-               ")"},
+               ")",
+           percentIntervalText(summary.specificityInterval())},
           {"Accuracy", percentText(summary.accuracy()),
            "(" + std::to_string(summary.truePositives + summary.trueNegatives) + " of " +
                count(summary.fallRecordings() + summary.dailyLivingRecordings(),
                      "readable recording", "readable recordings") +
                ")"},
       },
-      {true, false, true});
+      {true, false, true, true});
   const std::optional<double> perHour = summary.falseAlarmsPerHour();
+  const std::optional<Interval> perHourInterval = summary.falseAlarmsPerHourInterval();
   text += "False alarms per hour of daily-living data: " +
           (perHour ? fixedText(*perHour, 2) : std::string("n/a")) + " (" +
           count(summary.dailyLivingAlarms, "alarm", "alarms") + " in " +
-          fixedText(summary.dailyLivingHours(), 3) + " h)\n";
+          fixedText(summary.dailyLivingHours(), 3) + " h)" +
+          (perHourInterval ? "  95% CI " + fixedText(perHourInterval->low, 2) + " to " +
+                                 fixedText(perHourInterval->high, 2)
+                           : std::string()) +
+          "\n";
   if (summary.delaysMs.empty()) {
     text += "Delay of true positives: n/a (none)\n";
   } else {
@@ -492,6 +521,7 @@ JsonValue recordingJson(const RecordingResult& result, bool grouped) {
 
 JsonValue evaluationJson(const Evaluation& evaluation) {
   JsonValue json = JsonValue::object(true);
+  json.add("format", JsonValue::fromInteger(kJsonFormat));
   json.add("version", JsonValue::fromString(VelmoraGetVersion()));
   json.add("early_tolerance_seconds", JsonValue::fromNumber(evaluation.toleranceSeconds));
   json.add("early_tolerance_samples", JsonValue::fromInteger(evaluation.toleranceSamples));
@@ -501,7 +531,12 @@ JsonValue evaluationJson(const Evaluation& evaluation) {
   }
   json.add("settings", std::move(settings));
   if (evaluation.grouped()) {
-    json.add("group_by", JsonValue::fromString(evaluation.groupPattern));
+    JsonValue keys = JsonValue::array();
+    for (const GroupKey& key : evaluation.groupKeys) {
+      keys.push(JsonValue::object().add(key.kind == GroupKey::Kind::Pattern ? "pattern" : "column",
+                                        JsonValue::fromString(key.text)));
+    }
+    json.add("group_by", std::move(keys));
   }
   JsonValue recordings = JsonValue::array(true);
   for (const RecordingResult& result : evaluation.results) {
@@ -522,10 +557,13 @@ JsonValue evaluationJson(const Evaluation& evaluation) {
   return json;
 }
 
-std::string formatTable(const Evaluation& evaluation) {
+std::string formatTable(const Evaluation& evaluation, bool withRecordings) {
   std::vector<std::vector<std::string>> rows = {
       {"recording", "samples", "detections", "first", "code", "fall at", "delay ms", "outcome"}};
   for (const RecordingResult& result : evaluation.results) {
+    if (!withRecordings) {
+      break;
+    }
     const bool readable = result.outcome != Outcome::Unreadable;
     const auto orDash = [](const std::string& text) { return text.empty() ? "-" : text; };
     rows.push_back({result.path, readable ? std::to_string(result.samples) : "-",
@@ -535,14 +573,16 @@ std::string formatTable(const Evaluation& evaluation) {
                     orDash(numberText(annotatedPosition(result))),
                     orDash(numberText(detectionDelayMs(result))), outcomeName(result.outcome)});
   }
-  std::string text = alignColumns(rows, {true, false, false, false, false, false, false, true});
-  text += "\nSettings: " + changedSettingsText(evaluation.settings) + "\n";
+  std::string text =
+      withRecordings
+          ? alignColumns(rows, {true, false, false, false, false, false, false, true}) + "\n"
+          : std::string();
+  text += "Settings: " + changedSettingsText(evaluation.settings) + "\n";
   text += "Early tolerance: " + doubleText(evaluation.toleranceSeconds) + " s (" +
           std::to_string(evaluation.toleranceSamples) + " samples)\n\n";
   text += formatSummaryBlock(evaluation.overall);
   if (evaluation.grouped()) {
-    text += "\nPer group (first capture group of '" + evaluation.groupPattern +
-            "' in the file name; delay nearest rank):\n";
+    text += "\nPer group (" + describeGroupKeys(evaluation.groupKeys) + "; delay nearest rank):\n";
     text += formatGroupTable(evaluation.groups);
   }
   return text;
@@ -577,6 +617,26 @@ std::string formatSummaryCsv(const Evaluation& evaluation) {
   append("", evaluation.overall);
   for (const GroupSummary& group : evaluation.groups) {
     append(groupLabel(group.group), group.summary);
+  }
+  return csv;
+}
+
+std::string formatAlarmsCsv(const Evaluation& evaluation) {
+  std::string csv = "recording,position,time_s,length,code,not_early\n";
+  for (const RecordingResult& result : evaluation.results) {
+    if (result.outcome == Outcome::Unreadable) {
+      continue;
+    }
+    for (const AlarmRun& run : result.alarmRuns) {
+      const std::string notEarly =
+          result.isFall
+              ? (alarmInFallWindow(result, run, evaluation.toleranceSamples) ? "true" : "false")
+              : "";
+      csv +=
+          csvField(result.path) + "," + std::to_string(run.position) + "," +
+          doubleText(static_cast<double>(run.position) / static_cast<double>(kSamplesPerSecond)) +
+          "," + std::to_string(run.length) + "," + std::to_string(run.code) + "," + notEarly + "\n";
+    }
   }
   return csv;
 }

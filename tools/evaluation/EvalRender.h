@@ -15,6 +15,10 @@
 
 namespace velmora::evaluation {
 
+// The layout version of the JSON (its "format" field), raised whenever a
+// key changes meaning or goes away; apart from the detector's version.
+inline constexpr int64_t kJsonFormat = 1;
+
 // Shown for the recordings the grouping did not place in a group.
 inline constexpr char kUnmatchedGroupName[] = "(no match)";
 
@@ -61,13 +65,14 @@ struct JsonValue {
 
 // The summary as (metric, value) pairs, the values as the CSV writes them
 // ("" for a rate whose denominator is zero): recordings, unreadable,
-// fall_recordings, ..., false_alarms_per_hour, delay_*, first_code_*.
+// fall_recordings, ..., sensitivity, sensitivity_low, sensitivity_high, ...,
+// false_alarms_per_hour(_low, _high), delay_*, first_code_*.
 [[nodiscard]] std::vector<std::pair<std::string, std::string>> summaryMetrics(
     const EvalSummary& summary);
 
-// The text output: the table, the settings, the tolerance, the summary and
-// the group table.
-[[nodiscard]] std::string formatTable(const Evaluation& evaluation);
+// The text output: the table (unless `withRecordings` is false), the
+// settings, the tolerance, the summary and the group table.
+[[nodiscard]] std::string formatTable(const Evaluation& evaluation, bool withRecordings = true);
 // The summary block of the text output.
 [[nodiscard]] std::string formatSummaryBlock(const EvalSummary& summary);
 // One line per group, with a header line.
@@ -78,6 +83,11 @@ struct JsonValue {
 [[nodiscard]] std::string formatRecordingsCsv(const Evaluation& evaluation);
 // group,metric,value lines: the overall figures (empty group) and each group's.
 [[nodiscard]] std::string formatSummaryCsv(const Evaluation& evaluation);
+// One row per alarm (run of consecutive positive samples) of the readable
+// recordings: recording, position, time_s, length, code, not_early (true
+// when a fall recording's alarm starts no earlier than the fall position
+// minus the tolerance; empty for daily living). Needs the alarms kept.
+[[nodiscard]] std::string formatAlarmsCsv(const Evaluation& evaluation);
 // evaluationJson as text, with a final line end.
 [[nodiscard]] std::string formatJson(const Evaluation& evaluation);
 

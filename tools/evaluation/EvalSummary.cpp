@@ -48,6 +48,21 @@ std::optional<double> EvalSummary::falseAlarmsPerHour() const {
   return static_cast<double>(dailyLivingAlarms) / dailyLivingHours();
 }
 
+std::optional<Interval> EvalSummary::sensitivityInterval() const {
+  return wilsonInterval(truePositives, fallRecordings());
+}
+
+std::optional<Interval> EvalSummary::specificityInterval() const {
+  return wilsonInterval(trueNegatives, dailyLivingRecordings());
+}
+
+std::optional<Interval> EvalSummary::falseAlarmsPerHourInterval() const {
+  if (dailyLivingSamples == 0) {
+    return std::nullopt;
+  }
+  return poissonRateInterval(dailyLivingAlarms, dailyLivingHours());
+}
+
 std::optional<int64_t> EvalSummary::delayPercentileMs(int percent) const {
   if (delaysMs.empty()) {
     return std::nullopt;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "EvalIntervals.h"
 #include "EvalJudge.h"
 
 namespace velmora::evaluation {
@@ -41,6 +42,11 @@ struct EvalSummary {
   [[nodiscard]] std::optional<double> accuracy() const;     // (tp + tn) / readable recordings
   [[nodiscard]] double dailyLivingHours() const;
   [[nodiscard]] std::optional<double> falseAlarmsPerHour() const;
+  // 95 % intervals: Wilson score for the two proportions, exact Poisson
+  // (Garwood) for the rate; empty when the figure itself is.
+  [[nodiscard]] std::optional<Interval> sensitivityInterval() const;
+  [[nodiscard]] std::optional<Interval> specificityInterval() const;
+  [[nodiscard]] std::optional<Interval> falseAlarmsPerHourInterval() const;
   // Nearest-rank percentile of the delays: the value at rank ceil(p/100 * n)
   // of the ascending list, so the median (p = 50) of an even count is the
   // lower middle value. Empty without true positives.

@@ -99,14 +99,15 @@ std::vector<LoadedRecording> loadRecordings(const std::vector<RecordingEntry>& r
 std::vector<RecordingResult> evaluateAll(const std::vector<RecordingEntry>& recordings,
                                          const DetectorSettings& settings, int64_t toleranceSamples,
                                          int jobs,
-                                         const std::function<void(std::size_t)>& onProgress) {
+                                         const std::function<void(std::size_t)>& onProgress,
+                                         bool keepAlarms) {
   std::vector<RecordingResult> results(recordings.size());
   parallelFor(
       recordings.size(), jobs,
       [&](std::size_t index) {
         try {
-          results[index] =
-              evaluateRecording(loadRecording(recordings[index]), settings, toleranceSamples);
+          results[index] = evaluateRecording(loadRecording(recordings[index]), settings,
+                                             toleranceSamples, keepAlarms);
         } catch (const std::exception& error) {
           results[index] = unreadableResult(recordings[index].path,
                                             std::string("replay failed: ") + error.what());
@@ -116,29 +117,40 @@ std::vector<RecordingResult> evaluateAll(const std::vector<RecordingEntry>& reco
   return results;
 }
 
+std::vector<GroupKey> groupKeysOf(const EvaluationOptions& options) {
+  std::vector<GroupKey> keys;
+  if (!options.groupPattern.empty()) {
+    keys.push_back({GroupKey::Kind::Pattern, options.groupPattern});
+  }
+  keys.insert(keys.end(), options.groupKeys.begin(), options.groupKeys.end());
+  return keys;
+}
+
 std::string evaluate(const std::vector<RecordingEntry>& recordings,
                      const EvaluationOptions& options, Evaluation& evaluation) {
   if (std::string error = validateSettings(options.settings); !error.empty()) {
     return error;
   }
-  std::unique_ptr<GroupPattern> pattern;
-  if (!options.groupPattern.empty()) {
-    std::string error;
-    pattern = GroupPattern::compile(options.groupPattern, error);
-    if (!pattern) {
-      return error;
+  // Groups depend on the names alone: a bad key costs no replay.
+  std::vector<GroupKey> keys = groupKeysOf(options);
+  GroupNames names;
+  if (!keys.empty()) {
+    names = nameGroups(recordings, keys);
+    if (!names.error.empty()) {
+      return names.error;
     }
   }
   evaluation = Evaluation{};
   evaluation.settings = options.settings;
   evaluation.toleranceSeconds = options.toleranceSeconds;
   evaluation.toleranceSamples = toleranceSamples(options.toleranceSeconds);
-  evaluation.groupPattern = options.groupPattern;
+  evaluation.groupKeys = std::move(keys);
+  evaluation.alarmsKept = options.keepAlarms;
   evaluation.results = evaluateAll(recordings, options.settings, evaluation.toleranceSamples,
-                                   options.jobs, options.onProgress);
-  if (pattern) {
-    if (std::string error = assignGroups(*pattern, evaluation.results); !error.empty()) {
-      return error;
+                                   options.jobs, options.onProgress, options.keepAlarms);
+  if (evaluation.grouped()) {
+    for (std::size_t i = 0; i < evaluation.results.size(); ++i) {
+      evaluation.results[i].group = names.groups[i];
     }
     evaluation.groups = summariseGroups(evaluation.results);
   }

@@ -25,16 +25,21 @@ struct Evaluation {
   DetectorSettings settings{};
   double toleranceSeconds = 1.0;  // early tolerance
   int64_t toleranceSamples = 50;
-  std::string groupPattern;  // empty unless grouping was asked for
+  std::vector<GroupKey> groupKeys;  // empty unless grouping was asked for
+  bool alarmsKept = false;          // each result's alarmRuns filled in
 
-  [[nodiscard]] bool grouped() const { return !groupPattern.empty(); }
+  [[nodiscard]] bool grouped() const { return !groupKeys.empty(); }
 };
 
 struct EvaluationOptions {
   DetectorSettings settings{};  // must pass validateSettings()
   double toleranceSeconds = 1.0;
-  std::string groupPattern;  // "" for no grouping
-  int jobs = 0;              // worker threads; 0: one per core
+  // Grouping keys, in order; a non-empty groupPattern is one more pattern
+  // key before them (the short way to ask for one).
+  std::string groupPattern;
+  std::vector<GroupKey> groupKeys;
+  bool keepAlarms = false;  // fill in every result's alarmRuns
+  int jobs = 0;             // worker threads; 0: one per core
   // Called on the calling thread a few times a second and once at the end
   // with the number of recordings done; may be empty.
   std::function<void(std::size_t)> onProgress;
@@ -60,7 +65,11 @@ void parallelFor(std::size_t count, int jobs, const std::function<void(std::size
 // `recordings` whatever the number of workers.
 [[nodiscard]] std::vector<RecordingResult> evaluateAll(
     const std::vector<RecordingEntry>& recordings, const DetectorSettings& settings,
-    int64_t toleranceSamples, int jobs, const std::function<void(std::size_t)>& onProgress);
+    int64_t toleranceSamples, int jobs, const std::function<void(std::size_t)>& onProgress,
+    bool keepAlarms = false);
+
+// All the grouping keys of the options, groupPattern first.
+[[nodiscard]] std::vector<GroupKey> groupKeysOf(const EvaluationOptions& options);
 
 // Evaluates the recordings: results, groups and summaries. Returns an error
 // message (a bad pattern or settings: nothing was run), or "" on success.

@@ -452,8 +452,8 @@ std::string renderHtmlReport(const Evaluation& evaluation, const HtmlReportOptio
   out += "<tr><th>early tolerance</th><td>" + evaluation::doubleText(evaluation.toleranceSeconds) +
          " s (" + std::to_string(evaluation.toleranceSamples) + " samples)</td></tr>\n";
   if (evaluation.grouped()) {
-    out +=
-        "<tr><th>grouped by</th><td><code>" + html(evaluation.groupPattern) + "</code></td></tr>\n";
+    out += "<tr><th>grouped by</th><td>" +
+           html(evaluation::describeGroupKeys(evaluation.groupKeys)) + "</td></tr>\n";
   }
   out += "</tbody>\n</table>\n<h3>Settings</h3>\n";
   out += settingsTable(evaluation.settings);

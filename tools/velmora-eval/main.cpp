@@ -60,13 +60,23 @@ constexpr char kUsage[] =
     "  --group-by REGEX       also summarise per group: the first capture group\n"
     "                         of REGEX (RE2 syntax, searched in the file name;\n"
     "                         no back-references or look-around)\n"
+    "  --group-by-column NAME group by column NAME of the index.tsv (a 'file'\n"
+    "                         column names the recordings) beside them\n"
+    "                         (grouping options repeat: groups are then the\n"
+    "                         combinations of the keys, in order, as A/B)\n"
     "  --csv FILE             write the per-recording rows as CSV\n"
     "  --summary-csv FILE     write the summary as group,metric,value CSV\n"
     "  --json FILE            write the rows and the summary as JSON\n"
+    "  --alarms FILE          write every alarm (run of consecutive positive\n"
+    "                         samples) as CSV: recording, position, time_s,\n"
+    "                         length, code, not_early\n"
     "  --html FILE            write a self-contained HTML report with a figure of\n"
     "                         every missed fall, early alarm and false alarm\n"
     "  --html-figures N       at most N figures in the report (default 100)\n"
     "  -j, --jobs N           recordings replayed at once (default: all cores)\n"
+    "  -q, --quiet            print the summary without the per-recording table\n"
+    "  -v, --verbose          with an output to '-', print the table and summary\n"
+    "                         on standard error instead of leaving them out\n"
     "  -h, --help             show this help\n"
     "      --version          print the program and detector version\n"
     "  --                     end of options: later arguments are paths\n"
@@ -88,16 +98,15 @@ constexpr int kMaxJobs = 1024;
 constexpr double kMaxToleranceSeconds = 86400.0;
 
 // The files a run can write, each named by its option.
-enum class OutputKind { RecordingsCsv, SummaryCsv, Json, Html };
+enum class OutputKind { RecordingsCsv, SummaryCsv, Json, Alarms, Html };
 
 struct OutputOption {
   const char* option;
   OutputKind kind;
 };
 constexpr OutputOption kOutputOptions[] = {
-    {"--csv", OutputKind::RecordingsCsv},
-    {"--summary-csv", OutputKind::SummaryCsv},
-    {"--json", OutputKind::Json},
+    {"--csv", OutputKind::RecordingsCsv}, {"--summary-csv", OutputKind::SummaryCsv},
+    {"--json", OutputKind::Json},         {"--alarms", OutputKind::Alarms},
     {"--html", OutputKind::Html},
 };
 
@@ -113,9 +122,11 @@ struct Options {
   bool printSettings = false;
   bool showHelp = false;
   bool showVersion = false;
+  bool quiet = false;
+  bool verbose = false;
   std::string extension = ".csv";
   double toleranceSeconds = 1.0;
-  std::string groupPattern;
+  std::vector<GroupKey> groupKeys;     // in command-line order
   std::vector<OutputRequest> outputs;  // in command-line order
   std::size_t htmlFigures = 100;
   int jobs = 0;  // 0: one per core
@@ -168,7 +179,12 @@ std::string applyValuedOption(const std::string& name, const std::string& value,
     if (value.empty()) {
       return "--group-by needs a regular expression";
     }
-    options.groupPattern = value;
+    options.groupKeys.push_back({GroupKey::Kind::Pattern, value});
+  } else if (name == "--group-by-column") {
+    if (value.empty()) {
+      return "--group-by-column needs a column name";
+    }
+    options.groupKeys.push_back({GroupKey::Kind::Column, value});
   } else if (name == "--html-figures") {
     const std::optional<int32_t> figures = parseInt32(value);
     if (!figures || *figures < 0) {
@@ -189,8 +205,9 @@ std::string applyValuedOption(const std::string& name, const std::string& value,
 
 bool takesValue(const std::string& name) {
   static const char* const kValued[] = {
-      "--set",      "--settings",     "--ext", "--early-tolerance",
-      "--group-by", "--html-figures", "-j",    "--jobs"};
+      "--set",      "--settings",        "--ext",          "--early-tolerance",
+      "--group-by", "--group-by-column", "--html-figures", "-j",
+      "--jobs"};
   return findOutputOption(name) != nullptr ||
          std::find(std::begin(kValued), std::end(kValued), name) != std::end(kValued);
 }
@@ -219,6 +236,14 @@ std::string parseArguments(int argc, char** argv, Options& options) {
     }
     if (arg == "--print-settings") {
       options.printSettings = true;
+      continue;
+    }
+    if (arg == "-q" || arg == "--quiet") {
+      options.quiet = true;
+      continue;
+    }
+    if (arg == "-v" || arg == "--verbose") {
+      options.verbose = true;
       continue;
     }
     // Options with a value: "--name VALUE", "--name=VALUE", and "-jN".
@@ -312,6 +337,8 @@ std::string renderOutput(OutputKind kind, const Evaluation& evaluation, const Op
       return formatSummaryCsv(evaluation);
     case OutputKind::Json:
       return formatJson(evaluation);
+    case OutputKind::Alarms:
+      return formatAlarmsCsv(evaluation);
     case OutputKind::Html:
       break;
   }
@@ -342,9 +369,9 @@ int evalMain(int argc, char** argv) {
     return usageError("no recordings or folders given");
   }
   // Checked before the search so that a bad pattern costs no time.
-  if (!options.groupPattern.empty()) {
+  for (const GroupKey& key : options.groupKeys) {
     std::string error;
-    if (!GroupPattern::compile(options.groupPattern, error)) {
+    if (key.kind == GroupKey::Kind::Pattern && !GroupPattern::compile(key.text, error)) {
       return usageError(error);
     }
   }
@@ -355,12 +382,24 @@ int evalMain(int argc, char** argv) {
   for (const std::string& note : search.notes) {
     reportError(note);
   }
+  // The index files a grouping reads are inputs too.
+  std::vector<NamedPath> inputs = inputsOf(options, search);
+  if (!options.groupKeys.empty()) {
+    const GroupNames names = nameGroups(search.recordings, options.groupKeys);
+    if (!names.error.empty()) {
+      return usageError(names.error);
+    }
+    for (const std::string& index : names.indexFiles) {
+      inputs.push_back({"index file", index});
+    }
+  }
   std::vector<NamedPath> outputs;
+  bool toStandardOutput = false;
   for (const OutputRequest& output : options.outputs) {
     outputs.push_back({output.option, output.path});
+    toStandardOutput = toStandardOutput || output.path == "-";
   }
-  if (const std::string error = checkOutputPaths(inputsOf(options, search), outputs);
-      !error.empty()) {
+  if (const std::string error = checkOutputPaths(inputs, outputs); !error.empty()) {
     return usageError(error);
   }
 
@@ -368,7 +407,10 @@ int evalMain(int argc, char** argv) {
   EvaluationOptions evaluationOptions;
   evaluationOptions.settings = options.settings;
   evaluationOptions.toleranceSeconds = options.toleranceSeconds;
-  evaluationOptions.groupPattern = options.groupPattern;
+  evaluationOptions.groupKeys = options.groupKeys;
+  evaluationOptions.keepAlarms =
+      std::any_of(options.outputs.begin(), options.outputs.end(),
+                  [](const OutputRequest& output) { return output.kind == OutputKind::Alarms; });
   evaluationOptions.jobs = options.jobs;
   evaluationOptions.onProgress = [&](std::size_t done) { progress.show(done); };
   Evaluation evaluation;
@@ -397,8 +439,14 @@ int evalMain(int argc, char** argv) {
   if (const std::string writeError = writeOutputs(files); !writeError.empty()) {
     return failure(writeError);
   }
-  if (const std::string writeError = writeStandardOutput(formatTable(evaluation));
-      !writeError.empty()) {
+  // With a result on standard output the table would spoil it: it goes to
+  // standard error with --verbose, and nowhere otherwise.
+  const std::string table = formatTable(evaluation, !options.quiet);
+  if (toStandardOutput) {
+    if (options.verbose) {
+      std::fputs(table.c_str(), stderr);
+    }
+  } else if (const std::string writeError = writeStandardOutput(table); !writeError.empty()) {
     return failure("error writing standard output: " + writeError);
   }
   return status;
