@@ -13,6 +13,8 @@
 #include <functional>
 #include <vector>
 
+#include "Velmora.h"
+
 struct Vec3 {
   double x = 0.0;
   double y = 0.0;
@@ -34,9 +36,10 @@ struct BodyState {
 
 using MotionFunction = std::function<BodyState(double seconds)>;
 
-inline constexpr double kSampleRate = 50.0;
-inline constexpr double kAccCountsPerG = 8192.0;
-inline constexpr double kGyroCountsPerDps = 65.536;
+// The recording format's rate and count scales (Velmora.h).
+inline constexpr double kSampleRate = kSamplesPerSecond;
+inline constexpr double kAccCountsPerG = kCountsPerG;
+inline constexpr double kGyroCountsPerDps = kCountsPerDps;
 
 // Deterministic random numbers from a 64-bit seed (splitmix64), identical
 // on every platform: no library distribution is involved.
