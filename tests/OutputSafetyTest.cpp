@@ -370,7 +370,7 @@ const Row kOutputsOntoInputs[] = {
      {file("r.csv", kOneSample), file("s.txt", "lowLevel=50\n")},
      "{velmora-trace} --settings s.txt --csv s.txt r.csv",
      2,
-     "--csv 's.txt' is the same file as settings file 's.txt'",
+     "--csv 's.txt' is the same file as the settings file 's.txt'",
      {file("r.csv", kOneSample), file("s.txt", "lowLevel=50\n")}},
     {"TraceCsvEmptyOutputPath",
      {file("r.csv", kOneSample)},

@@ -220,7 +220,7 @@ int trace(int argc, char** argv) {
       inputs.push_back({"recording", options.dataPath});
     }
     for (const std::string& file : options.settingsFiles) {
-      inputs.push_back({"settings file", file});
+      inputs.push_back({"the settings file", file});
     }
     if (const std::string error = checkOutputPaths(inputs, {{"--csv", options.csvPath}});
         !error.empty()) {
