@@ -142,10 +142,13 @@ def evaluate(
     group, searched in each file name, names its group.
 
     Returns exactly what `velmora-eval --json` writes, as dicts and lists:
-    'version', 'early_tolerance_seconds', 'early_tolerance_samples',
-    'settings', 'group_by', 'recordings' (one dict per recording: outcome,
-    first detection, delay...), 'summary' (outcome counts, sensitivity,
-    specificity, false alarms per hour, delays, first codes) and 'groups'.
+    'format' (the version of this layout), 'version' (the detector's),
+    'early_tolerance_seconds', 'early_tolerance_samples', 'settings',
+    'group_by' (only when grouping: a list of keys, here
+    `[{'pattern': group_by}]`), 'recordings' (one dict per recording:
+    outcome, first detection, delay...), 'summary' (outcome counts,
+    sensitivity, specificity, false alarms per hour with their 95 %
+    intervals, delays, first codes) and, when grouping, 'groups'.
     Unreadable recordings are rows with outcome 'error'. Raises ValueError
     for refused settings, a bad pattern, tolerance or job count, or a folder
     without recordings.
