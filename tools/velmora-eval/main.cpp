@@ -162,6 +162,10 @@ std::string applyValuedOption(const std::string& name, const std::string& value,
   } else if (name == "--set") {
     return applySetting(options.settings, value);
   } else if (name == "--settings") {
+    if (value == "-") {
+      return "--settings needs a file: '-' (standard input) cannot be read; write ./- for a "
+             "file named '-'";
+    }
     options.settingsFiles.push_back(value);
     return applySettingsFile(options.settings, value);
   } else if (name == "--ext") {
@@ -367,6 +371,13 @@ int evalMain(int argc, char** argv) {
   }
   if (options.paths.empty()) {
     return usageError("no recordings or folders given");
+  }
+  // Recordings are replayed by name (and folders searched), so standard
+  // input cannot be one; a file named '-' is given as ./-.
+  if (std::find(options.paths.begin(), options.paths.end(), "-") != options.paths.end()) {
+    return usageError(
+        "'-' (standard input) cannot be a recording: name files or folders; write ./- for a "
+        "file named '-'");
   }
   // Checked before the search so that a bad pattern costs no time.
   for (const GroupKey& key : options.groupKeys) {

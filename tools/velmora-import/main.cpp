@@ -679,6 +679,10 @@ int importMain(int argc, char** argv) {
       if (i + 1 >= argc || std::string(argv[i + 1]).empty()) {
         return usageError("-o needs a folder");
       }
+      if (std::string(argv[i + 1]) == "-") {
+        return usageError("-o needs a folder: the importer writes files into it, so '-' "
+                          "(standard output) cannot take them; write ./- for a folder named '-'");
+      }
       common.outDir = argv[++i];
       common.outGiven = true;
     } else if (command != "check" && arg == "--force") {
@@ -697,6 +701,12 @@ int importMain(int argc, char** argv) {
     return usageError("no input file" +
                       std::string(command == "csv" || command == "check" ? "" : " or folder") +
                       " given");
+  }
+  // Every input is read by name (and a folder searched), never from
+  // standard input; a file named '-' is given as ./-.
+  if (std::find(common.operands.begin(), common.operands.end(), "-") != common.operands.end()) {
+    return usageError("'-' (standard input) cannot be an input: " + command +
+                      " reads files by name; write ./- for a file named '-'");
   }
   if (command == "check") {
     return runCheck(common.operands);
