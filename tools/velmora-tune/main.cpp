@@ -95,7 +95,9 @@ constexpr char kUsage[] =
     "  --space FILE           settings to search: NAME LOW HIGH [STEP] a line\n"
     "                         (default: the space --print-space shows)\n"
     "  --max-fa-per-hour X    false-alarm budget, a non-negative number\n"
-    "  --group-by REGEX       group key: first capture group in the file name\n"
+    "  --group-by REGEX       group key: first capture group of REGEX (RE2\n"
+    "                         syntax, searched in the file name; no\n"
+    "                         back-references or look-around)\n"
     "  --folds K              cross-validation folds (2 .. number of groups)\n"
     "  --trials N             candidates per search (default 200)\n"
     "  --seed S               seed of the search (default 1)\n"
@@ -107,6 +109,7 @@ constexpr char kUsage[] =
     "                         part file instead of the outputs (a sweep deals\n"
     "                         grid points, a search deals its K+1 searches)\n"
     "  -h, --help, --version\n"
+    "An output FILE '-' is standard output; the table is then left out.\n"
     "\n"
     "Exit status: 0 success, 1 unreadable recordings or outputs, or no candidate\n"
     "within the limit, 2 bad command line, settings, space or part files.\n"
@@ -233,7 +236,11 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& helpSh
   bool optionsEnded = false;
   for (int i = 2; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+    if (arg == "-") {
+      return "cannot read standard input ('-'); name files or folders (./- for a file "
+             "named '-')";
+    }
+    if (optionsEnded || arg.empty() || arg[0] != '-') {
       options.paths.push_back(arg);
       options.commandLine += " " + shellWord(arg);
       continue;
@@ -282,6 +289,10 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& helpSh
     if (std::find(std::begin(kNotRecorded), std::end(kNotRecorded), name) ==
         std::end(kNotRecorded)) {
       options.commandLine += " " + name + " " + shellWord(*value);
+    }
+    if (value->empty() &&
+        (name == "--csv" || name == "--roc" || name == "-o" || name == "--part")) {
+      return checkOutputPaths({}, {NamedPath{name, *value}});
     }
     if (name == "--set") {
       if (std::string error = applySetting(options.settings, *value); !error.empty()) {
@@ -533,7 +544,10 @@ int writePart(const Options& options, Part& part) {
 int emitSweep(const SweepResults& results, const std::vector<RecordingProblem>& problems,
               const std::string& csvPath, const std::string& rocPath) {
   int status = reportProblems(problems);
-  std::fputs(sweepTable(results).c_str(), stdout);
+  // A machine-readable output on standard output leaves no room for the table.
+  if (csvPath != "-" && rocPath != "-") {
+    std::fputs(sweepTable(results).c_str(), stdout);
+  }
   std::vector<std::pair<std::filesystem::path, std::string>> files;
   if (!csvPath.empty()) {
     files.emplace_back(csvPath, sweepCsv(results));
@@ -548,7 +562,9 @@ int emitSweep(const SweepResults& results, const std::vector<RecordingProblem>& 
 int emitSearch(const SearchResults& results, const std::vector<RecordingProblem>& problems,
                const std::string& csvPath, const std::string& outPath, const std::string& command) {
   int status = reportProblems(problems);
-  std::fputs(searchReport(results).c_str(), stdout);
+  if (csvPath != "-" && outPath != "-") {
+    std::fputs(searchReport(results).c_str(), stdout);
+  }
   std::vector<std::pair<std::filesystem::path, std::string>> files;
   if (!csvPath.empty()) {
     files.emplace_back(csvPath, searchTrialsCsv(results));
@@ -889,7 +905,9 @@ int runCompare(const Options& options) {
   add("daily-living alarms", std::to_string(summaryA.dailyLivingAlarms),
       std::to_string(summaryB.dailyLivingAlarms));
   text += "Summaries:\n" + align(figures, 1);
-  std::fputs(text.c_str(), stdout);
+  if (options.csvPath != "-") {
+    std::fputs(text.c_str(), stdout);
+  }
 
   if (!options.csvPath.empty()) {
     std::string csv =
