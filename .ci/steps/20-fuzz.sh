@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
-seconds=${VELMORA_FUZZ_SECONDS:-60}
+seconds=${VELMORA_FUZZ_SECONDS:-30}
 build=build-fuzz
 
 rm -rf "$build"
