@@ -348,7 +348,9 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"EmptyCsvPath", {"sweep", "--vary", "lowLevel=50:60", "--csv", ""},
                   "--csv needs a file name"},
         UsageCase{"StandardInputAsRecording", {"sweep", "--vary", "lowLevel=50:60", "-"},
-                  "cannot read standard input"}),
+                  "cannot read standard input"},
+        UsageCase{"MergeTwoOutputsToStandardOutput",
+                  {"merge", "--csv", "-", "--roc", "-", "a.part"}, "cannot both write standard output"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TuneUsage, HelpAndVersionAnswerWithStatusZero) {

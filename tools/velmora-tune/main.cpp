@@ -932,6 +932,15 @@ int runMerge(const Options& options) {
   if (options.paths.empty()) {
     return usageError("merge needs the part files");
   }
+  // The part files are inputs: no output may replace one, and at most one
+  // output may go to standard output.
+  Options checked = options;
+  for (const std::string& path : options.paths) {
+    checked.inputFiles.push_back(NamedPath{"part file", path});
+  }
+  if (std::string error = checkOutputs(checked, {}); !error.empty()) {
+    return usageError(error);
+  }
   std::vector<Part> parts;
   for (const std::string& path : options.paths) {
     std::string text;
