@@ -30,7 +30,7 @@ namespace {
 enum class Kind { Regular, Absent, Fifo, Link, Folder, CharDevice };
 
 // A file in the test folder (or an absolute path), before or after a run.
-struct FileSpec {
+struct FileState {
   std::string name;
   Kind kind = Kind::Regular;
   std::string content;      // Regular: the bytes; Link: the link's target
@@ -38,25 +38,25 @@ struct FileSpec {
   int mode = -1;            // permission bits to set before / expect after
 };
 
-FileSpec file(std::string name, std::string content, int mode = -1) {
+FileState file(std::string name, std::string content, int mode = -1) {
   return {std::move(name), Kind::Regular, std::move(content), false, mode};
 }
-FileSpec startingWith(std::string name, std::string start) {
+FileState startingWith(std::string name, std::string start) {
   return {std::move(name), Kind::Regular, std::move(start), true, -1};
 }
-FileSpec absent(std::string name) { return {std::move(name), Kind::Absent, "", false, -1}; }
-FileSpec fifo(std::string name) { return {std::move(name), Kind::Fifo, "", false, -1}; }
-FileSpec symbolicLink(std::string name, std::string target) {
+FileState absent(std::string name) { return {std::move(name), Kind::Absent, "", false, -1}; }
+FileState fifo(std::string name) { return {std::move(name), Kind::Fifo, "", false, -1}; }
+FileState symbolicLink(std::string name, std::string target) {
   return {std::move(name), Kind::Link, std::move(target), false, -1};
 }
-FileSpec folder(std::string name, int mode = -1) {
+FileState folder(std::string name, int mode = -1) {
   return {std::move(name), Kind::Folder, "", false, mode};
 }
-FileSpec charDevice(std::string name) { return {std::move(name), Kind::CharDevice, "", false, -1}; }
+FileState charDevice(std::string name) { return {std::move(name), Kind::CharDevice, "", false, -1}; }
 
 struct Row {
   const char* name;  // test name: letters, digits and underscores
-  std::vector<FileSpec> before;
+  std::vector<FileState> before;
   // Run by /bin/sh in the test folder. {velmora-synth} and the like stand
   // for the built programs; `waitfor PATTERN` waits (up to 10 s) until a
   // file matching the glob pattern exists; `unprivileged COMMAND` runs it
@@ -64,7 +64,7 @@ struct Row {
   std::string command;
   int exitCode;
   std::string errorHas;  // a fragment of stderr; empty: stderr must be empty
-  std::vector<FileSpec> after;
+  std::vector<FileState> after;
   std::string outputHas = {};  // a fragment of stdout, when it matters
   bool needsNonRoot = false;   // permissions do not stop root
 };
@@ -107,18 +107,18 @@ std::string expandPrograms(std::string command) {
   return command;
 }
 
-void createBefore(const fs::path& dir, const FileSpec& spec) {
-  const fs::path path = dir / spec.name;
-  switch (spec.kind) {
+void createBefore(const fs::path& dir, const FileState& file) {
+  const fs::path path = dir / file.name;
+  switch (file.kind) {
     case Kind::Regular: {
-      std::ofstream(path, std::ios::binary) << spec.content;
+      std::ofstream(path, std::ios::binary) << file.content;
       break;
     }
     case Kind::Fifo:
-      ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0) << spec.name;
+      ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0) << file.name;
       break;
     case Kind::Link:
-      fs::create_symlink(spec.content, path);
+      fs::create_symlink(file.content, path);
       break;
     case Kind::Folder:
       fs::create_directories(path);
@@ -127,26 +127,26 @@ void createBefore(const fs::path& dir, const FileSpec& spec) {
     case Kind::CharDevice:
       break;
   }
-  if (spec.mode >= 0) {
-    ASSERT_EQ(::chmod(path.c_str(), static_cast<mode_t>(spec.mode)), 0) << spec.name;
+  if (file.mode >= 0) {
+    ASSERT_EQ(::chmod(path.c_str(), static_cast<mode_t>(file.mode)), 0) << file.name;
   }
 }
 
-void checkAfter(const fs::path& dir, const FileSpec& spec) {
-  const fs::path path = fs::path(spec.name).is_absolute() ? fs::path(spec.name) : dir / spec.name;
+void checkAfter(const fs::path& dir, const FileState& file) {
+  const fs::path path = fs::path(file.name).is_absolute() ? fs::path(file.name) : dir / file.name;
   struct stat status {};
   const bool exists = ::lstat(path.c_str(), &status) == 0;
-  SCOPED_TRACE(spec.name);
-  switch (spec.kind) {
+  SCOPED_TRACE(file.name);
+  switch (file.kind) {
     case Kind::Absent:
       EXPECT_FALSE(exists);
       return;
     case Kind::Regular:
       ASSERT_TRUE(exists && S_ISREG(status.st_mode));
-      if (spec.prefixOnly) {
-        EXPECT_EQ(readFile(path).substr(0, spec.content.size()), spec.content);
+      if (file.prefixOnly) {
+        EXPECT_EQ(readFile(path).substr(0, file.content.size()), file.content);
       } else {
-        EXPECT_EQ(readFile(path), spec.content);
+        EXPECT_EQ(readFile(path), file.content);
       }
       break;
     case Kind::Fifo:
@@ -154,7 +154,7 @@ void checkAfter(const fs::path& dir, const FileSpec& spec) {
       break;
     case Kind::Link:
       ASSERT_TRUE(exists && S_ISLNK(status.st_mode));
-      EXPECT_EQ(fs::read_symlink(path).string(), spec.content);
+      EXPECT_EQ(fs::read_symlink(path).string(), file.content);
       break;
     case Kind::Folder:
       EXPECT_TRUE(exists && S_ISDIR(status.st_mode));
@@ -163,8 +163,8 @@ void checkAfter(const fs::path& dir, const FileSpec& spec) {
       EXPECT_TRUE(exists && S_ISCHR(status.st_mode));
       break;
   }
-  if (spec.mode >= 0) {
-    EXPECT_EQ(status.st_mode & 07777, static_cast<mode_t>(spec.mode));
+  if (file.mode >= 0) {
+    EXPECT_EQ(status.st_mode & 07777, static_cast<mode_t>(file.mode));
   }
 }
 
@@ -182,8 +182,8 @@ TEST_P(OutputSafety, LeavesFilesAsExpected) {
   const TempDir scratch;
   const fs::path dir = scratch.path() / "work";
   fs::create_directory(dir);
-  for (const FileSpec& spec : row.before) {
-    createBefore(dir, spec);
+  for (const FileState& file : row.before) {
+    createBefore(dir, file);
   }
   const fs::path outPath = scratch.path() / "stdout";
   const fs::path errPath = scratch.path() / "stderr";
@@ -209,16 +209,16 @@ TEST_P(OutputSafety, LeavesFilesAsExpected) {
 
   // Restore permissions first, so a read-only folder can be inspected and
   // removed.
-  for (const FileSpec& spec : row.before) {
-    if (spec.kind == Kind::Folder) {
-      ::chmod((dir / spec.name).c_str(), 0755);
+  for (const FileState& file : row.before) {
+    if (file.kind == Kind::Folder) {
+      ::chmod((dir / file.name).c_str(), 0755);
     }
   }
   std::set<std::string> expected;
-  for (const FileSpec& spec : row.after) {
-    checkAfter(dir, spec);
-    if (spec.kind != Kind::Absent && !fs::path(spec.name).is_absolute()) {
-      expected.insert(spec.name);
+  for (const FileState& file : row.after) {
+    checkAfter(dir, file);
+    if (file.kind != Kind::Absent && !fs::path(file.name).is_absolute()) {
+      expected.insert(file.name);
     }
   }
   std::set<std::string> found;

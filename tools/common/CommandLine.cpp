@@ -18,28 +18,6 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-std::string& nameStorage() {
-  static std::string name = "velmora";
-  return name;
-}
-
-// A closed standard descriptor would be handed to the next file opened, and
-// messages or output would land in that file. Keep 0..2 taken: stdout
-// read-only so that writing it fails (and is reported) as it would closed.
-void reserveStandardDescriptors() {
-  for (int fd = 0; fd <= 2; ++fd) {
-    if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
-      const int opened = ::open("/dev/null", fd == 2 ? O_WRONLY : O_RDONLY);
-      if (opened >= 0 && opened != fd) {
-        ::close(opened);
-      }
-    }
-  }
-}
-
-// Length of the valid UTF-8 sequence at `text[0]`, or 0.
 std::size_t utf8Length(std::string_view text) {
   const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
   const unsigned char lead = byte(0);
@@ -69,6 +47,28 @@ std::size_t utf8Length(std::string_view text) {
   }
   return length;
 }
+
+namespace {
+
+std::string& nameStorage() {
+  static std::string name = "velmora";
+  return name;
+}
+
+// A closed standard descriptor would be handed to the next file opened, and
+// messages or output would land in that file. Keep 0..2 taken: stdout
+// read-only so that writing it fails (and is reported) as it would closed.
+void reserveStandardDescriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+      const int opened = ::open("/dev/null", fd == 2 ? O_WRONLY : O_RDONLY);
+      if (opened >= 0 && opened != fd) {
+        ::close(opened);
+      }
+    }
+  }
+}
+
 
 void appendEscaped(std::string& out, unsigned char byte) {
   char text[8];

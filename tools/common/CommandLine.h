@@ -25,6 +25,10 @@ int runTool(const char* program, int argc, char** argv, int (*body)(int argc, ch
 // terminal commands or broken characters.
 [[nodiscard]] std::string printable(std::string_view text);
 
+// Length of the valid UTF-8 sequence at text[0] (no overlong forms, surrogates
+// or code points past U+10FFFF), or 0; ASCII counts as invalid here.
+[[nodiscard]] std::size_t utf8Length(std::string_view text);
+
 // "<program>: <message>" on stderr, escaped with printable().
 void reportError(std::string_view message);
 // reportError(), then "(run <program> --help for usage)"; returns 2.

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "CommandLine.h"
 #include "SettingsTable.h"
 
 namespace velmora::evaluation {
@@ -87,39 +88,6 @@ std::string delayText(const EvalSummary& summary) {
          numberText(summary.delayPercentileMs(100));
 }
 
-// Length of the valid UTF-8 sequence starting at text[i], or 0.
-std::size_t utf8SequenceLength(const std::string& text, std::size_t i) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char lead = byte(i);
-  if (lead < 0x80) {
-    return 1;
-  }
-  std::size_t length = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;  // allowed range of the second byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    low = lead == 0xE0 ? 0xA0 : 0x80;   // no overlong forms
-    high = lead == 0xED ? 0x9F : 0xBF;  // no surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    low = lead == 0xF0 ? 0x90 : 0x80;
-    high = lead == 0xF4 ? 0x8F : 0xBF;  // nothing above U+10FFFF
-  } else {
-    return 0;
-  }
-  if (i + length > text.size() || byte(i + 1) < low || byte(i + 1) > high) {
-    return 0;
-  }
-  for (std::size_t k = 2; k < length; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) {
-      return 0;
-    }
-  }
-  return length;
-}
 
 }  // namespace
 
@@ -155,7 +123,7 @@ std::string jsonString(const std::string& text) {
       std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
       quoted += escape;
     } else if (c >= 0x80) {
-      const std::size_t length = utf8SequenceLength(text, i);
+      const std::size_t length = utf8Length(std::string_view(text).substr(i));
       if (length == 0) {
         quoted += "\\ufffd";
         ++i;
