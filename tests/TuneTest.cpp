@@ -15,6 +15,7 @@
 
 #include "EvalRecordings.h"
 #include "Evaluation.h"
+#include "HeldOut.h"
 #include "RecordingCache.h"
 #include "RocPlot.h"
 #include "Search.h"
@@ -29,10 +30,11 @@ using testsupport::runProgram;
 using testsupport::TempDir;
 
 // velmora-tune and velmora-eval need RE2: a build without it leaves them out.
-#define SKIP_UNLESS_BUILT(program)                                                   \
-  if (!fs::exists(fs::path(VELMORA_BIN_DIR) / (program)))                            \
-  GTEST_SKIP() << (program) << " was not built (left out at configure time; it needs " \
-                                "the Debian package libre2-dev)"
+#define SKIP_UNLESS_BUILT(program)                                        \
+  if (!fs::exists(fs::path(VELMORA_BIN_DIR) / (program)))                 \
+  GTEST_SKIP() << (program)                                               \
+               << " was not built (left out at configure time; it needs " \
+                  "the Debian package libre2-dev)"
 
 // The example recordings (falls and daily activities) copied
 // once per person p1..p3, so that there are groups to keep apart.
@@ -43,6 +45,20 @@ void writeExamples(const TempDir& dir) {
       fs::copy_file(entry.path(),
                     dir.path() / (std::string(person) + "_" + entry.path().filename().string()));
     }
+  }
+}
+
+// The examples for p1..p3, and for p3 also six rough days: daily living
+// that sets the detector off as the falls do. Tuned without p3, a search
+// keeps settings that p3's days overwhelm.
+void writeExamplesWithOneRoughPerson(const TempDir& dir) {
+  writeExamples(dir);
+  const fs::path examples = fs::path(VELMORA_SOURCE_DIR) / "examples" / "recordings";
+  for (const char* day : {"1", "2", "3"}) {
+    fs::copy_file(examples / "fall_forward.csv",
+                  dir.path() / (std::string("p3_rough_a") + day + ".csv"));
+    fs::copy_file(examples / "fall_backward.csv",
+                  dir.path() / (std::string("p3_rough_b") + day + ".csv"));
   }
 }
 
@@ -241,6 +257,100 @@ TEST(TuneSearch, ResultIsASettingsFileTheToolsAcceptAndNoResultWritesNone) {
   EXPECT_FALSE(fs::exists(settings));
 }
 
+TEST(TuneSearch, OverTheBudgetHeldOutWarnsExitsThreeAndStillWritesTheSettingsAsMergeDoes) {
+  SKIP_UNLESS_BUILT("velmora-tune");
+  const TempDir data;
+  writeExamplesWithOneRoughPerson(data);
+  const TempDir out;
+  const auto space = out.path() / "space.txt";
+  std::ofstream(space) << "lowLevel 40 70 10\n";
+  const std::vector<std::string> search = {"search", "--group-by",        "^(p[0-9])_",  "--folds",
+                                           "2",      "--max-fa-per-hour", "80",          "--trials",
+                                           "10",     "--space",           space.string()};
+  auto args = search;
+  const auto whole = out.path() / "whole.settings";
+  args.insert(args.end(), {"-o", whole.string(), data.path().string()});
+  const auto run = runProgram("velmora-tune", args);
+  ASSERT_EQ(run.exitCode, 3) << run.err;
+  EXPECT_NE(run.out.find("WARNING: these settings are unlikely to hold the budget of 80"),
+            std::string::npos)
+      << run.out;
+  // The fold tuned on p1 alone keeps settings that give p3 7 alarms.
+  EXPECT_NE(run.out.find("The budget held in 1 of 2 folds. Worst person: p3 (fold 1), 187.36"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("by person 0.00 to 187.36"), std::string::npos) << run.out;
+  const std::string settings = readFile(whole);
+  EXPECT_NE(settings.find("\n# WARNING: these settings are unlikely"), std::string::npos)
+      << settings;
+
+  std::vector<std::string> merge = {"merge"};
+  for (const char* shard : {"1/2", "2/2"}) {
+    const auto part = out.path() / (std::string("part") + shard[0]);
+    args = search;
+    args.insert(args.end(), {"--shard", shard, "--part", part.string(), data.path().string()});
+    ASSERT_EQ(runProgram("velmora-tune", args).exitCode, 0);
+    merge.push_back(part.string());
+  }
+  const auto merged = out.path() / "merged.settings";
+  merge.insert(merge.end(), {"-o", merged.string()});
+  const auto combined = runProgram("velmora-tune", merge);
+  EXPECT_EQ(combined.exitCode, 3) << combined.err;
+  EXPECT_EQ(combined.out, run.out);
+  EXPECT_EQ(readFile(merged), settings);
+}
+
+TEST(TuneHeldOut, BootstrapOverPeopleWidensWhenAlarmsClusterAndRepeatsForItsSeed) {
+  // Ten people of one hour each, ten alarms in all.
+  std::vector<std::pair<int64_t, double>> even(10, {1, 1.0});
+  std::vector<std::pair<int64_t, double>> clustered(10, {0, 1.0});
+  clustered[3].first = 10;
+  const auto evenInterval = tune::bootstrapRate(even, 5, 2000);
+  const auto clusteredInterval = tune::bootstrapRate(clustered, 5, 2000);
+  ASSERT_TRUE(evenInterval && clusteredInterval);
+  EXPECT_EQ(evenInterval->low, 1.0);
+  EXPECT_EQ(evenInterval->high, 1.0);
+  EXPECT_EQ(clusteredInterval->low, 0.0);
+  EXPECT_GE(clusteredInterval->high, 2.0);
+  const auto again = tune::bootstrapRate(clustered, 5, 2000);
+  EXPECT_EQ(again->high, clusteredInterval->high);
+  EXPECT_FALSE(tune::bootstrapRate({{0, 0.0}}, 5, 10));
+}
+
+TEST(TuneSelection, RulesJudgeTrainingFiguresAsDocumented) {
+  // The exact one-sided 95 % bound for no event in one hour is -ln(0.05).
+  EXPECT_NEAR(tune::poissonUpperBound(0, 1.0, 0.95), 2.995732, 1e-5);
+  EXPECT_NEAR(tune::poissonUpperBound(3, 2.0, 0.95), 7.753652 / 2.0, 1e-5);
+  const auto person = [](int64_t alarms) {
+    tune::Counts c;
+    c.truePositives = 1;
+    c.dailyLivingSamples = 180000;  // one hour
+    c.dailyLivingAlarms = alarms;
+    return c;
+  };
+  // Five people, one hour each, two alarms in one of them: 0.4 per hour.
+  const std::vector<tune::Counts> people = {person(2), person(0), person(0), person(0), person(0)};
+  tune::Counts total;
+  for (const tune::Counts& c : people) {
+    total += c;
+  }
+  tune::SearchConfig config;
+  config.maxFalseAlarmsPerHour = 0.5;
+  EXPECT_TRUE(tune::withinBudget(config, total, people));
+  ASSERT_EQ(tune::parseSelection("people:0.2", config.rule), "");
+  EXPECT_TRUE(tune::withinBudget(config, total, people));  // one of five above
+  ASSERT_EQ(tune::parseSelection("people:0.1", config.rule), "");
+  EXPECT_FALSE(tune::withinBudget(config, total, people));
+  ASSERT_EQ(tune::parseSelection("bound:0.5", config.rule), "");
+  EXPECT_FALSE(tune::withinBudget(config, total, people));  // median bound of 2 in 5 h: 0.53
+  config.maxFalseAlarmsPerHour = 0.6;
+  EXPECT_TRUE(tune::withinBudget(config, total, people));
+  EXPECT_EQ(tune::selectionText(config.rule), "bound:0.5");
+  EXPECT_NE(tune::parseSelection("bound:1", config.rule), "");
+  EXPECT_NE(tune::parseSelection("people:-0.1", config.rule), "");
+  EXPECT_NE(tune::parseSelection("flat:2", config.rule), "");
+}
+
 TEST(TuneCompare, ListsExactlyTheRecordingsWhoseOutcomeChangedAsVelmoraEvalJudgesThem) {
   SKIP_UNLESS_BUILT("velmora-tune");
   SKIP_UNLESS_BUILT("velmora-eval");
@@ -345,12 +455,15 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"TooManyShards",
                   search({"--max-fa-per-hour", "1", "--shard", "4/4", "--part", "p"}),
                   "only 3 searches"},
-        UsageCase{"EmptyCsvPath", {"sweep", "--vary", "lowLevel=50:60", "--csv", ""},
+        UsageCase{"EmptyCsvPath",
+                  {"sweep", "--vary", "lowLevel=50:60", "--csv", ""},
                   "--csv needs a file name"},
-        UsageCase{"StandardInputAsRecording", {"sweep", "--vary", "lowLevel=50:60", "-"},
+        UsageCase{"StandardInputAsRecording",
+                  {"sweep", "--vary", "lowLevel=50:60", "-"},
                   "cannot read standard input"},
         UsageCase{"MergeTwoOutputsToStandardOutput",
-                  {"merge", "--csv", "-", "--roc", "-", "a.part"}, "cannot both write standard output"}),
+                  {"merge", "--csv", "-", "--roc", "-", "a.part"},
+                  "cannot both write standard output"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TuneUsage, HelpAndVersionAnswerWithStatusZero) {
@@ -392,7 +505,7 @@ TEST(TuneSearch, SameSeedSameTrialsAndTheBudgetIsKept) {
   config.maxFalseAlarmsPerHour = 1.0;
   // A made-up evaluator: more found with a higher lowLevel, alarms beyond 80.
   const tune::BatchEvaluator evaluate = [](const std::vector<DetectorSettings>& batch) {
-    std::vector<tune::Counts> counts;
+    std::vector<std::vector<tune::Counts>> counts;
     for (const DetectorSettings& s : batch) {
       tune::Counts c;
       c.recordings = 100;
@@ -401,7 +514,7 @@ TEST(TuneSearch, SameSeedSameTrialsAndTheBudgetIsKept) {
       c.trueNegatives = 10;
       c.dailyLivingSamples = 180000;  // one hour
       c.dailyLivingAlarms = s.lowLevel > 80 ? 5 : 0;
-      counts.push_back(c);
+      counts.push_back({c});
     }
     return counts;
   };
@@ -418,6 +531,13 @@ TEST(TuneSearch, SameSeedSameTrialsAndTheBudgetIsKept) {
       tune::applyLevels(config.space, first.trials[*first.best].levels, config.base);
   EXPECT_EQ(best.lowLevel, 80);
   EXPECT_EQ(best.turnRunMin % 3, 2);
+  // With one setting allowed to move, no candidate moves two.
+  config.maxMoved = 1;
+  const tune::SearchOutcome sparse = tune::runSearch(config, 11, evaluate);
+  const tune::Levels base = sparse.trials.front().levels;
+  for (const tune::Trial& trial : sparse.trials) {
+    EXPECT_LE((trial.levels[0] != base[0]) + (trial.levels[1] != base[1]), 1);
+  }
 }
 
 TEST(TuneFront, HoldsExactlyThePointsNoOtherPointBeats) {

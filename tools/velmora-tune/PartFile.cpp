@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -14,7 +15,7 @@ namespace tune {
 
 namespace {
 
-constexpr char kMagic[] = "velmora-tune part 1";
+constexpr char kMagic[] = "velmora-tune part 2";
 
 // Tokens are separated by single spaces; bytes that would break that (and
 // '%' itself) are written as %XX, and the empty token as a lone '%'.
@@ -136,6 +137,22 @@ bool readCounts(const std::vector<std::string>& t, std::size_t first, Counts& c)
   return true;
 }
 
+// `into` += `c`, unless a count would overflow (read counts may be huge).
+bool addWithoutOverflow(Counts& into, const Counts& c) {
+  int64_t* to[] = {&into.recordings,    &into.unreadable,         &into.truePositives,
+                   &into.missed,        &into.earlyAlarms,        &into.falseAlarms,
+                   &into.trueNegatives, &into.dailyLivingSamples, &into.dailyLivingAlarms};
+  const int64_t from[] = {c.recordings,    c.unreadable,         c.truePositives,
+                          c.missed,        c.earlyAlarms,        c.falseAlarms,
+                          c.trueNegatives, c.dailyLivingSamples, c.dailyLivingAlarms};
+  for (std::size_t i = 0; i < std::size(from); ++i) {
+    if (__builtin_add_overflow(*to[i], from[i], to[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string parseShard(const std::string& text, Shard& shard) {
@@ -162,6 +179,8 @@ std::string searchConfig(const SearchResults& results, uint64_t dataFingerprint,
                                   results.config.space);
   text += "seed " + std::to_string(results.seed) + "\n";
   text += "trials " + std::to_string(results.config.trials) + "\n";
+  text += "select " + selectionText(results.config.rule) + "\n";
+  text += "max-moved " + std::to_string(results.config.maxMoved) + "\n";
   text += "max-fa " + doubleText(results.config.maxFalseAlarmsPerHour) + "\n";
   text += "folds " + std::to_string(results.folds) + "\n";
   text += "group-by " + escape(results.groupPattern) + "\n";
@@ -214,7 +233,7 @@ std::string formatPart(const Part& part) {
         for (const int64_t level : trial.levels) {
           text += " " + std::to_string(level);
         }
-        text += countsText(trial.counts) + "\n";
+        text += countsText(trial.counts) + (trial.feasible ? " 1" : " 0") + "\n";
       }
       if (run->outcome.best) {
         text += "best " + prefix + " " + std::to_string(*run->outcome.best) + "\n";
@@ -224,6 +243,10 @@ std::string formatPart(const Part& part) {
       }
       if (run->baseHeldOut) {
         text += "base-held-out " + prefix + countsText(*run->baseHeldOut) + "\n";
+      }
+      for (std::size_t g = 0; g < run->heldOutGroups.size(); ++g) {
+        text += "held-out-group " + prefix + " " + std::to_string(g) +
+                countsText(run->heldOutGroups[g]) + "\n";
       }
     }
     if (search.baseCounts) {
@@ -313,6 +336,13 @@ std::string parsePart(const std::string& text, const std::string& origin, Part& 
       }
     } else if (key == "trials" && t.size() == 2 && toInt64(t[1], value) && value > 0) {
       part.search.config.trials = value;
+    } else if (key == "select" && t.size() == 2) {
+      if (!parseSelection(t[1], part.search.config.rule).empty()) {
+        return fail("bad selection rule");
+      }
+    } else if (key == "max-moved" && t.size() == 2 && toInt64(t[1], value) && value >= 0 &&
+               value <= INT32_MAX) {
+      part.search.config.maxMoved = static_cast<int>(value);
     } else if (key == "max-fa" && t.size() == 2) {
       double limit = 0.0;
       const auto [end, error] = std::from_chars(t[1].data(), t[1].data() + t[1].size(), limit);
@@ -396,8 +426,10 @@ std::string parsePart(const std::string& text, const std::string& origin, Part& 
                value < static_cast<int64_t>(part.search.searches.size()) &&
                !part.search.searches[static_cast<std::size_t>(value)]) {
       part.search.searches[static_cast<std::size_t>(value)] = SearchRunResult{};
-    } else if (key == "trial" && search && t.size() == 2 + dimensions + 9 && searchAt(t[1]) &&
-               readCounts(t, 2 + dimensions, counts)) {
+    } else if (key == "trial" && search && t.size() == 2 + dimensions + 9 + 1 && searchAt(t[1]) &&
+               readCounts(std::vector<std::string>(t.begin(), t.end() - 1), 2 + dimensions,
+                          counts) &&
+               (t.back() == "0" || t.back() == "1")) {
       Trial trial;
       for (std::size_t d = 0; d < dimensions; ++d) {
         if (!toInt64(t[2 + d], value) || value < 0 || value >= part.sweep.space[d].levels()) {
@@ -406,9 +438,9 @@ std::string parsePart(const std::string& text, const std::string& origin, Part& 
         trial.levels.push_back(value);
       }
       trial.counts = counts;
-      const std::optional<double> perHour = counts.falseAlarmsPerHour();
-      trial.feasible = perHour && *perHour <= part.search.config.maxFalseAlarmsPerHour &&
-                       counts.fallRecordings() > 0;
+      // Some rules judge a trial by figures the part does not keep (per
+      // person, or its neighbours'): the search's verdict is written out.
+      trial.feasible = t.back() == "1";
       searchAt(t[1])->outcome.trials.push_back(trial);
     } else if (key == "best" && search && t.size() == 3 && searchAt(t[1]) && toInt64(t[2], value) &&
                value >= 0 && value < static_cast<int64_t>(searchAt(t[1])->outcome.trials.size())) {
@@ -417,12 +449,37 @@ std::string parsePart(const std::string& text, const std::string& origin, Part& 
       searchAt(t[1])->heldOut = counts;
     } else if (key == "base-held-out" && search && searchAt(t[1]) && readCounts(t, 2, counts)) {
       searchAt(t[1])->baseHeldOut = counts;
+    } else if (key == "held-out-group" && search && t.size() == 3 + 9 && searchAt(t[1]) &&
+               toInt64(t[2], value) &&
+               value == static_cast<int64_t>(searchAt(t[1])->heldOutGroups.size()) &&
+               readCounts(t, 3, counts)) {
+      // One line per group of the fold, in the fold's order.
+      searchAt(t[1])->heldOutGroups.push_back(counts);
     } else {
       return fail("unexpected line");
     }
   }
   if (!ended) {
     return fail("the part ends early (no end line)");
+  }
+  // A fold's held-out figures come per group, one for each of its groups,
+  // and add up to the fold's.
+  for (int f = 0; search && f < part.search.folds; ++f) {
+    const auto& run = part.search.searches[static_cast<std::size_t>(f)];
+    if (!run || !run->heldOut) {
+      continue;
+    }
+    Counts sum;
+    bool overflow = false;
+    for (const Counts& c : run->heldOutGroups) {
+      overflow = overflow || !addWithoutOverflow(sum, c);
+    }
+    if (overflow ||
+        run->heldOutGroups.size() != part.search.foldGroups[static_cast<std::size_t>(f)].size() ||
+        !(sum == *run->heldOut)) {
+      return origin + ": the held-out figures of search " + std::to_string(f) +
+             " do not match its groups'";
+    }
   }
   return {};
 }

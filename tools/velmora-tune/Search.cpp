@@ -1,8 +1,11 @@
 #include "Search.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <set>
 
+#include "EvalRender.h"
 #include "EvalSummary.h"
 #include "SettingsTable.h"
 
@@ -37,12 +40,7 @@ EvalSummary summaryOf(const Counts& counts) {
 
 namespace {
 
-bool isFeasible(const Counts& counts, double maxPerHour) {
-  const std::optional<double> perHour = counts.falseAlarmsPerHour();
-  return perHour && *perHour <= maxPerHour && counts.fallRecordings() > 0;
-}
-
-// Order of the refinement's centre: feasible trials by rank; when there is
+// Order of the refinement's centres: feasible trials by rank; when there is
 // none yet, the one closest to feasibility (fewest alarms, then most true
 // positives, then earliest).
 bool centreBefore(const Trial& a, std::size_t aOrder, const Trial& b, std::size_t bOrder) {
@@ -61,6 +59,15 @@ bool centreBefore(const Trial& a, std::size_t aOrder, const Trial& b, std::size_
   return aOrder < bOrder;
 }
 
+// Centres the refinement takes turns around: restarting from several good
+// points instead of only the best keeps one lucky point from holding the
+// whole budget.
+constexpr std::size_t kCentres = 3;
+// Levels tried across a setting's whole range in one coordinate move.
+constexpr int64_t kLineLevels = 5;
+// Settings one refinement round moves one at a time.
+constexpr std::size_t kRoundSettings = 4;
+
 class SearchRun {
  public:
   SearchRun(const SearchConfig& config, uint64_t seed, const BatchEvaluator& evaluate)
@@ -73,41 +80,64 @@ class SearchRun {
 
   SearchOutcome run() {
     const auto target = static_cast<std::size_t>(std::max<int64_t>(config_.trials, 1));
+    // The flat rule keeps a share of the budget for checking neighbours.
+    const std::size_t checks = config_.rule.kind == Selection::Flat ? target / 4 : 0;
+    const std::size_t explore = target - checks;
     // The base point first (each setting moved to the nearest level of its
-    // range), then random points for half of the budget, each the base with
+    // range), then random points for 40 % of the budget, each the base with
     // a few settings drawn anew.
     std::vector<Levels> batch;
     Levels base;
     for (const Dimension& dimension : config_.space) {
       base.push_back(dimension.nearestLevel(config_.base.*(dimension.field->member)));
     }
-    offer(base, batch);
     base_ = base;
-    const std::size_t randomCount = target - target / 2;
+    offer(base, batch);
+    const std::size_t randomCount = std::max<std::size_t>(1, explore * 2 / 5);
     for (int misses = 0; batch.size() < randomCount && misses < kRedraws && !exhausted();) {
       misses = offer(randomLevels(), batch) ? 0 : misses + 1;
     }
     evaluate(batch);
 
-    while (outcome_.trials.size() < target && !exhausted()) {
-      const std::size_t centre = bestCentre();
+    std::size_t round = 0;
+    std::size_t stale = 0;
+    while (outcome_.trials.size() < explore && !exhausted()) {
+      const std::vector<std::size_t> centres = bestCentres(kCentres);
+      const std::size_t centre = centres[round % centres.size()];
+      ++round;
+      const std::size_t bestBefore = centres.front();
       batch.clear();
-      const std::size_t room = target - outcome_.trials.size();
-      const Levels& from = outcome_.trials[centre].levels;
-      for (std::size_t d = 0; d < config_.space.size() && batch.size() < room; ++d) {
+      const std::size_t room = explore - outcome_.trials.size();
+      const Levels from = outcome_.trials[centre].levels;
+      // A few settings, each moved one radius either way and to levels
+      // spread over its whole range (a coordinate move: a setting's best
+      // value is often far from where the others put it).
+      for (const std::size_t d : someSettings(kRoundSettings, kRoundSettings)) {
+        std::vector<Levels> moves;
         for (const int64_t direction : {-1, 1}) {
           Levels moved = from;
           moved[d] = std::clamp<int64_t>(moved[d] + direction * radius_[d], 0,
                                          config_.space[d].levels() - 1);
+          moves.push_back(moved);
+        }
+        const int64_t levels = config_.space[d].levels();
+        const int64_t offset = static_cast<int64_t>(random_.below(static_cast<uint64_t>(levels)));
+        for (int64_t k = 0; k < std::min(kLineLevels, levels); ++k) {
+          Levels moved = from;
+          moved[d] = (offset + k * levels / std::min(kLineLevels, levels)) % levels;
+          moves.push_back(moved);
+        }
+        for (const Levels& moved : moves) {
           if (batch.size() < room) {
             offer(moved, batch);
           }
         }
       }
       // Moves of several settings at once find what single moves miss when
-      // settings act together.
-      const std::size_t joint = std::max<std::size_t>(4, config_.space.size());
-      for (std::size_t k = 0, misses = 0; k < joint && batch.size() < room && misses < kRedraws;) {
+      // settings act together: one that finds more falls with one that
+      // brings the alarms back within the budget.
+      for (std::size_t k = 0, misses = 0; k < kRoundSettings && batch.size() < room &&
+                                          misses < static_cast<std::size_t>(kRedraws);) {
         if (offer(jointMove(from), batch)) {
           ++k;
         } else {
@@ -125,20 +155,19 @@ class SearchRun {
         }
       }
       evaluate(batch);
-      // No progress: look closer next time.
-      if (bestCentre() == centre) {
+      // No progress in a turn of every centre: look closer next time.
+      stale = bestCentres(1).front() == bestBefore ? stale + 1 : 0;
+      if (stale >= centres.size()) {
+        stale = 0;
         for (int64_t& radius : radius_) {
           radius = std::max<int64_t>(1, radius / 2);
         }
       }
     }
-    for (std::size_t i = 0; i < outcome_.trials.size(); ++i) {
-      const Trial& trial = outcome_.trials[i];
-      if (trial.feasible &&
-          (!outcome_.best ||
-           ranksBefore(trial.counts, i, outcome_.trials[*outcome_.best].counts, *outcome_.best))) {
-        outcome_.best = i;
-      }
+    outcome_.best =
+        rankedFeasible().empty() ? std::nullopt : std::optional<std::size_t>(rankedFeasible()[0]);
+    if (checks > 0) {
+      checkNeighbours(target);
     }
     return std::move(outcome_);
   }
@@ -146,9 +175,11 @@ class SearchRun {
  private:
   [[nodiscard]] bool exhausted() const { return static_cast<int64_t>(seen_.size()) >= gridPoints_; }
 
-  // Up to `most` distinct settings, chosen at random.
-  std::vector<std::size_t> someSettings(std::size_t most) {
-    const std::size_t count = 1 + random_.below(std::min(most, config_.space.size()));
+  // Between `least` and `most` distinct settings, chosen at random.
+  std::vector<std::size_t> someSettings(std::size_t most, std::size_t least = 1) {
+    const std::size_t top = std::min(most, config_.space.size());
+    const std::size_t low = std::min(least, top);
+    const std::size_t count = low + random_.below(top - low + 1);
     std::vector<std::size_t> chosen;
     while (chosen.size() < count) {
       const auto d = static_cast<std::size_t>(random_.below(config_.space.size()));
@@ -165,7 +196,11 @@ class SearchRun {
   // people.
   Levels randomLevels() {
     Levels levels = base_;
-    for (const std::size_t d : someSettings(kMostChanged)) {
+    const std::size_t most =
+        config_.maxMoved > 0
+            ? std::min<std::size_t>(kMostChanged, static_cast<std::size_t>(config_.maxMoved))
+            : kMostChanged;
+    for (const std::size_t d : someSettings(most)) {
       levels[d] =
           static_cast<int64_t>(random_.below(static_cast<uint64_t>(config_.space[d].levels())));
     }
@@ -176,7 +211,7 @@ class SearchRun {
   // either way.
   Levels jointMove(const Levels& from) {
     Levels moved = from;
-    for (const std::size_t d : someSettings(3)) {
+    for (const std::size_t d : someSettings(3, 2)) {
       const int64_t span = 2 * radius_[d] + 1;
       const int64_t step =
           static_cast<int64_t>(random_.below(static_cast<uint64_t>(span))) - radius_[d];
@@ -185,9 +220,21 @@ class SearchRun {
     return moved;
   }
 
-  // Adds `levels` to the batch unless it was tried or the detector would
-  // refuse it. Returns whether it was added.
+  [[nodiscard]] int moved(const Levels& levels) const {
+    int count = 0;
+    for (std::size_t d = 0; d < levels.size(); ++d) {
+      count += levels[d] != base_[d] ? 1 : 0;
+    }
+    return count;
+  }
+
+  // Adds `levels` to the batch unless it was tried, moves more settings
+  // than allowed, or the detector would refuse it. Returns whether it was
+  // added.
   bool offer(const Levels& levels, std::vector<Levels>& batch) {
+    if (config_.maxMoved > 0 && moved(levels) > config_.maxMoved) {
+      return false;
+    }
     if (!seen_.insert(levels).second) {
       return false;
     }
@@ -205,23 +252,109 @@ class SearchRun {
       for (std::size_t i = start; i < end; ++i) {
         settings.push_back(applyLevels(config_.space, batch[i], config_.base));
       }
-      const std::vector<Counts> counts = evaluate_(settings);
+      const std::vector<std::vector<Counts>> people = evaluate_(settings);
       for (std::size_t i = start; i < end; ++i) {
-        const Counts& result = counts[i - start];
-        outcome_.trials.push_back(
-            Trial{batch[i], result, isFeasible(result, config_.maxFalseAlarmsPerHour)});
+        Trial trial{batch[i], {}, people[i - start], false};
+        for (const Counts& c : trial.people) {
+          trial.counts += c;
+        }
+        trial.feasible = withinBudget(config_, trial.counts, trial.people);
+        outcome_.trials.push_back(std::move(trial));
       }
     }
   }
 
-  [[nodiscard]] std::size_t bestCentre() const {
-    std::size_t best = 0;
-    for (std::size_t i = 1; i < outcome_.trials.size(); ++i) {
-      if (centreBefore(outcome_.trials[i], i, outcome_.trials[best], best)) {
-        best = i;
+  // The `count` best centres with distinct levels, best first.
+  [[nodiscard]] std::vector<std::size_t> bestCentres(std::size_t count) const {
+    std::vector<std::size_t> order(outcome_.trials.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+      order[i] = i;
+    }
+    const std::size_t keep = std::min(count, order.size());
+    std::partial_sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(keep), order.end(),
+                      [&](std::size_t a, std::size_t b) {
+                        return centreBefore(outcome_.trials[a], a, outcome_.trials[b], b);
+                      });
+    order.resize(keep);
+    return order;
+  }
+
+  [[nodiscard]] std::vector<std::size_t> rankedFeasible() const {
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < outcome_.trials.size(); ++i) {
+      if (outcome_.trials[i].feasible) {
+        order.push_back(i);
       }
     }
-    return best;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+      return ranksBefore(outcome_.trials[a].counts, a, outcome_.trials[b].counts, b);
+    });
+    return order;
+  }
+
+  // The flat rule: walks the feasible trials by rank and keeps the first
+  // whose neighbours (each changed setting one radius up and down) keep the
+  // budget too, a plateau rather than a spike that the training people's
+  // accidents made. Neighbours count as trials; when the budget runs out
+  // first, the trial with the fewest failing neighbours wins.
+  void checkNeighbours(std::size_t target) {
+    const std::vector<std::size_t> ranked = rankedFeasible();
+    outcome_.best.reset();
+    std::optional<std::size_t> fallback;
+    std::size_t fallbackFailures = 0;
+    for (const std::size_t candidate : ranked) {
+      if (outcome_.trials.size() >= target) {
+        break;
+      }
+      const Levels centre = outcome_.trials[candidate].levels;
+      std::vector<Levels> neighbours;
+      for (std::size_t d = 0; d < centre.size(); ++d) {
+        if (centre[d] == base_[d]) {
+          continue;
+        }
+        const int64_t step = std::max<int64_t>(1, config_.space[d].levels() / 10);
+        for (const int64_t direction : {-1, 1}) {
+          Levels moved = centre;
+          moved[d] =
+              std::clamp<int64_t>(moved[d] + direction * step, 0, config_.space[d].levels() - 1);
+          if (moved != centre &&
+              validateSettings(applyLevels(config_.space, moved, config_.base)).empty()) {
+            neighbours.push_back(moved);
+          }
+        }
+      }
+      // Neighbours already tried are looked up, the others evaluated.
+      std::vector<Levels> fresh;
+      for (const Levels& levels : neighbours) {
+        if (seen_.insert(levels).second) {
+          fresh.push_back(levels);
+        }
+      }
+      if (outcome_.trials.size() + fresh.size() > target) {
+        break;
+      }
+      evaluate(fresh);
+      std::size_t failures = 0;
+      for (const Levels& levels : neighbours) {
+        for (const Trial& trial : outcome_.trials) {
+          if (trial.levels == levels) {
+            failures += trial.feasible ? 0 : 1;
+            break;
+          }
+        }
+      }
+      if (failures == 0) {
+        outcome_.best = candidate;
+        return;
+      }
+      if (!fallback || failures < fallbackFailures) {
+        fallback = candidate;
+        fallbackFailures = failures;
+      }
+    }
+    outcome_.best = fallback
+                        ? fallback
+                        : (ranked.empty() ? std::nullopt : std::optional<std::size_t>(ranked[0]));
   }
 
   const SearchConfig& config_;
@@ -300,6 +433,121 @@ bool ranksBefore(const Counts& a, std::size_t aOrder, const Counts& b, std::size
     return a.dailyLivingAlarms < b.dailyLivingAlarms;
   }
   return aOrder < bOrder;
+}
+
+double poissonUpperBound(int64_t events, double exposure, double level) {
+  // The rate whose chance of `events` or fewer is 1 - level, by bisection
+  // on the Poisson distribution function (falling in the rate).
+  const auto atMost = [events](double mean) {
+    double term = -mean;  // log of the probability of 0 events
+    double sum = std::exp(term);
+    for (int64_t k = 1; k <= events; ++k) {
+      term += std::log(mean) - std::log(static_cast<double>(k));
+      sum += std::exp(term);
+    }
+    return sum;
+  };
+  const double target = 1.0 - level;
+  double low = static_cast<double>(events);
+  double high = static_cast<double>(events) + 10.0 + 10.0 * std::sqrt(static_cast<double>(events));
+  while (atMost(high) > target) {
+    high *= 2.0;
+  }
+  for (int i = 0; i < 100 && high - low > 1e-12 * high; ++i) {
+    const double middle = 0.5 * (low + high);
+    (atMost(middle) > target ? low : high) = middle;
+  }
+  return 0.5 * (low + high) / exposure;
+}
+
+bool withinBudget(const SearchConfig& config, const Counts& counts,
+                  const std::vector<Counts>& people) {
+  const std::optional<double> perHour = counts.falseAlarmsPerHour();
+  const double budget = config.maxFalseAlarmsPerHour;
+  if (!perHour || *perHour > budget || counts.fallRecordings() == 0) {
+    return false;
+  }
+  switch (config.rule.kind) {
+    case Selection::Training:
+    case Selection::Flat:
+      return true;
+    case Selection::UpperBound:
+      return poissonUpperBound(counts.dailyLivingAlarms, summaryOf(counts).dailyLivingHours(),
+                               config.rule.level) <= budget;
+    case Selection::People: {
+      int64_t judged = 0;
+      int64_t over = 0;
+      for (const Counts& person : people) {
+        if (const auto rate = person.falseAlarmsPerHour()) {
+          ++judged;
+          over += *rate > budget ? 1 : 0;
+        }
+      }
+      return static_cast<double>(over) <= config.rule.share * static_cast<double>(judged);
+    }
+  }
+  return false;
+}
+
+std::string parseSelection(const std::string& text, SelectionRule& rule) {
+  const auto colon = text.find(':');
+  const std::string name = text.substr(0, colon);
+  const std::optional<std::string> parameter =
+      colon == std::string::npos ? std::nullopt
+                                 : std::optional<std::string>(text.substr(colon + 1));
+  const auto number = [&](double low, double high, bool closedHigh) -> std::optional<double> {
+    double value = 0.0;
+    const auto [end, error] =
+        std::from_chars(parameter->data(), parameter->data() + parameter->size(), value);
+    if (parameter->empty() || error != std::errc() ||
+        end != parameter->data() + parameter->size() || !(value > low) ||
+        !(closedHigh ? value <= high : value < high)) {
+      return std::nullopt;
+    }
+    return value;
+  };
+  SelectionRule parsed;
+  if (name == "train" && !parameter) {
+    parsed.kind = Selection::Training;
+  } else if (name == "flat" && !parameter) {
+    parsed.kind = Selection::Flat;
+  } else if (name == "bound") {
+    parsed.kind = Selection::UpperBound;
+    if (parameter) {
+      const auto level = number(0.0, 1.0, false);
+      if (!level) {
+        return "--select: the level of bound:LEVEL lies between 0 and 1, not '" + *parameter + "'";
+      }
+      parsed.level = *level;
+    }
+  } else if (name == "people") {
+    parsed.kind = Selection::People;
+    if (parameter) {
+      const auto share = number(-1e-300, 1.0, true);
+      if (!share) {
+        return "--select: the share of people:SHARE lies in 0..1, not '" + *parameter + "'";
+      }
+      parsed.share = *share;
+    }
+  } else {
+    return "--select: expected train, bound[:LEVEL], people[:SHARE] or flat, not '" + text + "'";
+  }
+  rule = parsed;
+  return {};
+}
+
+std::string selectionText(const SelectionRule& rule) {
+  switch (rule.kind) {
+    case Selection::Training:
+      return "train";
+    case Selection::Flat:
+      return "flat";
+    case Selection::UpperBound:
+      return "bound:" + velmora::evaluation::doubleText(rule.level);
+    case Selection::People:
+      return "people:" + velmora::evaluation::doubleText(rule.share);
+  }
+  return "train";
 }
 
 SearchOutcome runSearch(const SearchConfig& config, uint64_t seed, const BatchEvaluator& evaluate) {

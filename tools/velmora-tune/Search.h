@@ -55,16 +55,43 @@ class SplitMix64 {
 // A seed of its own for each of the searches of one run.
 [[nodiscard]] uint64_t streamSeed(uint64_t seed, uint64_t stream);
 
+// How a search decides that a candidate keeps the false-alarm budget on
+// its own (training) people, hoping it keeps it on new people too.
+enum class Selection {
+  Training,    // the training rate is within the budget
+  UpperBound,  // so is the upper confidence bound (at `level`) of that rate
+  People,      // the training rate, and at most a share of the people above it
+  Flat,        // the training rate, at the candidate and at its neighbours
+};
+
+struct SelectionRule {
+  Selection kind = Selection::Training;
+  double level = 0.8;  // UpperBound: one-sided confidence level, in (0, 1)
+  double share = 0.2;  // People: share of the training people allowed above
+};
+
+// Parses "train", "bound[:LEVEL]", "people[:SHARE]" or "flat". Returns an
+// error message or "".
+[[nodiscard]] std::string parseSelection(const std::string& text, SelectionRule& rule);
+// The rule as parseSelection reads it, every parameter written out.
+[[nodiscard]] std::string selectionText(const SelectionRule& rule);
+
 struct SearchConfig {
   std::vector<Dimension> space;
   DetectorSettings base{};
   double maxFalseAlarmsPerHour = 1.0;
   int64_t trials = 200;  // candidates, the base point included
+  SelectionRule rule;
+  // Settings a candidate may change from the base, at most (0: any number).
+  int maxMoved = 0;
 };
 
 struct Trial {
   Levels levels;
   Counts counts;  // on the search's own recordings
+  // Per training group (person), when the evaluator gave them; part files
+  // do not keep them.
+  std::vector<Counts> people;
   bool feasible = false;
 };
 
@@ -73,8 +100,20 @@ struct SearchOutcome {
   std::optional<std::size_t> best;  // the best feasible trial, if any
 };
 
-// Evaluates a batch of settings; returns one Counts per settings, in order.
-using BatchEvaluator = std::function<std::vector<Counts>(const std::vector<DetectorSettings>&)>;
+// Evaluates a batch of settings; returns, per settings in order, one
+// Counts per training group (person), always in the same group order.
+using BatchEvaluator =
+    std::function<std::vector<std::vector<Counts>>(const std::vector<DetectorSettings>&)>;
+
+// Whether figures keep the budget under `config`'s rule (its Flat rule
+// judges the point alone here). `people` may be empty for the rules that
+// do not need it.
+[[nodiscard]] bool withinBudget(const SearchConfig& config, const Counts& counts,
+                                const std::vector<Counts>& people);
+
+// The one-sided upper confidence bound at `level` of a Poisson rate with
+// `events` seen in `exposure` (> 0).
+[[nodiscard]] double poissonUpperBound(int64_t events, double exposure, double level);
 
 // True when `a` ranks before `b` among feasible trials: higher sensitivity,
 // then fewer false alarms per hour, then earlier generation (`aOrder`,

@@ -6,6 +6,7 @@
 
 #include "EvalRender.h"
 #include "EvalSummary.h"
+#include "HeldOut.h"
 #include "RocPlot.h"
 #include "SettingsTable.h"
 
@@ -13,6 +14,7 @@ namespace tune {
 
 using velmora::evaluation::doubleText;
 using velmora::evaluation::EvalSummary;
+using velmora::evaluation::Interval;
 
 namespace {
 
@@ -60,6 +62,40 @@ std::string figuresText(const Counts& counts) {
          "), " + rateText(summary.falseAlarmsPerHour()) + " false alarms per hour (" +
          std::to_string(summary.dailyLivingAlarms) + " in " + fixed(summary.dailyLivingHours(), 2) +
          " h)";
+}
+
+std::string intervalText(std::optional<Interval> interval, bool percent) {
+  if (!interval) {
+    return "";
+  }
+  return percent ? percentText(interval->low) + " to " + percentText(interval->high)
+                 : fixed(interval->low, 2) + " to " + fixed(interval->high, 2);
+}
+
+// Figures with their 95 % intervals (and the by-person interval of the
+// rate when there is one).
+std::string figuresWithIntervals(const Counts& counts,
+                                 std::optional<Interval> rateByPerson = std::nullopt) {
+  const EvalSummary summary = summaryOf(counts);
+  std::string text = "sensitivity " + percentText(summary.sensitivity()) + " (";
+  if (const auto interval = summary.sensitivityInterval()) {
+    text += "95% CI " + intervalText(interval, true) + "; ";
+  }
+  text += std::to_string(summary.truePositives) + " of " +
+          std::to_string(summary.fallRecordings()) + "), " +
+          rateText(summary.falseAlarmsPerHour()) + " false alarms per hour (";
+  if (const auto interval = summary.falseAlarmsPerHourInterval()) {
+    text += "95% CI " + intervalText(interval, false) + "; ";
+  }
+  if (rateByPerson) {
+    text += "by person " + intervalText(rateByPerson, false) + "; ";
+  }
+  return text + std::to_string(summary.dailyLivingAlarms) + " in " +
+         fixed(summary.dailyLivingHours(), 2) + " h)";
+}
+
+std::string personText(const PersonFigures& person) {
+  return personName(person.group) + " (fold " + std::to_string(person.fold + 1) + ")";
 }
 
 std::string dataLine(const Counts& counts) {
@@ -237,50 +273,80 @@ std::string sweepRocSvg(const SweepResults& results) {
   return rocSvg(points, base, title);
 }
 
-Counts pooledHeldOut(const SearchResults& results) {
-  Counts pooled;
-  for (int f = 0; f < results.folds; ++f) {
-    const auto& search = results.searches[static_cast<std::size_t>(f)];
-    if (search && search->heldOut) {
-      pooled += *search->heldOut;
-    }
-  }
-  return pooled;
-}
+Counts pooledHeldOut(const SearchResults& results) { return heldOutFigures(results).pooled; }
 
 bool searchSucceeded(const SearchResults& results) {
   return std::all_of(results.searches.begin(), results.searches.end(),
                      [](const auto& search) { return search && search->outcome.best.has_value(); });
 }
 
+bool searchOverBudget(const SearchResults& results) { return heldOutFigures(results).overBudget; }
+
+std::vector<std::string> budgetWarning(const SearchResults& results) {
+  const HeldOutFigures figures = heldOutFigures(results);
+  if (!figures.overBudget) {
+    return {};
+  }
+  const EvalSummary pooled = summaryOf(figures.pooled);
+  std::vector<std::string> lines = {
+      "WARNING: these settings are unlikely to hold the budget of " +
+          doubleText(results.config.maxFalseAlarmsPerHour) +
+          " false alarms per hour on new people.",
+      "  Held out, people the search never saw had " + rateText(pooled.falseAlarmsPerHour()) +
+          " false alarms per hour (95% CI " +
+          intervalText(pooled.falseAlarmsPerHourInterval(), false) +
+          (figures.rateByPerson ? "; by person " + intervalText(figures.rateByPerson, false) : "") +
+          ").",
+      "  The budget held in " + std::to_string(figures.foldsWithinBudget) + " of " +
+          std::to_string(results.folds) + " folds."};
+  if (figures.mostFalseAlarms) {
+    const PersonFigures& worst = figures.people[*figures.mostFalseAlarms];
+    lines.back() += " Worst person: " + personText(worst) + ", " +
+                    rateText(worst.counts.falseAlarmsPerHour()) + " per hour.";
+  }
+  lines.push_back(
+      "  The training figures overstate what new people will see: choose a lower budget, "
+      "search fewer settings, or tune on more people.");
+  return lines;
+}
+
 std::string searchReport(const SearchResults& results) {
   const SearchConfig& config = results.config;
+  const HeldOutFigures figures = heldOutFigures(results);
   std::string text;
   text += "Search of " + std::to_string(config.space.size()) + " settings, " +
           std::to_string(config.trials) + " candidates per search, seed " +
           std::to_string(results.seed) + ", false alarms per hour at most " +
-          doubleText(config.maxFalseAlarmsPerHour) + "\n";
+          doubleText(config.maxFalseAlarmsPerHour) + ", selection " + selectionText(config.rule) +
+          (config.maxMoved > 0 ? ", at most " + std::to_string(config.maxMoved) + " settings moved"
+                               : std::string()) +
+          "\n";
   if (results.baseCounts) {
     text += "Data: " + dataLine(*results.baseCounts) + "\n";
   }
-  text += "Folds by '" + results.groupPattern + "':\n";
-  std::vector<std::vector<std::string>> rows = {{"fold", "held-out groups", "train sens",
-                                                 "train fa/h", "held-out sens", "held-out fa/h",
-                                                 "base sens", "base fa/h"}};
+  text += "Folds by '" + results.groupPattern + "' (held-out figures with 95% intervals):\n";
+  std::vector<std::vector<std::string>> rows = {
+      {"fold", "held-out groups", "train sens", "train fa/h", "held-out sens", "95% CI",
+       "held-out fa/h", "95% CI", "within", "base sens", "base fa/h"}};
   for (int f = 0; f < results.folds; ++f) {
     const auto& search = results.searches[static_cast<std::size_t>(f)];
     std::vector<std::string> row = {std::to_string(f + 1), ""};
     for (const std::string& group : results.foldGroups[static_cast<std::size_t>(f)]) {
-      row[1] += (row[1].empty() ? "" : " ") + (group.empty() ? std::string("(no match)") : group);
+      row[1] += (row[1].empty() ? "" : " ") + personName(group);
     }
-    if (search && search->outcome.best) {
+    if (search && search->outcome.best && search->heldOut) {
       const Counts& train = search->outcome.trials[*search->outcome.best].counts;
+      const EvalSummary held = summaryOf(*search->heldOut);
+      const std::optional<double> perHour = held.falseAlarmsPerHour();
       row.push_back(percentText(train.sensitivity()));
       row.push_back(rateText(train.falseAlarmsPerHour()));
-      row.push_back(percentText(search->heldOut->sensitivity()));
-      row.push_back(rateText(search->heldOut->falseAlarmsPerHour()));
+      row.push_back(percentText(held.sensitivity()));
+      row.push_back(intervalText(held.sensitivityInterval(), true));
+      row.push_back(rateText(perHour));
+      row.push_back(intervalText(held.falseAlarmsPerHourInterval(), false));
+      row.push_back(!perHour ? "n/a" : *perHour <= config.maxFalseAlarmsPerHour ? "yes" : "no");
     } else {
-      row.insert(row.end(), {"none within the limit", "", "", ""});
+      row.insert(row.end(), {"none within the limit", "", "", "", "", "", ""});
     }
     if (search && search->baseHeldOut) {
       row.push_back(percentText(search->baseHeldOut->sensitivity()));
@@ -288,12 +354,41 @@ std::string searchReport(const SearchResults& results) {
     }
     rows.push_back(row);
   }
-  text += alignColumns(rows, {false, true, false, false, false, false, false, false});
-  const Counts pooled = pooledHeldOut(results);
-  text += "Pooled held-out (the estimate for new people): " + figuresText(pooled) + "\n";
+  text += alignColumns(rows,
+                       {false, true, false, false, false, false, false, false, true, false, false});
+  if (!figures.people.empty()) {
+    text += "Per person held out:\n";
+    std::vector<std::vector<std::string>> people = {
+        {"person", "fold", "sens", "tp", "falls", "fa/h", "alarms", "hours"}};
+    for (const PersonFigures& person : figures.people) {
+      const EvalSummary s = summaryOf(person.counts);
+      people.push_back({personName(person.group), std::to_string(person.fold + 1),
+                        percentText(s.sensitivity()), std::to_string(s.truePositives),
+                        std::to_string(s.fallRecordings()), rateText(s.falseAlarmsPerHour()),
+                        std::to_string(s.dailyLivingAlarms), fixed(s.dailyLivingHours(), 2)});
+    }
+    text += alignColumns(people, {true, false, false, false, false, false, false, false});
+    text += "Median person: sensitivity " + percentText(figures.medianSensitivity) + ", " +
+            rateText(figures.medianFalseAlarmsPerHour) + " false alarms per hour\n";
+    if (figures.mostFalseAlarms) {
+      const PersonFigures& worst = figures.people[*figures.mostFalseAlarms];
+      text += "Most false alarms: " + personText(worst) + ", " +
+              rateText(worst.counts.falseAlarmsPerHour()) + " per hour\n";
+    } else {
+      text += "Most false alarms: none held out had any\n";
+    }
+    if (figures.lowestSensitivity) {
+      const PersonFigures& worst = figures.people[*figures.lowestSensitivity];
+      text += "Lowest sensitivity: " + personText(worst) + ", " +
+              percentText(worst.counts.sensitivity()) + "\n";
+    }
+  }
+  text += "Pooled held-out (the estimate for new people): " +
+          figuresWithIntervals(figures.pooled, figures.rateByPerson) + "\n";
+  text += "Folds within the budget: " + std::to_string(figures.foldsWithinBudget) + " of " +
+          std::to_string(results.folds) + "\n";
   if (results.baseCounts) {
-    text +=
-        "Base settings on the same data:                " + figuresText(*results.baseCounts) + "\n";
+    text += "Base settings on the same data: " + figuresText(*results.baseCounts) + "\n";
   }
   const auto& last = results.searches.back();
   if (last && last->outcome.best) {
@@ -307,6 +402,9 @@ std::string searchReport(const SearchResults& results) {
     text += "No candidate kept the false alarms at or below " +
             doubleText(config.maxFalseAlarmsPerHour) +
             " per hour in every search; no settings file is written.\n";
+  }
+  for (const std::string& line : budgetWarning(results)) {
+    text += line + "\n";
   }
   return text;
 }
@@ -353,10 +451,24 @@ std::string searchSettingsFile(const SearchResults& results, const std::string& 
   text += "# Command: " + command + "\n";
   text += "# Seed " + std::to_string(results.seed) + ", " + std::to_string(results.config.trials) +
           " candidates per search, false alarms per hour at most " +
-          doubleText(results.config.maxFalseAlarmsPerHour) + ".\n";
+          doubleText(results.config.maxFalseAlarmsPerHour) + ", selection " +
+          selectionText(results.config.rule) + ".\n";
+  const HeldOutFigures figures = heldOutFigures(results);
   text += "# Cross-validated over " + std::to_string(results.folds) + " folds by '" +
           results.groupPattern + "', pooled held-out figures:\n";
-  text += "#   " + figuresText(pooledHeldOut(results)) + "\n";
+  text += "#   " + figuresWithIntervals(figures.pooled, figures.rateByPerson) + "\n";
+  text += "#   folds within the budget: " + std::to_string(figures.foldsWithinBudget) + " of " +
+          std::to_string(results.folds) + "; median person: sensitivity " +
+          percentText(figures.medianSensitivity) + ", " +
+          rateText(figures.medianFalseAlarmsPerHour) + " false alarms per hour\n";
+  if (figures.mostFalseAlarms) {
+    const PersonFigures& worst = figures.people[*figures.mostFalseAlarms];
+    text += "#   most false alarms: " + personText(worst) + ", " +
+            rateText(worst.counts.falseAlarmsPerHour()) + " per hour\n";
+  }
+  for (const std::string& line : budgetWarning(results)) {
+    text += "# " + line + "\n";
+  }
   if (results.baseCounts) {
     text += "# Base settings on the same data:\n#   " + figuresText(*results.baseCounts) + "\n";
   }

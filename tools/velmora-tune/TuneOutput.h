@@ -28,6 +28,11 @@ namespace tune {
 [[nodiscard]] Counts pooledHeldOut(const SearchResults& results);
 // Whether every search found a candidate within the limit.
 [[nodiscard]] bool searchSucceeded(const SearchResults& results);
+// Whether the pooled held-out false alarms per hour lie above the budget.
+[[nodiscard]] bool searchOverBudget(const SearchResults& results);
+// The warning block for a search over its budget (one line each, no line
+// ends), or nothing.
+[[nodiscard]] std::vector<std::string> budgetWarning(const SearchResults& results);
 
 [[nodiscard]] std::string percentText(std::optional<double> fraction);
 [[nodiscard]] std::string rateText(std::optional<double> perHour);

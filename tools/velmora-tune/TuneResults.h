@@ -38,6 +38,9 @@ struct SearchRunResult {
   SearchOutcome outcome;
   std::optional<Counts> heldOut;      // the best trial on the held-out fold
   std::optional<Counts> baseHeldOut;  // the base settings on the held-out fold
+  // The best trial on each held-out group, in the order of the fold's
+  // groups (SearchResults::foldGroups); they sum to `heldOut`.
+  std::vector<Counts> heldOutGroups;
 };
 
 struct SearchResults {

@@ -101,6 +101,13 @@ constexpr char kUsage[] =
     "  --folds K              cross-validation folds (2 .. number of groups)\n"
     "  --trials N             candidates per search (default 200)\n"
     "  --seed S               seed of the search (default 1)\n"
+    "  --select RULE          when a candidate keeps the budget on its training\n"
+    "                         people: train (its rate), bound[:LEVEL] (the upper\n"
+    "                         confidence bound of its rate, LEVEL default 0.8),\n"
+    "                         people[:SHARE] (its rate, and at most SHARE of\n"
+    "                         the people above the budget, default 0.2), flat\n"
+    "                         (its rate and its neighbours'); default train\n"
+    "  --max-moved N          change at most N settings from the base (0: any)\n"
     "  -o FILE                settings file of the final search\n"
     "  --csv FILE             every candidate of every search\n"
     "  --print-space          print the default space and exit\n"
@@ -112,13 +119,18 @@ constexpr char kUsage[] =
     "An output FILE '-' is standard output; the table is then left out.\n"
     "\n"
     "Exit status: 0 success, 1 unreadable recordings or outputs, or no candidate\n"
-    "within the limit, 2 bad command line, settings, space or part files.\n"
+    "within the limit, 2 bad command line, settings, space or part files, 3 a\n"
+    "search (or merge of one) whose pooled held-out false alarms per hour lie\n"
+    "above the budget: the settings file is written, with a warning.\n"
     "\n"
     "Example:\n"
     "  velmora-tune search --group-by '_(SA[0-9]+)_' --folds 5 --max-fa-per-hour 1 \\\n"
     "      --trials 1000 -j 2 -o tuned.settings data/sisfall/\n";
 
 constexpr int kMaxJobs = 1024;
+// Exit status of a search whose pooled held-out false alarms per hour lie
+// above its budget: the settings file is written, with the same warning.
+constexpr int kOverBudgetStatus = 3;
 constexpr std::size_t kMaxVaried = 3;
 constexpr std::size_t kCandidateBatch = 64;
 // A sweep of a million points makes a part of some 80 MB.
@@ -146,6 +158,8 @@ struct Options {
   std::string groupPattern;
   int folds = 0;
   int64_t trials = 200;
+  SelectionRule rule;
+  int maxMoved = 0;
   uint64_t seed = 1;
   bool printSpace = false;
   // sharding
@@ -224,8 +238,9 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& helpSh
       valued.insert(valued.end(), {"--a", "--b", "--a-set", "--b-set", "--csv"});
       break;
     case Command::Search:
-      valued.insert(valued.end(), {"--space", "--max-fa-per-hour", "--group-by", "--folds",
-                                   "--trials", "--seed", "-o", "--csv", "--shard", "--part"});
+      valued.insert(valued.end(),
+                    {"--space", "--max-fa-per-hour", "--group-by", "--folds", "--trials", "--seed",
+                     "--select", "--max-moved", "-o", "--csv", "--shard", "--part"});
       flags.push_back("--print-space");
       break;
     case Command::Merge:
@@ -370,6 +385,16 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& helpSh
         return "--trials: '" + *value + "' is not a positive number";
       }
       options.trials = *trials;
+    } else if (name == "--select") {
+      if (std::string error = parseSelection(*value, options.rule); !error.empty()) {
+        return error;
+      }
+    } else if (name == "--max-moved") {
+      const std::optional<int32_t> most = parseInt32(*value);
+      if (!most || *most < 0) {
+        return "--max-moved: '" + *value + "' is not a number of settings (0 for any)";
+      }
+      options.maxMoved = *most;
     } else if (name == "--seed") {
       uint64_t seed = 0;
       const auto [end, error] = std::from_chars(value->data(), value->data() + value->size(), seed);
@@ -447,6 +472,37 @@ std::vector<Counts> evaluateCounts(const Data& data, const std::vector<std::size
     for (const auto& perRecording : tallies) {
       counts.push_back(countsOf(
           summarise(judgeTallies(data.cache, subset, perRecording, data.toleranceSamples))));
+    }
+  }
+  return counts;
+}
+
+// Counts per group for every candidate: result[candidate][g] sums the
+// recordings i of `subset` with groupOf[i] == g (groupOf parallel to
+// `subset`, values below `groups`).
+std::vector<std::vector<Counts>> evaluateGroupCounts(
+    const Data& data, const std::vector<std::size_t>& subset,
+    const std::vector<std::size_t>& groupOf, std::size_t groups,
+    const std::vector<DetectorSettings>& candidates) {
+  std::vector<std::vector<Counts>> counts;
+  for (std::size_t start = 0; start < candidates.size(); start += kCandidateBatch) {
+    const std::vector<DetectorSettings> batch(
+        candidates.begin() + static_cast<std::ptrdiff_t>(start),
+        candidates.begin() +
+            static_cast<std::ptrdiff_t>(std::min(candidates.size(), start + kCandidateBatch)));
+    const auto tallies = evaluateCandidates(data.cache, subset, batch, data.jobs);
+    for (const auto& perRecording : tallies) {
+      const std::vector<RecordingResult> judged =
+          judgeTallies(data.cache, subset, perRecording, data.toleranceSamples);
+      std::vector<std::vector<RecordingResult>> byGroup(groups);
+      for (std::size_t i = 0; i < judged.size(); ++i) {
+        byGroup[groupOf[i]].push_back(judged[i]);
+      }
+      std::vector<Counts> perGroup;
+      for (const auto& results : byGroup) {
+        perGroup.push_back(countsOf(summarise(results)));
+      }
+      counts.push_back(std::move(perGroup));
     }
   }
   return counts;
@@ -564,6 +620,11 @@ int emitSearch(const SearchResults& results, const std::vector<RecordingProblem>
   int status = reportProblems(problems);
   if (csvPath != "-" && outPath != "-") {
     std::fputs(searchReport(results).c_str(), stdout);
+  } else {
+    // The report holds the warning; without it, standard error does.
+    for (const std::string& line : budgetWarning(results)) {
+      std::fprintf(stderr, "%s\n", line.c_str());
+    }
   }
   std::vector<std::pair<std::filesystem::path, std::string>> files;
   if (!csvPath.empty()) {
@@ -576,6 +637,10 @@ int emitSearch(const SearchResults& results, const std::vector<RecordingProblem>
   status = std::max(status, writeOutputs(files));
   if (!succeeded) {
     status = 1;
+  }
+  // Over the budget held out: a result, but one to distrust. Errors win.
+  if (status == 0 && searchOverBudget(results)) {
+    status = kOverBudgetStatus;
   }
   return status;
 }
@@ -685,6 +750,8 @@ int runSearch(const Options& options) {
   }
   results.config.maxFalseAlarmsPerHour = *options.maxFalseAlarmsPerHour;
   results.config.trials = options.trials;
+  results.config.rule = options.rule;
+  results.config.maxMoved = options.maxMoved;
   results.seed = options.seed;
   results.folds = options.folds;
   results.groupPattern = options.groupPattern;
@@ -736,25 +803,54 @@ int runSearch(const Options& options) {
     }
     std::size_t evaluated = 0;
     const std::string label = s < options.folds ? "fold " + std::to_string(s + 1) : "all data";
+    // The training recordings' groups (people), numbered in name order.
+    std::vector<std::string> trainGroups;
+    for (const std::size_t i : train) {
+      trainGroups.push_back(plan.groupOf[i]);
+    }
+    std::sort(trainGroups.begin(), trainGroups.end());
+    trainGroups.erase(std::unique(trainGroups.begin(), trainGroups.end()), trainGroups.end());
+    std::vector<std::size_t> trainGroupOf;
+    for (const std::size_t i : train) {
+      trainGroupOf.push_back(static_cast<std::size_t>(
+          std::lower_bound(trainGroups.begin(), trainGroups.end(), plan.groupOf[i]) -
+          trainGroups.begin()));
+    }
     const BatchEvaluator evaluate = [&](const std::vector<DetectorSettings>& candidates) {
       progress.show("search on " + label + ": " + std::to_string(evaluated) + "/" +
                     std::to_string(options.trials) + " candidates");
       evaluated += candidates.size();
-      return evaluateCounts(data, train, candidates);
+      return evaluateGroupCounts(data, train, trainGroupOf, trainGroups.size(), candidates);
     };
     SearchRunResult run;
     run.outcome =
         runSearch(results.config, streamSeed(options.seed, static_cast<uint64_t>(s) + 1), evaluate);
     if (s < options.folds) {
+      // Each held-out recording's group, numbered as the fold lists them.
+      const std::vector<std::string>& foldGroups = plan.groupsOf[static_cast<std::size_t>(s)];
+      std::vector<std::size_t> groupOf;
+      for (const std::size_t i : heldOut) {
+        groupOf.push_back(static_cast<std::size_t>(
+            std::lower_bound(foldGroups.begin(), foldGroups.end(), plan.groupOf[i]) -
+            foldGroups.begin()));
+      }
       std::vector<DetectorSettings> judged = {options.settings};
       if (run.outcome.best) {
         judged.push_back(applyLevels(
             results.config.space, run.outcome.trials[*run.outcome.best].levels, options.settings));
       }
-      const std::vector<Counts> counts = evaluateCounts(data, heldOut, judged);
-      run.baseHeldOut = counts[0];
+      const auto counts = evaluateGroupCounts(data, heldOut, groupOf, foldGroups.size(), judged);
+      const auto total = [](const std::vector<Counts>& perGroup) {
+        Counts sum;
+        for (const Counts& c : perGroup) {
+          sum += c;
+        }
+        return sum;
+      };
+      run.baseHeldOut = total(counts[0]);
       if (run.outcome.best) {
-        run.heldOut = counts[1];
+        run.heldOut = total(counts[1]);
+        run.heldOutGroups = counts[1];
       }
     } else {
       results.baseCounts = evaluateCounts(data, data.all, {options.settings})[0];
