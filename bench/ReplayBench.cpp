@@ -8,7 +8,7 @@
 #include "AllocationCounter.h"
 #include "BenchStreams.h"
 #include "RecordingReader.h"
-#include "ToolSupport.h"
+#include "RecordingReplay.h"
 #include "Velmora.h"
 
 namespace {

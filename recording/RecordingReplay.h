@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -65,3 +66,10 @@ ReplaySummary replayRecording(const char* path, const DetectorSettings& settings
   summary.shortLineNotice = describeShortLines(reader);
   return summary;
 }
+
+// replayRecording() with a std::function hook and the observation filled for
+// every sample (ReplayedSample::observation is never null here). The caller
+// validates the settings first (VelmoraSet refusing them is reported as not
+// opened).
+ReplaySummary replayWithSettings(const std::string& path, const DetectorSettings& settings,
+                                 const std::function<void(const ReplayedSample&)>& onSample);

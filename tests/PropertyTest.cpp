@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "DetectorTestSupport.h"
+#include "RecordingReplay.h"
 #include "SettingsTable.h"
 #include "TestSupport.h"
-#include "ToolSupport.h"
 #include "Velmora.h"
 #include "VelmoraObservation.h"
 

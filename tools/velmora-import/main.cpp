@@ -29,6 +29,7 @@
 #include "RecordingCheck.h"
 #include "RecordingReader.h"
 #include "SisfallImport.h"
+#include "TextUtils.h"
 #include "UmafallImport.h"
 
 namespace fs = std::filesystem;

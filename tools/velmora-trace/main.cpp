@@ -9,9 +9,10 @@
 
 #include "CommandLine.h"
 #include "FileOutput.h"
+#include "RecordingReplay.h"
+#include "SettingOption.h"
 #include "SettingsTable.h"
 #include "StandardOutput.h"
-#include "ToolSupport.h"
 #include "Velmora.h"
 #include "VelmoraObservation.h"
 

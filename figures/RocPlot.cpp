@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <numeric>
+
+#include "EvalSummary.h"
+#include "Search.h"
 
 namespace tune {
 
@@ -65,26 +67,6 @@ std::string tickLabel(double value, double step) {
 }
 
 }  // namespace
-
-std::vector<std::size_t> paretoFront(const std::vector<RocPoint>& points) {
-  std::vector<std::size_t> order(points.size());
-  std::iota(order.begin(), order.end(), 0);
-  // Fewest false alarms first; among equals the most sensitive, then the
-  // earliest.
-  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-    if (points[a].falseAlarmsPerHour != points[b].falseAlarmsPerHour) {
-      return points[a].falseAlarmsPerHour < points[b].falseAlarmsPerHour;
-    }
-    return points[a].sensitivity > points[b].sensitivity;
-  });
-  std::vector<std::size_t> front;
-  for (const std::size_t index : order) {
-    if (front.empty() || points[index].sensitivity > points[front.back()].sensitivity) {
-      front.push_back(index);
-    }
-  }
-  return front;
-}
 
 std::string rocSvg(const std::vector<RocPoint>& points, const std::optional<RocPoint>& base,
                    const std::string& title) {
@@ -181,6 +163,23 @@ std::string rocSvg(const std::vector<RocPoint>& points, const std::optional<RocP
   }
   svg += "</svg>\n";
   return svg;
+}
+
+std::string sweepRocSvg(const SweepResults& results) {
+  std::vector<std::size_t> kept;
+  const std::vector<RocPoint> points = sweepRocPoints(results, kept);
+  std::optional<RocPoint> base;
+  if (results.baseCounts) {
+    const velmora::evaluation::EvalSummary s = summaryOf(*results.baseCounts);
+    if (s.sensitivity() && s.falseAlarmsPerHour()) {
+      base = RocPoint{*s.falseAlarmsPerHour(), *s.sensitivity()};
+    }
+  }
+  std::string title = "Sweep of";
+  for (std::size_t d = 0; d < results.space.size(); ++d) {
+    title += std::string(d == 0 ? " " : ", ") + results.space[d].name();
+  }
+  return rocSvg(points, base, title);
 }
 
 }  // namespace tune

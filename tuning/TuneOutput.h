@@ -1,5 +1,5 @@
-// Rendering a tuning run: terminal tables, CSV files, the settings file a
-// search writes, and the figure of a sweep.
+// Rendering a tuning run: terminal tables, CSV files and the settings file a
+// search writes (the figure of a sweep is figures/RocPlot.h).
 #pragma once
 
 #include <string>
@@ -15,7 +15,6 @@ namespace tune {
 
 [[nodiscard]] std::string sweepTable(const SweepResults& results);
 [[nodiscard]] std::string sweepCsv(const SweepResults& results);
-[[nodiscard]] std::string sweepRocSvg(const SweepResults& results);
 
 [[nodiscard]] std::string searchReport(const SearchResults& results);
 [[nodiscard]] std::string searchTrialsCsv(const SearchResults& results);

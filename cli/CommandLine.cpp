@@ -14,39 +14,10 @@
 
 #include "FileOutput.h"
 #include "StandardOutput.h"
+#include "TextUtils.h"
 #include "Velmora.h"
 
 namespace fs = std::filesystem;
-
-std::size_t utf8Length(std::string_view text) {
-  const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(0);
-  std::size_t length = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    low = lead == 0xE0 ? 0xA0 : 0x80;   // no overlong forms
-    high = lead == 0xED ? 0x9F : 0xBF;  // no surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    low = lead == 0xF0 ? 0x90 : 0x80;
-    high = lead == 0xF4 ? 0x8F : 0xBF;  // nothing past U+10FFFF
-  } else {
-    return 0;
-  }
-  if (text.size() < length || byte(1) < low || byte(1) > high) {
-    return 0;
-  }
-  for (std::size_t i = 2; i < length; ++i) {
-    if (byte(i) < 0x80 || byte(i) > 0xBF) {
-      return 0;
-    }
-  }
-  return length;
-}
 
 namespace {
 
@@ -202,57 +173,6 @@ std::string checkOutputPaths(const std::vector<NamedPath>& inputs,
     known.emplace_back(*key, &output);
   }
   return {};
-}
-
-std::string readRegularFile(const std::string& path, std::string_view role, std::size_t maxBytes,
-                            std::string& text) {
-  const std::string name = std::string(role) + " '" + path + "'";
-  // Non-blocking, so that opening a FIFO does not wait for a writer.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) {
-    return "cannot read " + name + ": " + std::strerror(errno);
-  }
-  struct stat status {};
-  std::string problem;
-  if (::fstat(fd, &status) != 0) {
-    problem = "cannot read " + name + ": " + std::strerror(errno);
-  } else if (S_ISDIR(status.st_mode)) {
-    problem = name + " is a folder";
-  } else if (!S_ISREG(status.st_mode)) {
-    problem = name + " is not a regular file (a device, FIFO or socket)";
-  } else if (static_cast<std::size_t>(status.st_size) > maxBytes) {
-    problem = name + " is larger than " + std::to_string(maxBytes) + " bytes";
-  }
-  if (!problem.empty()) {
-    ::close(fd);
-    return problem;
-  }
-  // The size may change while reading; read at most one byte past the limit.
-  std::string content;
-  char buffer[65536];
-  for (;;) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) {
-      continue;
-    }
-    if (got < 0) {
-      problem = "cannot read " + name + ": " + std::strerror(errno);
-      break;
-    }
-    if (got == 0) {
-      break;
-    }
-    content.append(buffer, static_cast<std::size_t>(got));
-    if (content.size() > maxBytes) {
-      problem = name + " is larger than " + std::to_string(maxBytes) + " bytes";
-      break;
-    }
-  }
-  ::close(fd);
-  if (problem.empty()) {
-    text = std::move(content);
-  }
-  return problem;
 }
 
 int runTool(const char* program, int argc, char** argv, int (*body)(int, char**)) {

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <optional>
 
-#include "CommandLine.h"
 #include "SettingsTable.h"
+#include "TextUtils.h"
 
 namespace velmora::evaluation {
 

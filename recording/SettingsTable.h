@@ -1,5 +1,5 @@
-// Detector settings by name, for the command-line tools: --set NAME=VALUE,
-// settings files of NAME=VALUE lines, and printing the effective settings.
+// Detector settings by name: NAME=VALUE assignments, settings files of
+// NAME=VALUE lines, and printing the effective settings.
 #pragma once
 
 #include <cstdint>
@@ -24,13 +24,6 @@ using SettingField = VelmoraSetting;
 // Applies one "NAME=VALUE" assignment. Returns an error message, or an
 // empty string on success.
 [[nodiscard]] std::string applySetting(DetectorSettings& settings, std::string_view assignment);
-
-// Recognises "--set NAME=VALUE" and "--set=NAME=VALUE" at argv[i]. Returns
-// false when argv[i] is something else. Otherwise consumes the option (and
-// its value, advancing i) and applies it; `error` then holds a message on
-// failure and is empty on success.
-[[nodiscard]] bool takeSetOption(int argc, char** argv, int& i, DetectorSettings& settings,
-                                 std::string& error);
 
 // Applies a settings file: a regular file of at most 1 MiB, one NAME=VALUE
 // per line, '#' starts a comment, blank lines are ignored. Returns an error

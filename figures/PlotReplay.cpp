@@ -1,6 +1,6 @@
 #include "PlotReplay.h"
 
-#include "ToolSupport.h"
+#include "RecordingReplay.h"
 
 PlottedRecording plotRecording(const std::string& path, const PlotSetup& setup) {
   PlotCollector collector(setup);

@@ -3,7 +3,7 @@
 #include <limits>
 #include <set>
 
-#include "CommandLine.h"
+#include "TextUtils.h"
 
 namespace tune {
 

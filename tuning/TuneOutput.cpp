@@ -7,7 +7,7 @@
 #include "EvalRender.h"
 #include "EvalSummary.h"
 #include "HeldOut.h"
-#include "RocPlot.h"
+#include "ParetoFront.h"
 #include "SettingsTable.h"
 
 namespace tune {
@@ -157,22 +157,6 @@ std::vector<std::string> summaryColumnValues(const Counts& counts) {
   return values;
 }
 
-namespace {
-
-std::vector<RocPoint> rocPoints(const SweepResults& results, std::vector<std::size_t>& kept) {
-  std::vector<RocPoint> points;
-  for (std::size_t i = 0; i < results.points.size(); ++i) {
-    const EvalSummary s = summaryOf(results.points[i].counts);
-    if (s.sensitivity() && s.falseAlarmsPerHour()) {
-      points.push_back(RocPoint{*s.falseAlarmsPerHour(), *s.sensitivity()});
-      kept.push_back(i);
-    }
-  }
-  return points;
-}
-
-}  // namespace
-
 std::string sweepTable(const SweepResults& results) {
   std::string text;
   const Counts any = results.baseCounts       ? *results.baseCounts
@@ -181,7 +165,7 @@ std::string sweepTable(const SweepResults& results) {
   text +=
       "Sweep of " + std::to_string(results.points.size()) + " points over " + dataLine(any) + "\n";
   std::vector<std::size_t> kept;
-  const std::vector<RocPoint> points = rocPoints(results, kept);
+  const std::vector<RocPoint> points = sweepRocPoints(results, kept);
   std::vector<bool> onFront(results.points.size(), false);
   for (const std::size_t index : paretoFront(points)) {
     onFront[kept[index]] = true;
@@ -254,23 +238,6 @@ std::string sweepCsv(const SweepResults& results) {
     line(fields);
   }
   return csv;
-}
-
-std::string sweepRocSvg(const SweepResults& results) {
-  std::vector<std::size_t> kept;
-  const std::vector<RocPoint> points = rocPoints(results, kept);
-  std::optional<RocPoint> base;
-  if (results.baseCounts) {
-    const EvalSummary s = summaryOf(*results.baseCounts);
-    if (s.sensitivity() && s.falseAlarmsPerHour()) {
-      base = RocPoint{*s.falseAlarmsPerHour(), *s.sensitivity()};
-    }
-  }
-  std::string title = "Sweep of";
-  for (std::size_t d = 0; d < results.space.size(); ++d) {
-    title += std::string(d == 0 ? " " : ", ") + results.space[d].name();
-  }
-  return rocSvg(points, base, title);
 }
 
 Counts pooledHeldOut(const SearchResults& results) { return heldOutFigures(results).pooled; }

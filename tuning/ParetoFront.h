@@ -1,11 +1,11 @@
-// The trade-off figure of a sweep: sensitivity against false alarms per
-// hour for every point, the points no other point beats on both marked as
-// the front, and the base settings marked.
+// The trade-off of a sweep: sensitivity against false alarms per hour for
+// every point, and the points no other point beats on both (the front).
 #pragma once
 
-#include <optional>
-#include <string>
+#include <cstddef>
 #include <vector>
+
+#include "TuneResults.h"
 
 namespace tune {
 
@@ -20,8 +20,9 @@ struct RocPoint {
 // first is kept.
 [[nodiscard]] std::vector<std::size_t> paretoFront(const std::vector<RocPoint>& points);
 
-// An SVG document. `title` heads the figure.
-[[nodiscard]] std::string rocSvg(const std::vector<RocPoint>& points,
-                                 const std::optional<RocPoint>& base, const std::string& title);
+// The points of a sweep that have both figures, in sweep order; `kept`
+// receives the index into results.points of each.
+[[nodiscard]] std::vector<RocPoint> sweepRocPoints(const SweepResults& results,
+                                                   std::vector<std::size_t>& kept);
 
 }  // namespace tune

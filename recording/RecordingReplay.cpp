@@ -1,4 +1,4 @@
-#include "ToolSupport.h"
+#include "RecordingReplay.h"
 
 ReplaySummary replayWithSettings(const std::string& path, const DetectorSettings& settings,
                                  const std::function<void(const ReplayedSample&)>& onSample) {

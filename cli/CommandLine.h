@@ -25,10 +25,6 @@ int runTool(const char* program, int argc, char** argv, int (*body)(int argc, ch
 // terminal commands or broken characters.
 [[nodiscard]] std::string printable(std::string_view text);
 
-// Length of the valid UTF-8 sequence at text[0] (no overlong forms, surrogates
-// or code points past U+10FFFF), or 0; ASCII counts as invalid here.
-[[nodiscard]] std::size_t utf8Length(std::string_view text);
-
 // "<program>: <message>" on stderr, escaped with printable().
 void reportError(std::string_view message);
 // reportError(), then "(run <program> --help for usage)"; returns 2.
@@ -55,12 +51,3 @@ struct NamedPath {
 // Returns "" when all is well.
 [[nodiscard]] std::string checkOutputPaths(const std::vector<NamedPath>& inputs,
                                            const std::vector<NamedPath>& outputs);
-
-// Reads a small input file whole: only a regular file (a FIFO or device
-// would hang or never end) of at most `maxBytes`. Returns "" on success or
-// a message naming the file ("<role> '<path>' is not a regular file", ...).
-[[nodiscard]] std::string readRegularFile(const std::string& path, std::string_view role,
-                                          std::size_t maxBytes, std::string& text);
-
-// Largest settings file the tools accept.
-inline constexpr std::size_t kMaxSettingsFileBytes = 1024 * 1024;
