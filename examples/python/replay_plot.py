@@ -14,6 +14,7 @@ Run from the repository after building, for example:
       examples/recordings/fall_forward.csv -o fall_forward.png
 """
 import argparse
+import os
 import pathlib
 import sys
 
@@ -89,4 +90,12 @@ def main():
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    try:
+        status = main()
+        sys.stdout.flush()
+    except BrokenPipeError:
+        # The reader went away (`| head`): nothing more to say, and nothing
+        # left for the interpreter to flush into the closed pipe at exit.
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        status = 0
+    sys.exit(status)

@@ -13,6 +13,7 @@ Run from the repository after building, for example:
       --setting lowLevel --values 40,50,60,70,80,90,100 examples/recordings
 """
 import argparse
+import os
 import pathlib
 import sys
 
@@ -65,4 +66,12 @@ def main():
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    try:
+        status = main()
+        sys.stdout.flush()
+    except BrokenPipeError:
+        # The reader went away (`| head`): nothing more to say, and nothing
+        # left for the interpreter to flush into the closed pipe at exit.
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        status = 0
+    sys.exit(status)

@@ -20,3 +20,17 @@ def test_example_runs(script, arguments, expected, tmp_path):
     run = subprocess.run(command, capture_output=True, text=True, env=os.environ)
     assert run.returncode == 0, run.stderr
     assert expected in run.stdout
+
+
+def test_example_ends_quietly_on_a_closed_pipe():
+    # The read end is closed before the script starts, so its first line
+    # already meets a broken pipe, as `sweep_setting.py | head -0` would.
+    read_end, write_end = os.pipe()
+    os.close(read_end)
+    command = [sys.executable, SOURCE_DIR / "examples" / "python" / "sweep_setting.py",
+               "--values", "60", EXAMPLES_DIR]
+    run = subprocess.run(command, stdout=write_end, stderr=subprocess.PIPE, text=True,
+                         env=os.environ)
+    os.close(write_end)
+    assert run.returncode == 0
+    assert run.stderr == ""
