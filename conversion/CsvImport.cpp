@@ -480,8 +480,11 @@ std::variant<ImportedRecording, std::string> CsvReader::finish(const std::string
   if (fall) {
     recording.note += ", fall at sample " + std::to_string(*recording.fallPosition);
   }
-  recording.note += ", clamped samples: acc " + std::to_string(counted.clampedAccSamples) +
-                    ", gyro " + std::to_string(counted.clampedGyroSamples);
+  // Values beyond 16 bits that the conversion clamped (a wrong unit, or a
+  // sensor with a wider range); `check` reports values at full scale.
+  recording.note += ", clamped by the conversion: acc " +
+                    std::to_string(counted.clampedAccSamples) + ", gyro " +
+                    std::to_string(counted.clampedGyroSamples) + " samples";
   recording.samples = std::move(counted.samples);
   return recording;
 }

@@ -34,6 +34,23 @@ std::string dominantAxis(const std::array<double, 3>& v) {
   return std::string(v[axis] < 0 ? "-" : "+") + "xyz"[axis];
 }
 
+// The --axes mapping that turns the recording's axes so that gravity, read
+// along `axis` ("+x", "-z", ...), reads along -y, as upright does. It is a
+// rotation (the third axis follows with the sign that keeps the frame
+// right-handed), so the same mapping serves the gyroscope.
+std::string axesFixing(const std::string& axis) {
+  const char sign = axis[0] == '-' ? '+' : '-';  // y takes the source axis, negated if it read +
+  const char other = sign == '+' ? '-' : '+';
+  switch (axis[1]) {
+    case 'x':
+      return std::string("x=") + other + "y,y=" + sign + "x,z=+z";
+    case 'z':
+      return std::string("x=+x,y=") + sign + "z,z=" + other + "y";
+    default:  // +y: upside down, a half turn about z
+      return "x=-x,y=-y,z=+z";
+  }
+}
+
 std::string vectorText(const std::array<double, 3>& v) {
   char text[96];
   std::snprintf(text, sizeof text, "(%.2f, %.2f, %.2f)", v[0], v[1], v[2]);
@@ -141,7 +158,9 @@ RecordingCheck checkRecording(const std::vector<std::array<int16_t, 6>>& samples
     }
   }
   static constexpr const char* kNames[] = {"ax", "ay", "az", "gx", "gy", "gz"};
-  std::string clampText = "clamped:";
+  // Values at the 16-bit limits: a sensor at the end of its range (saturated)
+  // or a conversion that clamped; the importer counts only the latter.
+  std::string clampText = "at full scale:";
   double worstClamp = 0.0;
   for (std::size_t axis = 0; axis < 6; ++axis) {
     const double share = 100.0 * static_cast<double>(clamped[axis]) / static_cast<double>(n);
@@ -161,8 +180,9 @@ RecordingCheck checkRecording(const std::vector<std::array<int16_t, 6>>& samples
   if (stillAxis != "-y") {
     warn("orientation: gravity lies along " + stillAxis + " in the stillest second (along " +
          overallAxis +
-         " on average over the whole recording), where upright reads -y; check the axes "
-         "(--axes), unless the wearer was lying or bent then");
+         " on average over the whole recording), where upright reads -y; unless the wearer "
+         "was lying or bent then, import again with --axes " +
+         axesFixing(stillAxis) + " (from the axes this recording has now)");
   }
   // The quietest second of the gyroscope: even a busy recording has one
   // slower than this, unless the unit is wrong.
@@ -201,9 +221,9 @@ RecordingCheck checkRecording(const std::vector<std::array<int16_t, 6>>& samples
          "samples/s, or its rate or time unit was given wrong");
   }
   if (worstClamp > 1.0) {
-    warn("clamping: up to " + format("%.1f", worstClamp) +
-         " % of an axis's samples sit at the 16-bit limits; check the units, or expect lost "
-         "impact peaks");
+    warn("full scale: up to " + format("%.1f", worstClamp) +
+         " % of an axis's samples sit at the 16-bit limits (a saturated sensor, or values the "
+         "conversion clamped); check the units, or expect lost impact peaks");
   }
   if (check.warnings.empty()) {
     check.lines.push_back("looks right: about 1 g along -y when still");

@@ -207,6 +207,31 @@ TEST(ImportCheck, UprightLooksRightAndSwappedAxesWarn) {
   ASSERT_EQ(swapped.warnings.size(), 1U);
   EXPECT_NE(swapped.warnings[0].find("orientation: gravity lies along -x"), std::string::npos)
       << swapped.warnings[0];
+  // The proposed --axes mapping is a rotation that puts gravity back on -y,
+  // for every axis gravity may lie along.
+  for (const auto& [from, sign] : {std::pair{0, -1}, {0, 1}, {1, 1}, {2, -1}, {2, 1}}) {
+    auto turned = standing(false);
+    for (auto& sample : turned) {
+      std::swap(sample[1], sample[from]);
+      sample[from] = static_cast<int16_t>(-sign * sample[from]);
+    }
+    const RecordingCheck wrong = checkRecording(turned);
+    ASSERT_EQ(wrong.warnings.size(), 1U) << from << sign;
+    const std::string& warning = wrong.warnings[0];
+    const std::size_t at = warning.find("--axes ");
+    ASSERT_NE(at, std::string::npos) << warning;
+    AxisMap map;
+    ASSERT_EQ(parseAxisMap(warning.substr(at + 7, warning.find(' ', at + 7) - at - 7), map), "")
+        << warning;
+    EXPECT_EQ(determinant(map), 1) << map.text;
+    for (auto& sample : turned) {
+      const auto source = sample;
+      for (int axis = 0; axis < 3; ++axis) {
+        sample[axis] = static_cast<int16_t>(map.sign[axis] * source[map.index[axis]]);
+      }
+    }
+    EXPECT_TRUE(checkRecording(turned).warnings.empty()) << map.text;
+  }
   // Half the scale: the magnitude gives it away.
   auto half = standing(false);
   for (auto& sample : half) {

@@ -187,7 +187,7 @@ TEST(ImportCsv, TimeStampsLabelsDelimitersAndClamping) {
       csvArgs(dir.path() / "o", {"--time", "t", "--time-unit", "ms", "--label", "fall", "--subject",
                                  "S7", (dir.path() / "walk.csv").string()}));
   ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_NE(result.out.find("100 samples by mean, fall at sample 65, clamped samples: acc 1"),
+  EXPECT_NE(result.out.find("100 samples by mean, fall at sample 65, clamped by the conversion: acc 1"),
             std::string::npos)
       << result.out;
   EXPECT_EQ(readFile(dir.path() / "o" / "walk.info"), "walk,65,1\n");
