@@ -69,7 +69,8 @@ install(FILES ${PROJECT_BINARY_DIR}/velmora.pc DESTINATION ${velmora_install_pkg
   COMPONENT library)
 
 # The programs, when this build defines them.
-foreach(program IN ITEMS Drovik velmora-trace velmora-eval velmora-import velmora-plot)
+foreach(program IN ITEMS Drovik velmora-trace velmora-eval velmora-import velmora-plot velmora-synth
+                        velmora-tune velmora-live)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT programs)
   endif()
