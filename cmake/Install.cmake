@@ -25,6 +25,7 @@ install(TARGETS velmora
 # internals and the linear algebra stay private.
 install(FILES
   ${PROJECT_SOURCE_DIR}/detector/public/Velmora.h
+  ${PROJECT_SOURCE_DIR}/detector/public/VelmoraCodes.h
   ${PROJECT_SOURCE_DIR}/detector/public/VelmoraObservation.h
   ${PROJECT_SOURCE_DIR}/detector/public/VelmoraSettings.h
   ${PROJECT_SOURCE_DIR}/orientation/public/AttitudeState.h

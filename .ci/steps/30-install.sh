@@ -12,12 +12,12 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 major=$(sed -n 's/^project(Velmora VERSION \([0-9]*\)\..*/\1/p' CMakeLists.txt)
-expected_headers="AttitudeState.h Velmora.h VelmoraObservation.h VelmoraSettings.h"
+expected_headers="AttitudeState.h Velmora.h VelmoraCodes.h VelmoraObservation.h VelmoraSettings.h"
 
 consume() {  # $1: install prefix, $2: label
   local prefix=$1 label=$2
   local headers
-  headers=$(cd "$prefix/include/velmora" && ls | tr '\n' ' ' | sed 's/ $//')
+  headers=$(cd "$prefix/include/velmora" && LC_ALL=C ls | tr '\n' ' ' | sed 's/ $//')
   if [ "$headers" != "$expected_headers" ]; then
     echo "$label: installed headers are '$headers', expected '$expected_headers'" >&2
     exit 1
