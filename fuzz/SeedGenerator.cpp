@@ -247,6 +247,7 @@ int main(int argc, char** argv) {
   seed("settings", "no-equals.txt", "lowLevel 55\n");
   seed("settings", "bad-window.txt", "avgWindow=64\n");
   seed("settings", "empty.txt", "");
+  seed("settings", "comment-injection.txt", "_R0([0-9])|\nimpactMin=9999\n");
   if (!ok) {
     std::fprintf(stderr, "velmora-fuzz-seeds: cannot write the seeds under '%s'\n", root.c_str());
     return 1;

@@ -1,7 +1,8 @@
 // Fuzz target: arbitrary bytes as a settings file for the tools (NAME=VALUE
 // lines). Checks that text and file parsing agree, that whatever parses
-// prints back to the same settings, and that validateSettings refuses
-// exactly what VelmoraSet refuses.
+// prints back to the same settings, that the bytes written as an escaped
+// comment never leave it, and that validateSettings refuses exactly what
+// VelmoraSet refuses.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -55,6 +56,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   check(applySettingsText(reread, formatSettings(fromText), "printed").empty(),
         "printed settings parse");
   check(sameSettings(reread, fromText), "printed settings read back unchanged");
+
+  // Any text escaped into a comment line stays in it: the file reads back
+  // the same settings, however hostile the text (line breaks, '=' lines).
+  std::memset(&reread, 0x5A, sizeof reread);
+  check(applySettingsText(reread, "# " + settingsComment(text) + "\n" + formatSettings(fromText),
+                          "commented")
+            .empty(),
+        "settings after an escaped comment parse");
+  check(sameSettings(reread, fromText), "an escaped comment changes no setting");
 
   // Each line on its own as a --set argument: an accepted one changes at
   // most the one named setting.

@@ -89,6 +89,29 @@ std::string validateSettings(const DetectorSettings& settings) {
   return VelmoraCheckSettings(settings);
 }
 
+std::string settingsComment(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte == '\n') {
+      out += "\\n";
+    } else if (byte == '\r') {
+      out += "\\r";
+    } else if (byte == '\t') {
+      out += "\\t";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      constexpr char kDigits[] = "0123456789ABCDEF";
+      out += "\\x";
+      out += kDigits[byte >> 4];
+      out += kDigits[byte & 0xF];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 std::string formatSettings(const DetectorSettings& settings) {
   std::string text;
   for (const SettingField& field : VelmoraSettingsTable()) {

@@ -38,5 +38,10 @@ using SettingField = VelmoraSetting;
 // error message or "".
 [[nodiscard]] std::string validateSettings(const DetectorSettings& settings);
 
+// `text` made safe for a '#' comment line of a settings file: line breaks
+// and the other control bytes written as \n, \r, \t or \xHH, so the text
+// can neither end the comment nor start a line of its own.
+[[nodiscard]] std::string settingsComment(std::string_view text);
+
 // "NAME=VALUE" lines in table order.
 [[nodiscard]] std::string formatSettings(const DetectorSettings& settings);

@@ -17,6 +17,7 @@
 #include "Evaluation.h"
 #include "HeldOut.h"
 #include "ParetoFront.h"
+#include "PartFile.h"
 #include "RecordingCache.h"
 #include "Search.h"
 #include "SettingsTable.h"
@@ -217,6 +218,78 @@ TEST(TuneShards, PartsOfDifferentRunsOrIncompleteSetsRefuseToMerge) {
   const auto twice = runProgram("velmora-tune", {"merge", first, first, second});
   EXPECT_EQ(twice.exitCode, 2);
   EXPECT_NE(twice.err.find("repeats shard 1"), std::string::npos) << twice.err;
+}
+
+// A sharded sweep's single part, with the line that starts with `prefix`
+// replaced by `line`.
+std::string editedPart(const TempDir& data, const TempDir& out, const std::string& prefix,
+                       const std::string& line) {
+  const auto path = out.path() / "p.tune";
+  const auto sweep =
+      runProgram("velmora-tune", {"sweep", "--vary", "lowLevel=40:100:60", "--shard", "1/1",
+                                  "--part", path.string(), data.path().string()});
+  EXPECT_EQ(sweep.exitCode, 0) << sweep.err;
+  std::string text = "\n" + readFile(path);
+  const auto at = text.find("\n" + prefix);
+  EXPECT_NE(at, std::string::npos) << text;
+  if (at != std::string::npos) {
+    text.replace(at + 1, text.find('\n', at + 1) - at - 1, line);
+  }
+  return text.substr(1);
+}
+
+TEST(TuneShards, PartsWithCountsThatCannotBeAreRefusedNamingTheLine) {
+  SKIP_UNLESS_BUILT("velmora-tune");
+  const TempDir data;
+  writeExamples(data);
+  const TempDir out;
+  // 18 recordings, 9 of them falls: no point finds 9999, and no count may
+  // come near the 64-bit limit that sums of counts would pass.
+  std::string huge = "point 1";
+  for (int i = 0; i < 9; ++i) {
+    huge += " 9223372036854775807";
+  }
+  for (const std::string& line : {std::string("point 1 18 0 9999 0 0 0 9 1000 0"), huge}) {
+    const auto edited = out.path() / "edited.tune";
+    std::ofstream(edited, std::ios::binary) << editedPart(data, out, "point 1 ", line);
+    const auto merged = runProgram("velmora-tune", {"merge", edited.string()});
+    EXPECT_EQ(merged.exitCode, 2) << line;
+    EXPECT_NE(merged.err.find(edited.string() + ":"), std::string::npos) << merged.err;
+    EXPECT_EQ(merged.out, "") << line;
+  }
+}
+
+TEST(TuneShards, PartsOfAnotherFormatVersionAreRefusedSayingSo) {
+  SKIP_UNLESS_BUILT("velmora-tune");
+  const TempDir data;
+  writeExamples(data);
+  const TempDir out;
+  const auto old = out.path() / "old.tune";
+  std::ofstream(old, std::ios::binary)
+      << editedPart(data, out, "velmora-tune part ", "velmora-tune part 1");
+  const auto merged = runProgram("velmora-tune", {"merge", old.string()});
+  EXPECT_EQ(merged.exitCode, 2);
+  EXPECT_NE(merged.err.find("format version '1'; this velmora-tune reads version " +
+                            std::to_string(tune::kPartFormatVersion)),
+            std::string::npos)
+      << merged.err;
+}
+
+TEST(TuneSearch, ABrokenLineInTheGroupPatternStaysInItsComment) {
+  SKIP_UNLESS_BUILT("velmora-tune");
+  SKIP_UNLESS_BUILT("velmora-eval");
+  const TempDir data;
+  writeExamples(data);
+  const TempDir out;
+  const auto settings = out.path() / "found.settings";
+  const auto found = runProgram(
+      "velmora-tune", {"search", "--group-by", "^(p[0-9])_|\nimpactMin=9999\n", "--folds", "3",
+                       "--trials", "4", "--max-fa-per-hour", "1000", "-o", settings.string(),
+                       data.path().string()});
+  ASSERT_EQ(found.exitCode, 0) << found.err;
+  EXPECT_EQ(readFile(settings).find("\nimpactMin=9999"), std::string::npos);
+  const auto eval = runProgram("velmora-eval", {"--settings", settings.string(), "--print-settings"});
+  EXPECT_EQ(eval.exitCode, 0) << eval.err;
 }
 
 TEST(TuneSearch, ResultIsASettingsFileTheToolsAcceptAndNoResultWritesNone) {
@@ -461,6 +534,12 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"StandardInputAsRecording",
                   {"sweep", "--vary", "lowLevel=50:60", "-"},
                   "cannot read standard input"},
+        UsageCase{"MoreShardsThanAPartMayName",
+                  {"sweep", "--vary", "lowLevel=50:60", "--shard", "1/2147483647", "--part", "p"},
+                  "at most 1000000 shards"},
+        UsageCase{"MaxPointsBeyondTheLimit",
+                  {"sweep", "--vary", "lowLevel=50:60", "--max-points", "9223372036854775807"},
+                  "is too large (at most 2147483647)"},
         UsageCase{"MergeTwoOutputsToStandardOutput",
                   {"merge", "--csv", "-", "--roc", "-", "a.part"},
                   "cannot both write standard output"}),

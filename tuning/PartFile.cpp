@@ -15,7 +15,9 @@ namespace tune {
 
 namespace {
 
-constexpr char kMagic[] = "velmora-tune part 2";
+constexpr char kMagicPrefix[] = "velmora-tune part ";
+
+std::string magicLine() { return kMagicPrefix + std::to_string(kPartFormatVersion); }
 
 // Tokens are separated by single spaces; bytes that would break that (and
 // '%' itself) are written as %XX, and the empty token as a lone '%'.
@@ -122,6 +124,19 @@ bool toInt64(const std::string& text, int64_t& value) {
   return !text.empty() && error == std::errc() && end == text.data() + text.size();
 }
 
+bool toCount(const std::string& text, int64_t& value) {
+  return toInt64(text, value) && value >= 0 && value <= kMaxPartCount;
+}
+
+// Whether the token is a whole number, but one out of a count's range.
+bool countOutOfRange(const std::string& token) {
+  const std::size_t sign = token.rfind('-', 0) == 0 ? 1 : 0;
+  int64_t value = 0;
+  return token.size() > sign &&
+         token.find_first_not_of("0123456789", sign) == std::string::npos &&
+         !toCount(token, value);
+}
+
 bool readCounts(const std::vector<std::string>& t, std::size_t first, Counts& c) {
   if (t.size() != first + 9) {
     return false;
@@ -130,7 +145,7 @@ bool readCounts(const std::vector<std::string>& t, std::size_t first, Counts& c)
                        &c.missed,        &c.earlyAlarms,        &c.falseAlarms,
                        &c.trueNegatives, &c.dailyLivingSamples, &c.dailyLivingAlarms};
   for (std::size_t i = 0; i < 9; ++i) {
-    if (!toInt64(t[first + i], *fields[i]) || *fields[i] < 0) {
+    if (!toCount(t[first + i], *fields[i])) {
       return false;
     }
   }
@@ -153,6 +168,30 @@ bool addWithoutOverflow(Counts& into, const Counts& c) {
   return true;
 }
 
+// The recordings a set of counts covers, in the terms of the run's totals.
+RunTotals coverageOf(const Counts& c) {
+  return RunTotals{c.recordings, c.unreadable, c.fallRecordings(), c.falseAlarms + c.trueNegatives,
+                   c.dailyLivingSamples};
+}
+
+RunTotals operator+(const RunTotals& a, const RunTotals& b) {
+  return RunTotals{a.recordings + b.recordings, a.unreadable + b.unreadable,
+                   a.fallRecordings + b.fallRecordings,
+                   a.dailyLivingRecordings + b.dailyLivingRecordings,
+                   a.dailyLivingSamples + b.dailyLivingSamples};
+}
+
+// Whether counts (each within kMaxPartCount, so no sum overflows) can come
+// from one evaluation: every recording has one outcome, a daily-living
+// recording with a detection has at least one alarm and one without has
+// none, and an alarm takes at least one sample.
+bool countsCanBe(const Counts& c) {
+  const RunTotals covered = coverageOf(c);
+  return c.recordings == c.unreadable + covered.fallRecordings + covered.dailyLivingRecordings &&
+         c.dailyLivingAlarms >= c.falseAlarms && (c.falseAlarms > 0 || c.dailyLivingAlarms == 0) &&
+         c.dailyLivingAlarms <= c.dailyLivingSamples;
+}
+
 }  // namespace
 
 std::string parseShard(const std::string& text, Shard& shard) {
@@ -163,6 +202,9 @@ std::string parseShard(const std::string& text, Shard& shard) {
       slash == std::string::npos ? std::nullopt : parseInt32(text.substr(slash + 1));
   if (!index || !count || *count < 1 || *index < 1 || *index > *count) {
     return "--shard: expected K/N with 1 <= K <= N, got '" + text + "'";
+  }
+  if (*count > kMaxShards) {
+    return "--shard: at most " + std::to_string(kMaxShards) + " shards, got '" + text + "'";
   }
   shard = Shard{*index, *count};
   return {};
@@ -200,14 +242,36 @@ uint64_t fingerprintOf(const std::string& config) {
   return digest.value();
 }
 
+RunTotals runTotals(const RecordingCache& cache) {
+  RunTotals totals;
+  for (const CachedRecording& recording : cache.recordings) {
+    const LoadedRecording& loaded = recording.loaded;
+    ++totals.recordings;
+    if (!loaded.readable()) {
+      ++totals.unreadable;
+    } else if (loaded.isFall) {
+      ++totals.fallRecordings;
+    } else {
+      ++totals.dailyLivingRecordings;
+      totals.dailyLivingSamples += loaded.dataLines;
+    }
+  }
+  return totals;
+}
+
 std::string formatPart(const Part& part) {
-  std::string text = std::string(kMagic) + "\n";
+  std::string text = magicLine() + "\n";
   text +=
       "shard " + std::to_string(part.shard.index) + " " + std::to_string(part.shard.count) + "\n";
   text += "fingerprint " + hex(part.fingerprint) + "\n";
   text += "command " + escape(part.command) + "\n";
   text += part.config;
   text += "end-config\n";
+  const RunTotals& totals = part.totals;
+  text += "totals " + std::to_string(totals.recordings) + " " + std::to_string(totals.unreadable) +
+          " " + std::to_string(totals.fallRecordings) + " " +
+          std::to_string(totals.dailyLivingRecordings) + " " +
+          std::to_string(totals.dailyLivingSamples) + "\n";
   for (const RecordingProblem& problem : part.problems) {
     text += std::string("problem ") + (problem.unreadable ? "1" : "0") + " " +
             escape(problem.path) + " " + escape(problem.message) + "\n";
@@ -269,8 +333,13 @@ std::string parsePart(const std::string& text, const std::string& origin, Part& 
     ++lineNumber;
     return static_cast<bool>(std::getline(stream, line));
   };
-  if (!next() || line != kMagic) {
+  if (!next() || line.rfind(kMagicPrefix, 0) != 0) {
     return origin + ": not a velmora-tune part file";
+  }
+  if (line != magicLine()) {
+    return origin + ": a part file of format version '" + line.substr(sizeof kMagicPrefix - 1) +
+           "'; this velmora-tune reads version " + std::to_string(kPartFormatVersion) +
+           " only: write the parts again with it";
   }
   int64_t value = 0;
   // Header.
@@ -281,7 +350,7 @@ std::string parsePart(const std::string& text, const std::string& origin, Part& 
   int64_t index = 0;
   int64_t count = 0;
   if (!toInt64(t[1], index) || !toInt64(t[2], count) || count < 1 || index < 1 || index > count ||
-      count > 1'000'000) {
+      count > kMaxShards) {
     return fail("bad shard numbers");
   }
   part.shard = Shard{static_cast<int>(index), static_cast<int>(count)};
@@ -392,14 +461,68 @@ std::string parsePart(const std::string& text, const std::string& origin, Part& 
     }
     part.search.searches.assign(static_cast<std::size_t>(part.search.folds) + 1, std::nullopt);
   }
+  if (!next() || (t = tokens(line)).size() != 6 || t[0] != "totals") {
+    return fail("expected the totals line");
+  }
+  RunTotals& totals = part.totals;
+  for (auto [field, i] : {std::pair{&totals.recordings, 1}, {&totals.unreadable, 2},
+                          {&totals.fallRecordings, 3}, {&totals.dailyLivingRecordings, 4},
+                          {&totals.dailyLivingSamples, 5}}) {
+    if (!toCount(t[static_cast<std::size_t>(i)], *field)) {
+      return fail("bad totals (each a whole number from 0 to " + std::to_string(kMaxPartCount) +
+                  ")");
+    }
+  }
+  if (totals.recordings !=
+      totals.unreadable + totals.fallRecordings + totals.dailyLivingRecordings) {
+    return fail("the totals do not add up to the recordings");
+  }
+  const int totalsLine = lineNumber;
   const std::size_t dimensions = part.sweep.space.size();
-  const auto searchAt = [&](const std::string& token) -> SearchRunResult* {
+  const auto searchIndex = [&](const std::string& token) -> std::optional<std::size_t> {
     int64_t s = 0;
     if (!toInt64(token, s) || s < 0 || s >= static_cast<int64_t>(part.search.searches.size()) ||
         !part.search.searches[static_cast<std::size_t>(s)]) {
-      return nullptr;
+      return std::nullopt;
     }
-    return &*part.search.searches[static_cast<std::size_t>(s)];
+    return static_cast<std::size_t>(s);
+  };
+  const auto searchAt = [&](const std::string& token) -> SearchRunResult* {
+    const std::optional<std::size_t> s = searchIndex(token);
+    return s ? &*part.search.searches[*s] : nullptr;
+  };
+  // Per search, the trial count its line states and the recordings its
+  // trials and its held-out figures cover: each trial covers the same
+  // recordings, the held-out figures the rest of the run's.
+  struct SearchCoverage {
+    int64_t statedTrials = 0;
+    std::optional<RunTotals> trained;
+    std::optional<RunTotals> heldOut;
+  };
+  std::vector<SearchCoverage> coverage(part.search.searches.size());
+  // Why counts on this line cannot be part of the run, or "".
+  const auto checkCounts = [&](const Counts& counts, std::optional<RunTotals>* seen,
+                               std::size_t s) -> std::string {
+    if (!countsCanBe(counts)) {
+      return fail("counts that cannot be: the outcomes do not add up to the recordings, or the "
+                  "alarms do not fit the false alarms and samples");
+    }
+    const RunTotals covered = coverageOf(counts);
+    if (seen == nullptr) {
+      return covered == totals ? std::string()
+                               : fail("counts over other recordings than the run's totals");
+    }
+    if (*seen && **seen != covered) {
+      return fail("counts over other recordings than the search's other counts");
+    }
+    *seen = covered;
+    SearchCoverage& c = coverage[s];
+    const bool allData = s + 1 == coverage.size();
+    if ((allData && covered != totals) ||
+        (c.trained && c.heldOut && *c.trained + *c.heldOut != totals)) {
+      return fail("the search's counts and held-out counts do not cover the run's totals");
+    }
+    return {};
   };
   bool ended = false;
   while (next()) {
@@ -410,6 +533,7 @@ std::string parsePart(const std::string& text, const std::string& origin, Part& 
     t = tokens(line);
     const std::string& key = t[0];
     Counts counts;
+    std::string error;
     if (key == "problem" && t.size() == 4 && (t[1] == "0" || t[1] == "1")) {
       RecordingProblem problem;
       problem.unreadable = t[1] == "1";
@@ -419,17 +543,22 @@ std::string parsePart(const std::string& text, const std::string& origin, Part& 
       part.problems.push_back(problem);
     } else if (key == "point" && !search && t.size() == 11 && toInt64(t[1], value) && value >= 0 &&
                readCounts(t, 2, counts)) {
+      error = checkCounts(counts, nullptr, 0);
       part.sweep.points.push_back(SweepPointResult{value, counts});
     } else if (key == "base-counts" && readCounts(t, 1, counts)) {
+      error = checkCounts(counts, nullptr, 0);
       (search ? part.search.baseCounts : part.sweep.baseCounts) = counts;
     } else if (key == "search" && search && t.size() == 3 && toInt64(t[1], value) && value >= 0 &&
                value < static_cast<int64_t>(part.search.searches.size()) &&
-               !part.search.searches[static_cast<std::size_t>(value)]) {
+               !part.search.searches[static_cast<std::size_t>(value)] &&
+               toCount(t[2], coverage[static_cast<std::size_t>(value)].statedTrials)) {
       part.search.searches[static_cast<std::size_t>(value)] = SearchRunResult{};
     } else if (key == "trial" && search && t.size() == 2 + dimensions + 9 + 1 && searchAt(t[1]) &&
                readCounts(std::vector<std::string>(t.begin(), t.end() - 1), 2 + dimensions,
                           counts) &&
                (t.back() == "0" || t.back() == "1")) {
+      const std::size_t s = *searchIndex(t[1]);
+      error = checkCounts(counts, &coverage[s].trained, s);
       Trial trial;
       for (std::size_t d = 0; d < dimensions; ++d) {
         if (!toInt64(t[2 + d], value) || value < 0 || value >= part.sweep.space[d].levels()) {
@@ -445,18 +574,28 @@ std::string parsePart(const std::string& text, const std::string& origin, Part& 
     } else if (key == "best" && search && t.size() == 3 && searchAt(t[1]) && toInt64(t[2], value) &&
                value >= 0 && value < static_cast<int64_t>(searchAt(t[1])->outcome.trials.size())) {
       searchAt(t[1])->outcome.best = static_cast<std::size_t>(value);
-    } else if (key == "held-out" && search && searchAt(t[1]) && readCounts(t, 2, counts)) {
-      searchAt(t[1])->heldOut = counts;
-    } else if (key == "base-held-out" && search && searchAt(t[1]) && readCounts(t, 2, counts)) {
-      searchAt(t[1])->baseHeldOut = counts;
+    } else if ((key == "held-out" || key == "base-held-out") && search && searchAt(t[1]) &&
+               *searchIndex(t[1]) + 1 < coverage.size() && readCounts(t, 2, counts)) {
+      const std::size_t s = *searchIndex(t[1]);
+      error = checkCounts(counts, &coverage[s].heldOut, s);
+      (key == "held-out" ? searchAt(t[1])->heldOut : searchAt(t[1])->baseHeldOut) = counts;
     } else if (key == "held-out-group" && search && t.size() == 3 + 9 && searchAt(t[1]) &&
                toInt64(t[2], value) &&
                value == static_cast<int64_t>(searchAt(t[1])->heldOutGroups.size()) &&
                readCounts(t, 3, counts)) {
       // One line per group of the fold, in the fold's order.
+      if (!countsCanBe(counts)) {
+        return fail("counts that cannot be: the outcomes do not add up to the recordings, or the "
+                    "alarms do not fit the false alarms and samples");
+      }
       searchAt(t[1])->heldOutGroups.push_back(counts);
+    } else if (std::any_of(t.begin() + 1, t.end(), countOutOfRange)) {
+      return fail("a number out of range (counts lie in 0.." + std::to_string(kMaxPartCount) + ")");
     } else {
       return fail("unexpected line");
+    }
+    if (!error.empty()) {
+      return error;
     }
   }
   if (!ended) {
@@ -481,6 +620,22 @@ std::string parsePart(const std::string& text, const std::string& origin, Part& 
              " do not match its groups'";
     }
   }
+  for (std::size_t s = 0; s < coverage.size(); ++s) {
+    if (part.search.searches[s] &&
+        static_cast<int64_t>(part.search.searches[s]->outcome.trials.size()) !=
+            coverage[s].statedTrials) {
+      return origin + ": search " + std::to_string(s) + " states " +
+             std::to_string(coverage[s].statedTrials) + " trials but holds " +
+             std::to_string(part.search.searches[s]->outcome.trials.size());
+    }
+  }
+  const auto unreadable = std::count_if(part.problems.begin(), part.problems.end(),
+                                        [](const RecordingProblem& p) { return p.unreadable; });
+  if (unreadable != totals.unreadable) {
+    lineNumber = totalsLine;
+    return fail("the totals name " + std::to_string(totals.unreadable) +
+                " unreadable recordings, the problem lines " + std::to_string(unreadable));
+  }
   return {};
 }
 
@@ -498,6 +653,10 @@ std::string mergeParts(const std::vector<Part>& parts, const std::vector<std::st
       return origins[i] + " belongs to another run than " + origins[0] +
              " (other data, settings, space, seed or options); parts of different runs do not "
              "merge";
+    }
+    if (part.totals != first.totals) {
+      return origins[i] + " states other recording totals than " + origins[0] +
+             "; parts of one run cover the same recordings";
     }
     if (part.shard.count != first.shard.count) {
       return origins[i] + " is shard " + std::to_string(part.shard.index) + " of " +

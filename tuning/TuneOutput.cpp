@@ -415,14 +415,14 @@ std::string searchSettingsFile(const SearchResults& results, const std::string& 
   const auto& last = results.searches.back();
   std::string text;
   text += "# Settings found by velmora-tune search.\n";
-  text += "# Command: " + command + "\n";
+  text += "# Command: " + settingsComment(command) + "\n";
   text += "# Seed " + std::to_string(results.seed) + ", " + std::to_string(results.config.trials) +
           " candidates per search, false alarms per hour at most " +
           doubleText(results.config.maxFalseAlarmsPerHour) + ", selection " +
           selectionText(results.config.rule) + ".\n";
   const HeldOutFigures figures = heldOutFigures(results);
   text += "# Cross-validated over " + std::to_string(results.folds) + " folds by '" +
-          results.groupPattern + "', pooled held-out figures:\n";
+          settingsComment(results.groupPattern) + "', pooled held-out figures:\n";
   text += "#   " + figuresWithIntervals(figures.pooled, figures.rateByPerson) + "\n";
   text += "#   folds within the budget: " + std::to_string(figures.foldsWithinBudget) + " of " +
           std::to_string(results.folds) + "; median person: sensitivity " +

@@ -1,6 +1,7 @@
 #include "TuneSpace.h"
 
 #include <limits>
+#include <map>
 #include <set>
 
 #include "TextUtils.h"
@@ -99,6 +100,7 @@ std::string parseVary(std::string_view text, Dimension& dimension) {
 std::string parseSpaceText(std::string_view text, std::string_view origin,
                            std::vector<Dimension>& space) {
   int lineNumber = 0;
+  std::map<std::string, int> firstLines;  // of each setting named
   while (!text.empty()) {
     const auto newline = text.find('\n');
     std::string_view line = text.substr(0, newline);
@@ -134,6 +136,10 @@ std::string parseSpaceText(std::string_view text, std::string_view origin,
                           fields.size() == 4 ? fields[3] : std::string_view{}, dimension);
         !error.empty()) {
       return where + error;
+    }
+    if (const auto [at, added] = firstLines.emplace(dimension.name(), lineNumber); !added) {
+      return where + dimension.name() + " is varied twice (also on line " +
+             std::to_string(at->second) + ")";
     }
     space.push_back(dimension);
   }

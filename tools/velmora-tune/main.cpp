@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <map>
 #include <optional>
 #include <string>
@@ -182,6 +183,23 @@ std::optional<double> parseNumber(const std::string& text) {
   return value;
 }
 
+// Why `text` is not a positive 32-bit count: too large, or no positive
+// number at all.
+std::string positiveNumberProblem(const std::string& option, const std::string& text) {
+  std::string_view digits = text;
+  digits.remove_prefix(std::min(digits.size(), digits.find_first_not_of(" \t\r\n")));
+  digits = digits.substr(0, digits.find_last_not_of(" \t\r\n") + 1);
+  if (!digits.empty() && digits.front() == '+') {
+    digits.remove_prefix(1);
+  }
+  if (!digits.empty() && digits.find_first_not_of("0123456789") == std::string_view::npos &&
+      !parseInt32(text)) {
+    return option + ": '" + text + "' is too large (at most " +
+           std::to_string(std::numeric_limits<int32_t>::max()) + ")";
+  }
+  return option + ": '" + text + "' is not a positive number";
+}
+
 // A shell word: quoted unless it is made only of characters that need none.
 std::string shellWord(const std::string& word) {
   const bool plain = !word.empty() && word.find_first_not_of(
@@ -347,7 +365,7 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& helpSh
     } else if (name == "--max-points") {
       const std::optional<int32_t> points = parseInt32(*value);
       if (!points || *points < 1) {
-        return "--max-points: '" + *value + "' is not a positive number";
+        return positiveNumberProblem("--max-points", *value);
       }
       options.maxPoints = *points;
     } else if (name == "--csv") {
@@ -384,7 +402,7 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& helpSh
     } else if (name == "--trials") {
       const std::optional<int32_t> trials = parseInt32(*value);
       if (!trials || *trials < 1) {
-        return "--trials: '" + *value + "' is not a positive number";
+        return positiveNumberProblem("--trials", *value);
       }
       options.trials = *trials;
     } else if (name == "--select") {
@@ -589,8 +607,9 @@ int writeOutputs(const std::vector<std::pair<std::filesystem::path, std::string>
   return 0;
 }
 
-int writePart(const Options& options, Part& part) {
+int writePart(const Options& options, const Data& data, Part& part) {
   part.shard = *options.shard;
+  part.totals = runTotals(data.cache);
   part.command = options.commandLine;
   part.fingerprint = fingerprintOf(part.config);
   int status = reportProblems(part.problems);
@@ -710,7 +729,7 @@ int runSweep(const Options& options) {
     part.config = sweepConfig(results, data.cache.fingerprint, data.toleranceSamples);
     part.problems = data.problems;
     part.sweep = results;
-    return writePart(options, part);
+    return writePart(options, data, part);
   }
   return emitSweep(results, data.problems, options.csvPath, options.rocPath);
 }
@@ -866,7 +885,7 @@ int runSearch(const Options& options) {
     part.config = searchConfig(results, data.cache.fingerprint, data.toleranceSamples);
     part.problems = data.problems;
     part.search = results;
-    return writePart(options, part);
+    return writePart(options, data, part);
   }
   return emitSearch(results, data.problems, options.csvPath, options.outPath, options.commandLine);
 }
