@@ -94,7 +94,8 @@ struct SampleFeatures {
   return ring[ringSlot(pos, 1, kEventRingSize - 1)];
 }
 
-// A context that was closed, or never set up, has no orientation.
+// A context that was closed, or zero-initialised and never set up, has no
+// orientation.
 [[nodiscard]] inline bool isClosed(const DetectorContext& context) {
   return context.attitude.orientation == nullptr;
 }

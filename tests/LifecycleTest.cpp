@@ -109,33 +109,59 @@ TEST(Lifecycle, ContextCanBeSetUpAgainAfterClose) {
   VelmoraClose(second.get());
 }
 
-// A closed context (and a zeroed one never set up) is refused by every
-// per-sample operation: nothing is written and the result is 0.
-TEST(Lifecycle, ClosedOrNeverSetUpContextIsLeftAlone) {
+namespace {
+
+// Every per-sample operation on the context returns 0 (or -1 for
+// VelmoraMeasure) and writes nothing, neither to the context nor to the
+// records it is given.
+void expectLeftAlone(DetectorContext* context) {
+  const SampleRecord sample{0, 0, 0, 0, 0, 0};
+  const auto before = std::make_unique<DetectorContext>(*context);
+  SampleMeasurement measured{};
+  measured.accMag = 7;
+  VelmoraObservation observed{};
+  observed.code = 7;
+  EXPECT_EQ(VelmoraProcess(context, &sample), 0);
+  EXPECT_EQ(VelmoraProcessObserved(context, &sample, &observed), 0);
+  EXPECT_EQ(VelmoraMeasure(context, &sample, &measured), -1);
+  EXPECT_EQ(VelmoraDecide(context, &measured), 0);
+  EXPECT_EQ(std::memcmp(before.get(), context, sizeof *context), 0);
+  EXPECT_EQ(measured.accMag, 7);
+  EXPECT_EQ(observed.code, 7);
+}
+
+// A context that ran into a fall (free fall: a code soon after the
+// warm-up), then was closed.
+std::unique_ptr<DetectorContext> closedAfterUse() {
   const DetectorSettings s = defaults();
-  auto closed = std::make_unique<DetectorContext>();
-  ASSERT_EQ(VelmoraSet(closed.get(), &s), 0);
-  const SampleRecord sample{0, 0, 0, 0, 0, 0};  // free fall: a code soon after the warm-up
+  auto context = std::make_unique<DetectorContext>();
+  EXPECT_EQ(VelmoraSet(context.get(), &s), 0);
+  const SampleRecord sample{0, 0, 0, 0, 0, 0};
   for (int i = 0; i < 100; ++i) {
-    VelmoraProcess(closed.get(), &sample);
+    VelmoraProcess(context.get(), &sample);
   }
-  VelmoraClose(closed.get());
+  EXPECT_EQ(VelmoraClose(context.get()), 0);
+  return context;
+}
+
+}  // namespace
+
+TEST(Lifecycle, ZeroInitialisedContextNeverSetUpIsLeftAlone) {
   auto blank = std::make_unique<DetectorContext>();
   std::memset(static_cast<void*>(blank.get()), 0, sizeof *blank);
-  for (DetectorContext* context : {closed.get(), blank.get()}) {
-    const auto before = std::make_unique<DetectorContext>(*context);
-    SampleMeasurement measured{};
-    measured.accMag = 7;
-    VelmoraObservation observed{};
-    observed.code = 7;
-    EXPECT_EQ(VelmoraProcess(context, &sample), 0);
-    EXPECT_EQ(VelmoraProcessObserved(context, &sample, &observed), 0);
-    EXPECT_EQ(VelmoraMeasure(context, &sample, &measured), -1);
-    EXPECT_EQ(VelmoraDecide(context, &measured), 0);
-    EXPECT_EQ(std::memcmp(before.get(), context, sizeof *context), 0);
-    EXPECT_EQ(measured.accMag, 7);
-    EXPECT_EQ(observed.code, 7);
-  }
+  expectLeftAlone(blank.get());
+}
+
+TEST(Lifecycle, ClosedContextIsLeftAlone) { expectLeftAlone(closedAfterUse().get()); }
+
+TEST(Lifecycle, ClosedOrZeroInitialisedContextCanBeClosedAgain) {
+  auto closed = closedAfterUse();
+  EXPECT_EQ(VelmoraClose(closed.get()), 0);
+  expectLeftAlone(closed.get());
+  auto blank = std::make_unique<DetectorContext>();
+  std::memset(static_cast<void*>(blank.get()), 0, sizeof *blank);
+  EXPECT_EQ(VelmoraClose(blank.get()), 0);
+  expectLeftAlone(blank.get());
 }
 
 // The settings table describes DetectorSettings member by member, with the

@@ -221,7 +221,10 @@ int32_t VelmoraDefaultSettings(DetectorSettings* settings);
 // avgWindow outside 1..63; VelmoraCheckSettings says why).
 [[nodiscard]] int32_t VelmoraSet(DetectorContext* context, const DetectorSettings* settings);
 // Consumes one sample; returns 0 or one of kFallCodes. On a context that was
-// closed (or never set up) it returns 0 and changes nothing.
+// closed, or on a zero-initialised one that was never set up, it returns 0
+// and changes nothing. Any other context not set up by VelmoraSet (say,
+// uninitialised memory) cannot be told from a set-up one: using it is
+// undefined.
 int32_t VelmoraProcess(DetectorContext* context, const SampleRecord* sample);
 
 // VelmoraProcess in two steps, for callers that run one recording under many
@@ -252,5 +255,7 @@ int32_t VelmoraMeasure(DetectorContext* context, const SampleRecord* sample,
 // and the trace line. Returns what VelmoraProcess returns for the sample;
 // 0 and no change on a closed context.
 int32_t VelmoraDecide(DetectorContext* context, const SampleMeasurement* measurement);
-// Releases what VelmoraSet acquired. The context may be set up again.
+// Releases what VelmoraSet acquired. Afterwards the context is safe to
+// pass to VelmoraProcess (which returns 0) and to close again, and it may be
+// set up again. Closing a zero-initialised context is safe too.
 int32_t VelmoraClose(DetectorContext* context);
