@@ -213,10 +213,12 @@ void discardTemporary(PreparedFile& file) {
   }
 }
 
-std::string createTemporary(PreparedFile& file, std::string_view text) {
+// Creates the temporary file beside `file.target` with the permissions of
+// the file it replaces (or of a new file); `fd` is then open for writing.
+std::string openTemporary(PreparedFile& file, int& fd) {
   struct stat old {};
   file.existed = ::lstat(file.target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
-  int fd = -1;
+  fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     file.temporary = besideName(file.target, "tmp");
     file.slot = registerTemporary(file.temporary.string());
@@ -244,9 +246,18 @@ std::string createTemporary(PreparedFile& file, std::string_view text) {
     }
   }
   const mode_t mode = file.existed ? (old.st_mode & 07777) : (0666 & ~creationMask);
-  int error = 0;
-  bool ok = ::fchmod(fd, mode) == 0 || (error = errno, false);
-  ok = ok && writeAll(fd, text, error);
+  if (::fchmod(fd, mode) != 0) {
+    const int error = errno;
+    ::close(fd);
+    fd = -1;
+    discardTemporary(file);
+    return cannotWrite(file.target, describeErrno(error));
+  }
+  return {};
+}
+
+// Syncs and closes the temporary file; on failure it is removed.
+std::string closeTemporary(PreparedFile& file, int fd, bool ok, int error) {
   ok = ok && (::fsync(fd) == 0 || (error = errno, false));
   if (::close(fd) != 0 && ok) {
     error = errno;
@@ -257,6 +268,16 @@ std::string createTemporary(PreparedFile& file, std::string_view text) {
     return cannotWrite(file.target, describeErrno(error));
   }
   return {};
+}
+
+std::string createTemporary(PreparedFile& file, std::string_view text) {
+  int fd = -1;
+  if (std::string problem = openTemporary(file, fd); !problem.empty()) {
+    return problem;
+  }
+  int error = 0;
+  const bool ok = writeAll(fd, text, error);
+  return closeTemporary(file, fd, ok, error);
 }
 
 void syncFolder(const fs::path& folder) {
@@ -537,4 +558,109 @@ std::string writeFilesAtomically(const std::vector<std::pair<fs::path, std::stri
 
 std::string writeFileAtomically(const fs::path& path, const std::string& text) {
   return writeOutput(path, text);
+}
+
+struct StreamedOutput::State {
+  fs::path shownPath;
+  OutputTarget target;
+  PreparedFile file;  // for a file replaced
+  int fd = -1;        // the temporary file, or a special file written through
+  int error = 0;      // the first write error
+  bool committed = false;
+};
+
+StreamedOutput::StreamedOutput() = default;
+StreamedOutput::StreamedOutput(StreamedOutput&&) noexcept = default;
+StreamedOutput& StreamedOutput::operator=(StreamedOutput&&) noexcept = default;
+
+StreamedOutput::~StreamedOutput() {
+  if (state_ && state_->fd >= 0) {
+    ::close(state_->fd);
+  }
+  if (state_) {
+    discardTemporary(state_->file);
+  }
+}
+
+std::string StreamedOutput::open(const fs::path& path) {
+  installOutputSafety();
+  state_ = std::make_unique<State>();
+  state_->shownPath = path;
+  state_->target = resolveOutputTarget(path);
+  switch (state_->target.kind) {
+    case OutputTarget::Kind::Invalid:
+      return "cannot write " + state_->target.problem;
+    case OutputTarget::Kind::Through:
+      state_->fd = ::open(state_->target.resolved.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+      return state_->fd < 0 ? cannotWrite(path, describeErrno(errno)) : std::string();
+    case OutputTarget::Kind::Replace:
+      state_->file.target = state_->target.resolved;
+      return openTemporary(state_->file, state_->fd);
+    case OutputTarget::Kind::StandardOutput:
+    case OutputTarget::Kind::Descriptor:
+      return {};
+  }
+  return {};
+}
+
+std::string StreamedOutput::write(std::string_view text) {
+  if (!state_ || state_->committed) {
+    return "cannot write: the output is not open";
+  }
+  switch (state_->target.kind) {
+    case OutputTarget::Kind::StandardOutput:
+      if (std::string error = writeStandardOutput(text); !error.empty()) {
+        return "error writing standard output: " + error;
+      }
+      return {};
+    case OutputTarget::Kind::Descriptor:
+      return writeToDescriptor(state_->target.descriptor, state_->shownPath, text);
+    case OutputTarget::Kind::Through:
+    case OutputTarget::Kind::Replace:
+      if (!writeAll(state_->fd, text, state_->error)) {
+        return cannotWrite(state_->shownPath, describeErrno(state_->error));
+      }
+      return {};
+    case OutputTarget::Kind::Invalid:
+      break;
+  }
+  return "cannot write " + state_->target.problem;
+}
+
+bool StreamedOutput::readerGone() const {
+  return state_ && state_->target.kind == OutputTarget::Kind::StandardOutput &&
+         standardOutputBroken();
+}
+
+std::string StreamedOutput::commit() {
+  if (!state_ || state_->committed) {
+    return "cannot write: the output is not open";
+  }
+  State& state = *state_;
+  state.committed = true;
+  if (state.target.kind == OutputTarget::Kind::Through) {
+    const bool closed = ::close(state.fd) == 0;
+    const int error = errno;
+    state.fd = -1;
+    return closed ? std::string() : cannotWrite(state.shownPath, describeErrno(error));
+  }
+  if (state.target.kind != OutputTarget::Kind::Replace) {
+    return {};
+  }
+  const int fd = state.fd;
+  state.fd = -1;
+  if (std::string error = closeTemporary(state.file, fd, true, 0); !error.empty()) {
+    return error;
+  }
+  beginCommit();
+  std::string error = placeFile(state.file);
+  if (!state.file.backup.empty()) {
+    ::unlink(state.file.backup.c_str());
+  }
+  discardTemporary(state.file);
+  endCommit();
+  if (error.empty()) {
+    syncFolder(folderOf(state.file.target));
+  }
+  return error;
 }

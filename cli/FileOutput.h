@@ -16,6 +16,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,6 +47,32 @@ struct OutputItem {
     const std::vector<std::pair<std::filesystem::path, std::string>>& files);
 [[nodiscard]] std::string writeFileAtomically(const std::filesystem::path& path,
                                               const std::string& text);
+
+// An output written as it is made, for outputs too large to hold in
+// memory. A path that writeOutput would replace gets a temporary file
+// beside it, which commit() puts in place; until then (and for good if the
+// program fails, is interrupted or never commits) the old file stays as it
+// was. Standard output, descriptors and special files are written through.
+class StreamedOutput {
+ public:
+  StreamedOutput();
+  StreamedOutput(StreamedOutput&&) noexcept;
+  StreamedOutput& operator=(StreamedOutput&&) noexcept;
+  ~StreamedOutput();  // removes the temporary file unless committed
+
+  // Returns an error message, or "" when the output can be written.
+  [[nodiscard]] std::string open(const std::filesystem::path& path);
+  [[nodiscard]] std::string write(std::string_view text);
+  // True once standard output is a pipe whose reader has gone: further
+  // output is pointless, not wrong.
+  [[nodiscard]] bool readerGone() const;
+  // Syncs the file and puts it in place. Returns an error message or "".
+  [[nodiscard]] std::string commit();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 // Installs the handlers that remove temporary files on SIGINT, SIGTERM and
 // SIGHUP before the signal ends the program (signals ignored at start, as

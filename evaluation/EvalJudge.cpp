@@ -4,6 +4,8 @@
 #include <cmath>
 #include <memory>
 
+#include "RecordingReplay.h"
+
 namespace velmora::evaluation {
 
 const char* outcomeName(Outcome outcome) {
@@ -109,6 +111,42 @@ RecordingResult evaluateRecording(const LoadedRecording& recording,
     }
     VelmoraClose(context.get());
   }
+  return judgeRecording(recording, tally, toleranceSamples);
+}
+
+RecordingResult replayAndJudge(const RecordingEntry& entry, const DetectorSettings& settings,
+                               int64_t toleranceSamples, bool keepAlarms) {
+  // The recording's annotation and counts, without its samples.
+  LoadedRecording recording;
+  recording.path = entry.path;
+  recording.infoPath = entry.infoPath;
+  recording.isFall = !entry.infoPath.empty();
+  if (recording.isFall) {
+    Annotation annotation = readAnnotation(entry.infoPath);
+    if (!annotation.problem.empty()) {
+      RecordingResult result = unreadableResult(entry.path, std::move(annotation.problem));
+      result.isFall = true;
+      return result;
+    }
+    recording.fallPosition = annotation.fallPosition;
+  }
+  DetectionTally tally(keepAlarms);
+  const ReplaySummary summary = replayRecording(
+      entry.path.c_str(), settings, nullptr,
+      [&tally](const ReplayedSample& replayed) { tally.add(replayed.position, replayed.code); },
+      true);
+  if (summary.settingsRefused) {
+    return unreadableResult(entry.path, "the detector refused the settings");
+  }
+  if (!summary.opened) {
+    recording.problem = openProblem(entry.path);
+  } else if (recording.isFall) {
+    recording.problem =
+        checkFallPosition(entry.infoPath, recording.fallPosition, summary.dataLines);
+  }
+  recording.dataLines = summary.dataLines;
+  recording.shortLines = summary.shortLines;
+  recording.shortLineNotice = summary.shortLineNotice;
   return judgeRecording(recording, tally, toleranceSamples);
 }
 

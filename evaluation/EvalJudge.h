@@ -123,6 +123,14 @@ struct RecordingResult {
                                                 const DetectorSettings& settings,
                                                 int64_t toleranceSamples, bool keepAlarms = false);
 
+// Replays the recording from its file on a fresh detector context, judging
+// it sample by sample: the same result as evaluateRecording(loadRecording(
+// entry), ...), without holding the samples. The settings must pass
+// validateSettings().
+[[nodiscard]] RecordingResult replayAndJudge(const RecordingEntry& entry,
+                                             const DetectorSettings& settings,
+                                             int64_t toleranceSamples, bool keepAlarms = false);
+
 // The unreadable result of a recording, with the reason.
 [[nodiscard]] RecordingResult unreadableResult(const std::string& path, std::string problem);
 

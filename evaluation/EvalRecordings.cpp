@@ -94,9 +94,13 @@ std::string searchFolder(const fs::path& folder, const std::string& root,
     }
     noteBrokenLink(entry, search, noted);
     const std::string name = entry.path().filename().string();
-    if (name.size() > extension.size() && endsWith(name, extension) &&
-        entry.is_regular_file(statusError)) {
-      found.push_back(makeEntry(entry.path().string(), extension, root));
+    if (name.size() > extension.size() && endsWith(name, extension)) {
+      if (entry.is_regular_file(statusError)) {
+        found.push_back(makeEntry(entry.path().string(), extension, root));
+      } else if (std::string special = notARegularFile(entry.path().string());
+                 !special.empty() && !entry.is_directory(statusError)) {
+        search.notes.push_back("note: skipped '" + entry.path().string() + "': it " + special);
+      }
     }
   }
   if (error) {
@@ -185,6 +189,17 @@ std::string parseInfoInteger(std::string_view text, const char* what, int32_t& v
 
 }  // namespace
 
+std::string openProblem(const std::string& path) {
+  const std::string special = notARegularFile(path);
+  return special.empty() ? "cannot open recording (missing, unreadable or a folder)"
+                         : "cannot open recording: it " + special;
+}
+
+std::string tooLongProblem() {
+  return "more than " + std::to_string(kMaxRecordingSamples) +
+         " samples (a recording this long, or one still growing, is not taken whole)";
+}
+
 std::string normaliseExtension(const std::string& extension) {
   std::string normalised = extension;
   if (normalised.empty() || normalised.front() != '.') {
@@ -205,6 +220,10 @@ RecordingSearch findRecordings(const std::vector<std::string>& paths,
   for (const std::string& path : paths) {
     std::error_code error;
     if (!fs::is_directory(path, error)) {
+      if (std::string problem = namedRecordingProblem(path); !problem.empty()) {
+        search.error = problem;
+        return search;
+      }
       found.push_back(makeEntry(path, extension, {}));
       continue;
     }
@@ -336,8 +355,8 @@ LoadedRecording loadRecording(const RecordingEntry& entry) {
     recording.fallPosition = annotation.fallPosition;
   }
   RecordingReader reader;
-  if (!reader.open(entry.path.c_str())) {
-    recording.problem = "cannot open recording (missing, unreadable or a folder)";
+  if (!reader.open(entry.path.c_str(), true)) {
+    recording.problem = openProblem(entry.path);
     return recording;
   }
   reader.skipHeader();
@@ -349,6 +368,11 @@ LoadedRecording loadRecording(const RecordingEntry& entry) {
       break;
     }
     if (status == RecordingReader::Status::Sample) {
+      if (recording.samples.size() == kMaxRecordingSamples) {
+        recording.problem = tooLongProblem();
+        recording.samples = {};
+        return recording;
+      }
       recording.samples.push_back(sample);
       if (reader.shortLines() > 0) {
         positions.push_back(position);

@@ -22,7 +22,8 @@ struct RecordingEntry {
 
 struct RecordingSearch {
   std::vector<RecordingEntry> recordings;  // sorted by path (byte order), each file once
-  std::string error;  // a folder that holds no recordings or cannot be read; empty if none
+  std::string error;  // a folder that holds no recordings or cannot be read, a named file that
+                      // is not a regular one; empty if none
   // One line per dangling or looping symbolic link met in a searched folder
   // (each link once): not an error, but the user may have meant a recording.
   std::vector<std::string> notes;
@@ -34,8 +35,10 @@ struct RecordingSearch {
 
 // Searches `paths` (files or folders) for recordings ending in `extension`
 // (normalised). A named file is taken whatever its extension; a named path
-// that does not exist is kept so that it is reported as unreadable. Symbolic
-// links to folders are not followed, which keeps the search finite.
+// that does not exist is kept so that it is reported as unreadable, one that
+// is not a regular file (a FIFO, a device) is an error before any reading.
+// In a folder such a file is passed over with a note. Symbolic links to
+// folders are not followed, which keeps the search finite.
 [[nodiscard]] RecordingSearch findRecordings(const std::vector<std::string>& paths,
                                              const std::string& extension);
 
@@ -100,8 +103,16 @@ struct LoadedRecording {
   }
 };
 
+// The problem of a recording the reader could not open, saying why when
+// the reason is known (a FIFO, device or socket is never opened).
+[[nodiscard]] std::string openProblem(const std::string& path);
+// The problem of a recording with more than kMaxRecordingSamples samples.
+[[nodiscard]] std::string tooLongProblem();
+
 // Reads the annotation first, then the samples. A problem with either makes
-// the recording unreadable (`problem` set, no samples kept).
+// the recording unreadable (`problem` set, no samples kept): a file that is
+// not a regular one, or that holds more than kMaxRecordingSamples samples,
+// among them.
 [[nodiscard]] LoadedRecording loadRecording(const RecordingEntry& entry);
 
 }  // namespace velmora::evaluation

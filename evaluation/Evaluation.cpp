@@ -106,8 +106,8 @@ std::vector<RecordingResult> evaluateAll(const std::vector<RecordingEntry>& reco
       recordings.size(), jobs,
       [&](std::size_t index) {
         try {
-          results[index] = evaluateRecording(loadRecording(recordings[index]), settings,
-                                             toleranceSamples, keepAlarms);
+          results[index] =
+              replayAndJudge(recordings[index], settings, toleranceSamples, keepAlarms);
         } catch (const std::exception& error) {
           results[index] = unreadableResult(recordings[index].path,
                                             std::string("replay failed: ") + error.what());

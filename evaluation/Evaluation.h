@@ -60,8 +60,8 @@ void parallelFor(std::size_t count, int jobs, const std::function<void(std::size
     const std::vector<RecordingEntry>& recordings, int jobs,
     const std::function<void(std::size_t)>& onProgress);
 
-// Replays and judges every recording, one at a time per worker, so only
-// `jobs` recordings are in memory at once. Results come back in the order of
+// Replays and judges every recording as it is read (replayAndJudge), one
+// at a time per worker; no samples are held. Results come back in the order of
 // `recordings` whatever the number of workers.
 [[nodiscard]] std::vector<RecordingResult> evaluateAll(
     const std::vector<RecordingEntry>& recordings, const DetectorSettings& settings,

@@ -1,5 +1,9 @@
 #include "RecordingReader.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <string>
 
@@ -35,9 +39,39 @@ bool parseSampleLine(std::string_view line, SampleRecord& sample) {
 
 RecordingReader::~RecordingReader() { close(); }
 
-bool RecordingReader::open(const char* path) {
+std::string notARegularFile(const std::string& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0 || S_ISREG(status.st_mode)) {
+    return {};
+  }
+  return S_ISDIR(status.st_mode) ? "is a folder"
+                                 : "is not a regular file (a device, FIFO or socket)";
+}
+
+std::string namedRecordingProblem(const std::string& path) {
+  const std::string reason = notARegularFile(path);
+  return reason.empty() ? std::string() : "recording '" + path + "' " + reason;
+}
+
+bool RecordingReader::open(const char* path, bool regularOnly) {
   close();
-  file_ = std::fopen(path, "r");
+  if (regularOnly) {
+    // Opened without blocking, so that a FIFO does not wait for a writer,
+    // then read as usual once it is known to be a regular file.
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+      return false;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 ||
+        (file_ = ::fdopen(fd, "r")) == nullptr) {
+      ::close(fd);
+      return false;
+    }
+  } else {
+    file_ = std::fopen(path, "r");
+  }
   if (file_ == nullptr) {
     return false;
   }

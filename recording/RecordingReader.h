@@ -13,6 +13,22 @@
 
 #include "Velmora.h"
 
+// The most samples a program that holds a recording's samples in memory
+// takes from one recording: a longer one (or one that keeps growing while
+// it is read) is refused with an error for that recording.
+inline constexpr std::size_t kMaxRecordingSamples = 10'000'000;
+
+// Why `path`, named to a program as a recording, is refused before
+// anything is read: "is a folder", or "is not a regular file (...)" (a
+// FIFO would wait for a writer, a device may never end). "" for a regular
+// file, and for a path that does not exist or cannot be examined (opening
+// it reports those). Nothing is opened.
+[[nodiscard]] std::string notARegularFile(const std::string& path);
+// The usage error of a recording named on the command line that is not a
+// regular file ("recording '<path>' is not a regular file ..."), or "".
+// Every program checks its named recordings with it before any work.
+[[nodiscard]] std::string namedRecordingProblem(const std::string& path);
+
 // Splits one data line: fields are separated by commas, runs of commas
 // count as one separator, the first field is skipped and the next six give
 // the sample (low 16 bits of each value). Returns false, leaving `sample`
@@ -36,8 +52,9 @@ class RecordingReader {
   ~RecordingReader();
 
   // Opens the file. Fails for a missing file, a directory, or one that
-  // cannot be read from its start.
-  [[nodiscard]] bool open(const char* path);
+  // cannot be read from its start. With `regularOnly`, anything but a
+  // regular file is refused too, at once (a FIFO is not waited on).
+  [[nodiscard]] bool open(const char* path, bool regularOnly = false);
   void close();
 
   // Reads and discards the header lines; running out of file is not an error.

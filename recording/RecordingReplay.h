@@ -32,12 +32,14 @@ struct ReplayedSample {
 // onSample(const ReplayedSample&) after every sample that reached the
 // detector. With a non-null `observation` the detector fills it for each
 // sample (the callback sees it through ReplayedSample::observation).
+// With `regularOnly` the path must be a regular file (RecordingReader::open).
 template <typename OnSample>
 ReplaySummary replayRecording(const char* path, const DetectorSettings& settings,
-                              VelmoraObservation* observation, OnSample&& onSample) {
+                              VelmoraObservation* observation, OnSample&& onSample,
+                              bool regularOnly = false) {
   ReplaySummary summary;
   RecordingReader reader;
-  if (!reader.open(path)) {
+  if (!reader.open(path, regularOnly)) {
     return summary;
   }
   // The context is large; keep it off small thread stacks.

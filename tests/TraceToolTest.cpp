@@ -119,7 +119,10 @@ TEST(TraceTool, HelpAndUnreadableFiles) {
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_EQ(missing.out, "");
   EXPECT_NE(missing.err.find("missing.csv"), std::string::npos);
-  EXPECT_EQ(runProgram("velmora-trace", {"."}, dir.path()).exitCode, 1);
+  // A folder is no recording: refused like a FIFO, before any work.
+  const auto folder = runProgram("velmora-trace", {"."}, dir.path());
+  EXPECT_EQ(folder.exitCode, 2);
+  EXPECT_NE(folder.err.find("recording '.' is a folder"), std::string::npos) << folder.err;
 }
 
 TEST(TraceTool, CsvRowsCarryDrovikPositionsAndEveryObservedValue) {

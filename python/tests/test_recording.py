@@ -1,4 +1,6 @@
 """read_recording: the programs' reading rules and the strict .info."""
+import os
+
 import numpy as np
 import pytest
 
@@ -43,6 +45,16 @@ def test_info_beside_the_recording(tmp_path):
 def test_an_info_velmora_eval_refuses_raises(tmp_path, info):
     with pytest.raises(ValueError, match="rec.info"):
         velmora.read_recording(write(tmp_path, DATA, info=info))
+
+
+def test_a_fifo_or_device_is_refused_at_once_not_waited_on(tmp_path):
+    fifo = tmp_path / "f.csv"
+    os.mkfifo(fifo)
+    for path in (fifo, "/dev/zero"):
+        with pytest.raises(OSError, match="not a regular file"):
+            velmora.read_recording(path)
+    with pytest.raises(ValueError, match="not a regular file"):
+        velmora.evaluate([str(fifo)])
 
 
 def test_missing_recording_raises_oserror(tmp_path):

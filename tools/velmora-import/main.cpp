@@ -134,15 +134,19 @@ struct OpenFile {
   }
 };
 
-// Opens an input for reading; refuses folders.
+// Opens an input for reading; refuses folders and anything else that is
+// not a regular file (opened without blocking, so a FIFO is not waited on).
 std::string openInput(const fs::path& path, OpenFile& file) {
-  file.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  file.fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (file.fd < 0) {
     return std::string("cannot open: ") + std::strerror(errno);
   }
   struct stat info {};
   if (::fstat(file.fd, &info) != 0 || S_ISDIR(info.st_mode)) {
     return "cannot read: it is a folder";
+  }
+  if (!S_ISREG(info.st_mode)) {
+    return "cannot read: it is not a regular file (a device, FIFO or socket)";
   }
   return {};
 }
@@ -200,6 +204,10 @@ bool collectInputs(Dataset dataset, const std::vector<std::string>& operands,
           continue;
         }
         if (!it->is_regular_file(fileError)) {
+          if (!it->is_directory(fileError) && !notARegularFile(it->path().string()).empty()) {
+            reportError("note: " + shown(it->path()) + " " + notARegularFile(it->path().string()) +
+                        "; passed over");
+          }
           continue;
         }
         auto input = datasetInput(dataset, it->path());
@@ -732,6 +740,13 @@ int importMain(int argc, char** argv) {
     }
   }
 
+  for (const std::string& operand : common.operands) {
+    std::error_code error;
+    const std::string reason = notARegularFile(operand);
+    if (!reason.empty() && (dataset == Dataset::Csv || !fs::is_directory(operand, error))) {
+      return usageError("input " + shown(operand) + " " + reason);
+    }
+  }
   std::vector<Input> inputs;
   std::vector<fs::path> folders;
   if (!collectInputs(dataset, common.operands, inputs, folders)) {

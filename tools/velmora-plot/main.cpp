@@ -18,6 +18,7 @@
 #include "PlotPng.h"
 #include "PlotReplay.h"
 #include "PlotSvg.h"
+#include "RecordingReader.h"
 #include "SettingsTable.h"
 #include "StandardOutput.h"
 #include "Velmora.h"
@@ -224,6 +225,9 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& exitNo
   // An output must never replace an input, nor the other output.
   std::vector<NamedPath> inputs;
   if (options.dataPath != "-") {
+    if (std::string problem = namedRecordingProblem(options.dataPath); !problem.empty()) {
+      return problem;
+    }
     inputs.push_back({"the recording", options.dataPath});
   }
   if (!options.infoPath.empty()) {

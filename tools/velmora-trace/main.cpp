@@ -9,6 +9,7 @@
 
 #include "CommandLine.h"
 #include "FileOutput.h"
+#include "RecordingReader.h"
 #include "RecordingReplay.h"
 #include "SettingOption.h"
 #include "SettingsTable.h"
@@ -116,45 +117,41 @@ void appendField(std::string& row, const VelmoraObservationField& field,
   }
 }
 
-// Output of --csv: built whole for a file (written in place only once
-// complete), streamed in blocks to standard output.
+// Output of --csv, handed on in blocks as it is made: to standard output,
+// or to a temporary file put in place over the named file once complete.
 class CsvSink {
  public:
-  explicit CsvSink(const std::string& path) : streaming_(path == "-"), path_(path) {}
+  std::string open(const std::string& path) { return output_.open(path); }
 
   std::string& text() { return text_; }
 
-  // Hands a full block to standard output when streaming. Returns false
-  // once the reader of standard output has gone.
+  // Hands a full block on. Returns false on an error or once the reader of
+  // standard output has gone.
   bool flushBlock(std::string& error) {
-    if (!streaming_ || text_.size() < kBlockBytes) {
+    if (text_.size() < kBlockBytes) {
       return true;
     }
     return writeBlock(error);
   }
 
   std::string finish() {
-    if (streaming_) {
-      std::string error;
-      writeBlock(error);
-      return error;
+    std::string error;
+    if (writeBlock(error) || output_.readerGone()) {
+      error = output_.commit();
     }
-    return writeOutput(path_, text_);
+    return error;
   }
 
  private:
   static constexpr size_t kBlockBytes = 1 << 16;
 
   bool writeBlock(std::string& error) {
-    if (const std::string reason = writeStandardOutput(text_); !reason.empty()) {
-      error = "error writing standard output: " + reason;
-    }
+    error = output_.write(text_);
     text_.clear();
-    return error.empty() && !standardOutputBroken();
+    return error.empty() && !output_.readerGone();
   }
 
-  bool streaming_;
-  std::string path_;
+  StreamedOutput output_;
   std::string text_;
 };
 
@@ -215,6 +212,10 @@ int trace(int argc, char** argv) {
     return usageError(error);
   }
   const bool fromStdin = options.dataPath == "-";
+  if (std::string problem = fromStdin ? "" : namedRecordingProblem(options.dataPath);
+      !problem.empty()) {
+    return usageError(problem);
+  }
   if (options.csv) {
     std::vector<NamedPath> inputs;
     if (!fromStdin) {
@@ -232,8 +233,11 @@ int trace(int argc, char** argv) {
   const std::string readPath = fromStdin ? "/dev/stdin" : options.dataPath;
 
   const auto fields = VelmoraObservationFields();
-  CsvSink csv(options.csvPath);
+  CsvSink csv;
   if (options.csv) {
+    if (const std::string error = csv.open(options.csvPath); !error.empty()) {
+      return failure(error);
+    }
     csv.text() = "position";
     for (const VelmoraObservationField& field : fields) {
       csv.text() += ',';
