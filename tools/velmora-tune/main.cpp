@@ -25,6 +25,8 @@
 #include "EvalRecordings.h"
 #include "EvalSummary.h"
 #include "Evaluation.h"
+#include "Explain.h"
+#include "ExplainOutput.h"
 #include "FileOutput.h"
 #include "Folds.h"
 #include "PartFile.h"
@@ -57,6 +59,7 @@ constexpr char kUsage[] =
     "Usage: velmora-tune sweep   --vary NAME=FROM:TO[:STEP]... [options] PATH...\n"
     "       velmora-tune compare --a FILE --b FILE [options] PATH...\n"
     "       velmora-tune search  --max-fa-per-hour X --group-by REGEX --folds K [options] PATH...\n"
+    "       velmora-tune explain [--space FILE] [--csv FILE] [--json FILE] [options] PATH...\n"
     "       velmora-tune merge   [--csv FILE] [--roc FILE] [-o FILE] PART...\n"
     "\n"
     "Evaluates many detector settings over a set of recordings, reading the\n"
@@ -77,6 +80,12 @@ constexpr char kUsage[] =
     "         keep each --group-by group together, then a search on all data\n"
     "         written to -o as a settings file. Exit 1 when no candidate stays\n"
     "         within X (no settings file is written then).\n"
+    "explain  why each wrong recording is wrong: for every setting of the space\n"
+    "         the nearest value on each side that makes it right (every integer\n"
+    "         of the range, not only the steps), what that value does to the\n"
+    "         whole dataset, the errors by nearest cause and the best fixes;\n"
+    "         --csv one row per recording, setting and side that has a fix,\n"
+    "         --json everything, what the detector saw near each error included.\n"
     "merge    combines the part files of a run made with --shard into exactly\n"
     "         the outputs of the unsharded run.\n"
     "\n"
@@ -114,6 +123,9 @@ constexpr char kUsage[] =
     "  -o FILE                settings file of the final search\n"
     "  --csv FILE             every candidate of every search\n"
     "  --print-space          print the default space and exit\n"
+    "explain:\n"
+    "  --space FILE           settings to try (default: the search's default space)\n"
+    "  --csv FILE, --json FILE\n"
     "Sharding (sweep and search):\n"
     "  --shard K/N --part FILE  evaluate only the K-th of N parts and write a\n"
     "                         part file instead of the outputs (a sweep deals\n"
@@ -139,7 +151,7 @@ constexpr std::size_t kCandidateBatch = 64;
 // A sweep of a million points makes a part of some 80 MB.
 constexpr std::size_t kMaxPartBytes = std::size_t{1} << 30;
 
-enum class Command { Sweep, Compare, Search, Merge };
+enum class Command { Sweep, Compare, Search, Explain, Merge };
 
 struct Options {
   Command command = Command::Sweep;
@@ -152,6 +164,7 @@ struct Options {
   std::string csvPath;
   std::string rocPath;
   std::string outPath;
+  std::string jsonPath;
   // compare
   std::vector<std::pair<bool, std::string>> aChanges;  // (is a file, text)
   std::vector<std::pair<bool, std::string>> bChanges;
@@ -235,10 +248,11 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& helpSh
   static const std::map<std::string, Command> kCommands = {{"sweep", Command::Sweep},
                                                            {"compare", Command::Compare},
                                                            {"search", Command::Search},
+                                                           {"explain", Command::Explain},
                                                            {"merge", Command::Merge}};
   const auto found = kCommands.find(commandName);
   if (found == kCommands.end()) {
-    return commandName.empty() ? "no command given (sweep, compare, search or merge)"
+    return commandName.empty() ? "no command given (sweep, compare, search, explain or merge)"
                                : "unknown command '" + commandName + "'";
   }
   options.command = found->second;
@@ -262,6 +276,9 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& helpSh
                     {"--space", "--max-fa-per-hour", "--group-by", "--folds", "--trials", "--seed",
                      "--select", "--max-moved", "-o", "--csv", "--shard", "--part"});
       flags.push_back("--print-space");
+      break;
+    case Command::Explain:
+      valued.insert(valued.end(), {"--space", "--csv", "--json"});
       break;
     case Command::Merge:
       valued = {"--csv", "--roc", "-o"};
@@ -320,13 +337,14 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& helpSh
     // the threads or the sharding, so that every part of a run (and the
     // unsharded run) records the same command.
     static const char* const kNotRecorded[] = {"--shard", "--part", "-j",   "--jobs",
-                                               "-o",      "--csv",  "--roc"};
+                                               "-o",      "--csv",  "--roc", "--json"};
     if (std::find(std::begin(kNotRecorded), std::end(kNotRecorded), name) ==
         std::end(kNotRecorded)) {
       options.commandLine += " " + name + " " + shellWord(*value);
     }
     if (value->empty() &&
-        (name == "--csv" || name == "--roc" || name == "-o" || name == "--part")) {
+        (name == "--csv" || name == "--roc" || name == "-o" || name == "--part" ||
+         name == "--json")) {
       return checkOutputPaths({}, {NamedPath{name, *value}});
     }
     if (name == "--set") {
@@ -372,6 +390,8 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& helpSh
       options.csvPath = *value;
     } else if (name == "--roc") {
       options.rocPath = *value;
+    } else if (name == "--json") {
+      options.jsonPath = *value;
     } else if (name == "-o") {
       options.outPath = *value;
     } else if (name == "--a" || name == "--b") {
@@ -543,6 +563,7 @@ std::string checkOutputs(const Options& options, const std::vector<RecordingEntr
        {std::pair<const char*, const std::string*>{"--csv", &options.csvPath},
         {"--roc", &options.rocPath},
         {"-o", &options.outPath},
+        {"--json", &options.jsonPath},
         {"--part", &options.partPath}}) {
     if (!path->empty()) {
       outputs.push_back(NamedPath{role, *path});
@@ -1045,6 +1066,56 @@ int runCompare(const Options& options) {
   return status;
 }
 
+int runExplain(const Options& options) {
+  std::vector<Dimension> space;
+  if (!options.spacePath.empty()) {
+    if (std::string error = parseSpaceFile(options.spacePath, space); !error.empty()) {
+      return usageError(error);
+    }
+  } else {
+    space = defaultSpace();
+  }
+  if (std::string error = checkSpace(space, options.settings); !error.empty()) {
+    return usageError(error);
+  }
+  if (options.paths.empty()) {
+    return usageError("no recordings or folders given");
+  }
+  Data data;
+  if (const int status = loadData(options, data); status >= 0) {
+    return status;
+  }
+  Progress progress;
+  progress.show("explaining " + std::to_string(data.cache.recordings.size()) + " recordings",
+                true);
+  const auto start = std::chrono::steady_clock::now();
+  const Explanation explanation = explainRecordings(
+      data.cache, ExplainConfig{space, options.settings, data.toleranceSamples, data.jobs});
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  progress.clear();
+  int status = reportProblems(data.problems);
+  if (options.csvPath != "-" && options.jsonPath != "-") {
+    std::fputs(explainText(explanation, data.cache).c_str(), stdout);
+  }
+  // Timing goes to standard error: standard output is the same for any -j.
+  char timing[160];
+  std::snprintf(timing, sizeof timing,
+                "%s: explained in %.2f s: %lld candidate-samples, %.0f per second\n", kProgram,
+                seconds, static_cast<long long>(explanation.candidateSamples),
+                seconds > 0 ? static_cast<double>(explanation.candidateSamples) / seconds : 0.0);
+  std::fputs(timing, stderr);
+  std::vector<std::pair<std::filesystem::path, std::string>> files;
+  if (!options.csvPath.empty()) {
+    files.emplace_back(options.csvPath, explainCsv(explanation));
+  }
+  if (!options.jsonPath.empty()) {
+    files.emplace_back(options.jsonPath,
+                       velmora::evaluation::formatJsonValue(explainJson(explanation)) + "\n");
+  }
+  return std::max(status, writeOutputs(files));
+}
+
 int runMerge(const Options& options) {
   if (options.paths.empty()) {
     return usageError("merge needs the part files");
@@ -1117,6 +1188,8 @@ int tuneMain(int argc, char** argv) {
       return runCompare(options);
     case Command::Search:
       return runSearch(options);
+    case Command::Explain:
+      return runExplain(options);
     case Command::Merge:
       return runMerge(options);
   }
