@@ -104,6 +104,7 @@ tr.changed td{background:#fff4d6}.muted{color:#666}.key{font-size:22px;font-weig
 figure{margin:18px 0 30px}figure svg{max-width:100%;height:auto;border:1px solid #ddd}figcaption{margin:4px 0}
 tr:target,figure:target figcaption{background:#fff4d6}
 #recordings-table td:first-child{word-break:break-all;max-width:560px}
+p.saw{margin:2px 0;max-width:1100px}ul.fixes{margin:2px 0 0 0}
 )";
 
 constexpr char kScript[] =
@@ -376,6 +377,121 @@ int64_t reportTime() {
   return static_cast<int64_t>(std::time(nullptr));
 }
 
+// Errors by cause as horizontal stacked bars: missed, early, false alarm.
+std::string causeChart(const std::vector<ReportExplanation::CauseRow>& causes) {
+  constexpr int kLabel = 300;
+  constexpr int kBars = 560;
+  constexpr int kRow = 24;
+  int64_t largest = 1;
+  for (const auto& row : causes) {
+    largest = std::max(largest, row.missed + row.early + row.falseAlarms);
+  }
+  const int height = kRow * static_cast<int>(causes.size()) + 34;
+  std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
+                    std::to_string(kLabel + kBars + 60) + "\" height=\"" +
+                    std::to_string(height) +
+                    "\" role=\"img\" aria-label=\"Errors by cause\" id=\"cause-chart\" "
+                    "font-family=\"DejaVu Sans,Arial,sans-serif\" font-size=\"12\">\n";
+  int y = 4;
+  for (const auto& row : causes) {
+    svg += "<text x=\"" + std::to_string(kLabel - 6) + "\" y=\"" + std::to_string(y + 15) +
+           "\" text-anchor=\"end\">" + html(row.words) + "</text>\n";
+    double x = kLabel;
+    for (const auto& [count, colour] :
+         {std::pair<int64_t, const char*>{row.missed, "#c62828"},
+          {row.early, "#d9480f"},
+          {row.falseAlarms, "#7b1fa2"}}) {
+      const double width = static_cast<double>(count) * kBars / static_cast<double>(largest);
+      if (count > 0) {
+        svg += "<rect x=\"" + fixed(x, 1) + "\" y=\"" + std::to_string(y + 3) + "\" width=\"" +
+               fixed(std::max(width, 1.0), 1) + "\" height=\"" + std::to_string(kRow - 6) +
+               "\" fill=\"" + colour + "\"/>\n";
+      }
+      x += width;
+    }
+    svg += "<text x=\"" + fixed(x + 5, 1) + "\" y=\"" + std::to_string(y + 15) + "\">" +
+           std::to_string(row.missed + row.early + row.falseAlarms) + "</text>\n";
+    y += kRow;
+  }
+  int legendX = kLabel;
+  for (const auto& [words, colour] : {std::pair<const char*, const char*>{"missed", "#c62828"},
+                                      {"early alarm", "#d9480f"},
+                                      {"false alarm", "#7b1fa2"}}) {
+    svg += "<rect x=\"" + std::to_string(legendX) + "\" y=\"" + std::to_string(y + 8) +
+           "\" width=\"12\" height=\"12\" fill=\"" + colour + "\"/><text x=\"" +
+           std::to_string(legendX + 16) + "\" y=\"" + std::to_string(y + 18) + "\">" + words +
+           "</text>\n";
+    legendX += 120;
+  }
+  return svg + "</svg>\n";
+}
+
+std::string causeSection(const ReportExplanation& explanation) {
+  std::string out = "<section id=\"causes\">\n<h2>Errors by cause</h2>\n";
+  if (!explanation.note.empty()) {
+    out += "<p class=\"muted\">" + html(explanation.note) + "</p>\n";
+  }
+  out +=
+      "<table id=\"causes-table\">\n<thead><tr><th>cause</th><th class=\"n\">missed</th><th "
+      "class=\"n\">early</th><th class=\"n\">false alarm</th><th "
+      "class=\"n\">all</th></tr></thead>\n<tbody>\n";
+  for (const auto& row : explanation.causes) {
+    out += "<tr><td>" + html(row.words) + "</td><td class=\"n\">" +
+           std::to_string(row.missed) + "</td><td class=\"n\">" + std::to_string(row.early) +
+           "</td><td class=\"n\">" + std::to_string(row.falseAlarms) + "</td><td class=\"n\">" +
+           std::to_string(row.missed + row.early + row.falseAlarms) + "</td></tr>\n";
+  }
+  out += "</tbody>\n</table>\n";
+  if (!explanation.causes.empty()) {
+    out += causeChart(explanation.causes);
+  }
+  out += "<h3>Best single fixes</h3>\n<table id=\"fixes-table\">\n<thead><tr>";
+  for (std::size_t c = 0; c < explanation.fixHeader.size(); ++c) {
+    out += std::string(c == 0 ? "<th>" : "<th class=\"n\">") + html(explanation.fixHeader[c]) +
+           "</th>";
+  }
+  out += "</tr></thead>\n<tbody>\n";
+  for (const auto& row : explanation.fixRows) {
+    out += "<tr>";
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      out += std::string(c == 0 ? "<td>" : "<td class=\"n\">") + html(row[c]) + "</td>";
+    }
+    out += "</tr>\n";
+  }
+  if (explanation.fixRows.empty()) {
+    out += "<tr><td>no single setting change makes any error right</td></tr>\n";
+  }
+  return out + "</tbody>\n</table>\n</section>\n";
+}
+
+// The caption lines of an explained figure: the first says what the
+// detector saw, the others are fixes.
+std::string explainedCaption(const std::string& caption) {
+  if (caption.empty()) {
+    return {};
+  }
+  std::string out;
+  std::string_view rest = caption;
+  bool first = true;
+  bool listOpen = false;
+  while (!rest.empty()) {
+    const std::size_t end = rest.find('\n');
+    const std::string_view line = rest.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+    if (first) {
+      out += "<p class=\"saw\">" + html(line) + "</p>\n";
+      first = false;
+      continue;
+    }
+    if (!listOpen) {
+      out += "<ul class=\"fixes\">\n";
+      listOpen = true;
+    }
+    out += "<li>" + html(line) + "</li>\n";
+  }
+  return listOpen ? out + "</ul>\n" : out;
+}
+
 std::string renderHtmlReport(const Evaluation& evaluation, const HtmlReportOptions& options) {
   const std::vector<RecordingResult>& results = evaluation.results;
   const EvalSummary& overall = evaluation.overall;
@@ -435,10 +551,18 @@ std::string renderHtmlReport(const Evaluation& evaluation, const HtmlReportOptio
   out += "<h1>Velmora evaluation report</h1>\n<p class=\"muted\">" +
          std::to_string(results.size()) + " recordings \xc2\xb7 detector " +
          html(VelmoraGetVersion()) + " \xc2\xb7 " + dateText(runTime) + "</p>\n";
-  out +=
-      "<nav><a href=\"#run\">Run</a> \xc2\xb7 <a href=\"#summary\">Summary</a> \xc2\xb7 <a "
-      "href=\"#delays\">Delays</a> \xc2\xb7 <a href=\"#recordings\">Recordings</a> \xc2\xb7 <a "
-      "href=\"#figures\">Figures</a></nav>\n";
+  const bool explained = options.explanation.has_value();
+  if (explained) {
+    out +=
+        "<nav><a href=\"#run\">Run</a> \xc2\xb7 <a href=\"#summary\">Summary</a> \xc2\xb7 <a "
+        "href=\"#causes\">Errors by cause</a> \xc2\xb7 <a href=\"#delays\">Delays</a> \xc2\xb7 <a "
+        "href=\"#figures\">Figures</a> \xc2\xb7 <a href=\"#recordings\">Recordings</a></nav>\n";
+  } else {
+    out +=
+        "<nav><a href=\"#run\">Run</a> \xc2\xb7 <a href=\"#summary\">Summary</a> \xc2\xb7 <a "
+        "href=\"#delays\">Delays</a> \xc2\xb7 <a href=\"#recordings\">Recordings</a> \xc2\xb7 <a "
+        "href=\"#figures\">Figures</a></nav>\n";
+  }
 
   // The run.
   out += "<section id=\"run\">\n<h2>Run</h2>\n<table class=\"run\">\n<tbody>\n";
@@ -467,12 +591,17 @@ std::string renderHtmlReport(const Evaluation& evaluation, const HtmlReportOptio
   }
   out += "</section>\n";
 
+  if (explained) {
+    out += causeSection(*options.explanation);
+  }
+
   out += "<section id=\"delays\">\n<h2>Delays of the detected falls</h2>\n";
   out += delayFigure(overall, evaluation.toleranceSamples * 20);
   out += "</section>\n";
 
   // The recordings.
-  out +=
+  std::string recordingsPart;
+  recordingsPart +=
       "<section id=\"recordings\">\n<h2>Recordings</h2>\n<p><label>Show <select "
       "id=\"outcome-filter\"><option value=\"\">all outcomes</option><option "
       "value=\"tp\">fall detected</option><option value=\"missed\">fall missed</option><option "
@@ -480,21 +609,24 @@ std::string renderHtmlReport(const Evaluation& evaluation, const HtmlReportOptio
       "alarm</option><option value=\"tn\">no alarm</option><option "
       "value=\"error\">unreadable</option></select></label> <span class=\"muted\">Click a "
       "column's title to sort.</span></p>\n";
-  out +=
+  recordingsPart +=
       "<table class=\"sortable\" id=\"recordings-table\">\n<thead><tr><th>recording</th><th>"
       "outcome</th><th class=\"n\">samples</th><th class=\"n\">detections</th><th "
       "class=\"n\">first detection</th><th class=\"n\">code</th><th class=\"n\">fall "
       "position</th><th class=\"n\">delay (ms)</th>";
   if (evaluation.grouped()) {
-    out += "<th>group</th>";
+    recordingsPart += "<th>group</th>";
   }
-  out += "<th></th></tr></thead>\n<tbody>\n";
+  recordingsPart += "<th></th></tr></thead>\n<tbody>\n";
   for (std::size_t i = 0; i < results.size(); ++i) {
-    out += recordingRow(results[i], i, evaluation.grouped(), hasFigure[i]);
+    recordingsPart += recordingRow(results[i], i, evaluation.grouped(), hasFigure[i]);
   }
-  out += "</tbody>\n</table>\n</section>\n";
+  recordingsPart += "</tbody>\n</table>\n</section>\n";
 
-  // The figures.
+  // The figures; with an explanation they come before the long table.
+  if (!explained) {
+    out += recordingsPart;
+  }
   out +=
       "<section id=\"figures\">\n<h2>Figures</h2>\n<p class=\"muted\">Every missed fall, "
       "early alarm and false alarm, zoomed on the annotated fall and the first detection "
@@ -511,6 +643,9 @@ std::string renderHtmlReport(const Evaluation& evaluation, const HtmlReportOptio
            evaluation::outcomeName(result.outcome) + "\">" + outcomeWords(result.outcome) +
            "</span>: " + shownPath(result.path) + " \xc2\xb7 <a href=\"#row-" + id +
            "\">back to its row</a></figcaption>\n";
+    if (explained && index < options.explanation->captions.size()) {
+      out += explainedCaption(options.explanation->captions[index]);
+    }
     out += figures[k];
     out += "</figure>\n";
   }
@@ -526,7 +661,11 @@ std::string renderHtmlReport(const Evaluation& evaluation, const HtmlReportOptio
     }
     out += "</ul>\n";
   }
-  out += "</section>\n<script>\n";
+  out += "</section>\n";
+  if (explained) {
+    out += recordingsPart;
+  }
+  out += "<script>\n";
   out += kScript;
   out += "</script>\n</body>\n</html>\n";
   return out;

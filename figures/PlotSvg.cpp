@@ -19,6 +19,41 @@ constexpr double kFirstPanelTop = 150;
 constexpr double kPanelGap = 36;  // room for the next panel's title row
 constexpr double kLaneHeight = 11;
 constexpr double kLaneGap = 4;
+constexpr double kNoteLineHeight = 16;
+constexpr std::size_t kNoteLineChars = 150;  // at 12 px, within the width
+
+// The notes broken into lines of at most kNoteLineChars characters, at
+// blanks where there are any.
+std::vector<std::string> wrapNotes(const std::vector<std::string>& notes) {
+  std::vector<std::string> lines;
+  for (const std::string& note : notes) {
+    std::string_view rest = note;
+    while (!rest.empty()) {
+      // Characters, not bytes: a UTF-8 sequence counts once.
+      std::size_t cut = 0;
+      std::size_t characters = 0;
+      while (cut < rest.size() && characters < kNoteLineChars) {
+        ++cut;
+        while (cut < rest.size() && (static_cast<unsigned char>(rest[cut]) & 0xC0) == 0x80) {
+          ++cut;
+        }
+        ++characters;
+      }
+      if (cut < rest.size()) {
+        const std::size_t blank = rest.substr(0, cut).rfind(' ');
+        if (blank != std::string_view::npos && blank > 0) {
+          cut = blank;
+        }
+      }
+      lines.emplace_back(rest.substr(0, cut));
+      rest = rest.substr(cut);
+      while (!rest.empty() && rest.front() == ' ') {
+        rest.remove_prefix(1);
+      }
+    }
+  }
+  return lines;
+}
 
 // Colours: a light shade for the raw value, a dark one for the smoothed.
 constexpr char kAccRawColour[] = "#74a9d8";
@@ -797,6 +832,11 @@ std::string Figure::render() {
   for (const PanelSpec& spec : panels) {
     height += spec.height + kPanelGap;
   }
+  const std::vector<std::string> noteLines = wrapNotes(options_.notes);
+  const double notesTop = height;
+  if (!noteLines.empty()) {
+    height += kNoteLineHeight * static_cast<double>(noteLines.size()) + 10;
+  }
 
   if (options_.xmlDeclaration) {
     out_ += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
@@ -873,6 +913,10 @@ std::string Figure::render() {
     text(kLeft + kPlotWidth / 2, acc.top() + 90,
          figure_.samples == 0 ? "no samples reached the detector" : "no samples in this window",
          std::string("font-size=\"14\" text-anchor=\"middle\" fill=\"") + kMutedColour + "\"");
+  }
+  for (std::size_t k = 0; k < noteLines.size(); ++k) {
+    text(kLeft, notesTop + kNoteLineHeight * static_cast<double>(k + 1), noteLines[k],
+         "font-size=\"12\" class=\"note\"");
   }
   out_ += "</svg>\n";
   return std::move(out_);

@@ -8,6 +8,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "PlotCollector.h"
 
@@ -34,6 +35,8 @@ struct SvgOptions {
   std::string idPrefix;
   // The XML declaration, for a file of its own; left out inline.
   bool xmlDeclaration = true;
+  // Text under the figure, a paragraph per item, wrapped to the width.
+  std::vector<std::string> notes;
 };
 
 [[nodiscard]] std::string renderPlotSvg(const RecordingFigure& figure,

@@ -16,6 +16,8 @@
 #include "EvalRender.h"
 #include "Evaluation.h"
 #include "FileOutput.h"
+#include "DefaultSpace.h"
+#include "ExplainReport.h"
 #include "HtmlReport.h"
 #include "SettingsTable.h"
 #include "StandardOutput.h"
@@ -73,6 +75,11 @@ constexpr char kUsage[] =
     "  --html FILE            write a self-contained HTML report with a figure of\n"
     "                         every missed fall, early alarm and false alarm\n"
     "  --html-figures N       at most N figures in the report (default 100)\n"
+    "  --explain              with --html: caption each figure with what the\n"
+    "                         detector saw and the cheapest single-setting fixes,\n"
+    "                         add the errors by cause and the best fixes, and put\n"
+    "                         the figures before the table (velmora-tune explain\n"
+    "                         over the default space)\n"
     "  -j, --jobs N           recordings replayed at once (default: all cores)\n"
     "  -q, --quiet            print the summary without the per-recording table\n"
     "  -v, --verbose          with an output to '-', print the table and summary\n"
@@ -124,6 +131,7 @@ struct Options {
   bool showVersion = false;
   bool quiet = false;
   bool verbose = false;
+  bool explain = false;
   std::string extension = ".csv";
   double toleranceSeconds = 1.0;
   std::vector<GroupKey> groupKeys;     // in command-line order
@@ -246,6 +254,10 @@ std::string parseArguments(int argc, char** argv, Options& options) {
       options.quiet = true;
       continue;
     }
+    if (arg == "--explain") {
+      options.explain = true;
+      continue;
+    }
     if (arg == "-v" || arg == "--verbose") {
       options.verbose = true;
       continue;
@@ -333,7 +345,8 @@ std::vector<NamedPath> inputsOf(const Options& options, const RecordingSearch& s
   return inputs;
 }
 
-std::string renderOutput(OutputKind kind, const Evaluation& evaluation, const Options& options) {
+std::string renderOutput(OutputKind kind, const Evaluation& evaluation, const Options& options,
+                         const std::optional<velmora::report::ReportExplanation>& explained) {
   switch (kind) {
     case OutputKind::RecordingsCsv:
       return formatRecordingsCsv(evaluation);
@@ -347,7 +360,7 @@ std::string renderOutput(OutputKind kind, const Evaluation& evaluation, const Op
       break;
   }
   const velmora::report::HtmlReportOptions report{options.paths, options.htmlFigures, options.jobs,
-                                                  std::nullopt};
+                                                  std::nullopt, explained};
   return velmora::report::renderHtmlReport(evaluation, report);
 }
 
@@ -371,6 +384,11 @@ int evalMain(int argc, char** argv) {
   }
   if (options.paths.empty()) {
     return usageError("no recordings or folders given");
+  }
+  if (options.explain &&
+      std::none_of(options.outputs.begin(), options.outputs.end(),
+                   [](const OutputRequest& output) { return output.kind == OutputKind::Html; })) {
+    return usageError("--explain goes with --html: it explains the report's figures");
   }
   // Recordings are replayed by name (and folders searched), so standard
   // input cannot be one; a file named '-' is given as ./-.
@@ -431,6 +449,15 @@ int evalMain(int argc, char** argv) {
     return usageError(error);
   }
 
+  // The explanation reads the recordings once more, into the tuner's cache.
+  std::optional<velmora::report::ReportExplanation> explained;
+  if (options.explain) {
+    const tune::RecordingCache cache = tune::loadCache(search.recordings, options.jobs, {});
+    const tune::ExplainConfig config{tune::defaultSpace(), options.settings,
+                                     evaluation.toleranceSamples, options.jobs};
+    explained = velmora::report::reportExplanation(tune::explainRecordings(cache, config));
+  }
+
   int status = 0;
   for (const RecordingResult& result : evaluation.results) {
     if (!result.problem.empty()) {
@@ -445,7 +472,7 @@ int evalMain(int argc, char** argv) {
   // anything goes to standard output.
   std::vector<OutputItem> files;
   for (const OutputRequest& output : options.outputs) {
-    files.push_back({output.path, renderOutput(output.kind, evaluation, options)});
+    files.push_back({output.path, renderOutput(output.kind, evaluation, options, explained)});
   }
   if (const std::string writeError = writeOutputs(files); !writeError.empty()) {
     return failure(writeError);

@@ -13,7 +13,10 @@
 
 #include "CommandLine.h"
 #include "EvalJudge.h"
+#include "DefaultSpace.h"
 #include "EvalRecordings.h"
+#include "Explain.h"
+#include "ExplainReport.h"
 #include "FileOutput.h"
 #include "PlotPng.h"
 #include "PlotReplay.h"
@@ -59,6 +62,10 @@ constexpr char kUsage[] =
     "  --whole                show the entire recording\n"
     "  --axes                 add panels of the raw acceleration and angular rate\n"
     "                         per axis\n"
+    "  --explain              write under the figure what the detector saw near\n"
+    "                         the fall (or the alarm) and, for a wrong outcome,\n"
+    "                         every single-setting fix of the default space (as\n"
+    "                         velmora-tune explain finds them; not for '-')\n"
     "  --early-tolerance SEC  seconds a detection may precede the annotated\n"
     "                         position and still count as detected (default 1)\n"
     "  -h, --help             show this help\n"
@@ -92,6 +99,7 @@ struct Options {
   std::vector<std::string> settingsFiles;
   PlotWindowRequest window;
   bool axes = false;
+  bool explain = false;
   double toleranceSeconds = 1.0;
 };
 
@@ -126,6 +134,10 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& exitNo
     }
     if (arg == "--axes") {
       options.axes = true;
+      continue;
+    }
+    if (arg == "--explain") {
+      options.explain = true;
       continue;
     }
     std::string name = arg;
@@ -249,6 +261,39 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& exitNo
   return {};
 }
 
+// What the detector saw and the single-setting fixes of this one recording.
+std::vector<std::string> explainNotes(const Options& options, const PlotSetup& setup) {
+  const velmora::evaluation::RecordingEntry entry{options.dataPath, options.infoPath, {}};
+  const tune::RecordingCache cache = tune::loadCache({entry}, 1, {});
+  const tune::ExplainConfig config{tune::defaultSpace(), options.settings, setup.toleranceSamples,
+                                   1};
+  const tune::Explanation explanation = tune::explainRecordings(cache, config);
+  if (explanation.errors.empty()) {
+    return {"The outcome is right under these settings: nothing to explain."};
+  }
+  const std::string caption = velmora::report::explainCaption(
+      explanation, explanation.errors.front(), explanation.errors.front().fixes.size(), false);
+  // The first line says what the detector saw; the fixes follow on one line.
+  std::vector<std::string> notes;
+  std::string fixes;
+  std::size_t start = 0;
+  for (std::size_t end = caption.find('\n'); start != std::string::npos;
+       end = caption.find('\n', start)) {
+    const std::string line =
+        caption.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (notes.empty()) {
+      notes.push_back(line);
+    } else {
+      fixes += (fixes.empty() ? "" : "; ") + line;
+    }
+    start = end == std::string::npos ? end : end + 1;
+  }
+  if (!fixes.empty()) {
+    notes.push_back("Single-setting fixes: " + fixes + ".");
+  }
+  return notes;
+}
+
 int plotMain(int argc, char** argv) {
   Options options;
   VelmoraDefaultSettings(&options.settings);
@@ -264,6 +309,9 @@ int plotMain(int argc, char** argv) {
   }
 
   const bool fromStdin = options.dataPath == "-";
+  if (fromStdin && options.explain) {
+    return usageError("--explain reads the recording again: name a file, not '-'");
+  }
 
   PlotSetup setup;
   setup.name =
@@ -311,7 +359,11 @@ int plotMain(int argc, char** argv) {
                    std::to_string(figure.positions) + " samples)");
   }
 
-  const std::string svg = renderPlotSvg(figure);
+  SvgOptions svgOptions;
+  if (options.explain) {
+    svgOptions.notes = explainNotes(options, setup);
+  }
+  const std::string svg = renderPlotSvg(figure, svgOptions);
   std::string png;
   if (options.pngPath) {
     if (const std::string error = renderPng(svg, png); !error.empty()) {
