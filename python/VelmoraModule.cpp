@@ -14,8 +14,12 @@
 #include <utility>
 #include <vector>
 
+#include "DefaultSpace.h"
 #include "EvalRender.h"
 #include "Evaluation.h"
+#include "Explain.h"
+#include "ExplainOutput.h"
+#include "RecordingCache.h"
 #include "SampleInput.h"
 #include "TextUtils.h"
 #include "Velmora.h"
@@ -411,6 +415,77 @@ py::object evaluatePaths(const py::handle& pathsObject, const py::handle& settin
   return toPython(evaluation::evaluationJson(result));
 }
 
+// The space of an explanation: None (the default space), a space file's
+// path, or a mapping of setting names to (low, high) ranges.
+std::vector<tune::Dimension> spaceFrom(const py::handle& space) {
+  std::vector<tune::Dimension> dimensions;
+  if (space.is_none()) {
+    return tune::defaultSpace();
+  }
+  std::string error;
+  if (py::isinstance<py::str>(space) || py::hasattr(space, "__fspath__")) {
+    error = tune::parseSpaceFile(pathText(space), dimensions);
+  } else if (py::isinstance<py::dict>(space)) {
+    std::string text;
+    for (const auto& [name, range] : space.cast<py::dict>()) {
+      const auto bounds = range.cast<std::vector<int64_t>>();
+      if (bounds.size() != 2) {
+        throw py::value_error("space: each setting needs a (low, high) range");
+      }
+      text += name.cast<std::string>() + " " + std::to_string(bounds[0]) + " " +
+              std::to_string(bounds[1]) + "\n";
+    }
+    error = tune::parseSpaceText(text, "space", dimensions);
+  } else {
+    throw py::type_error("space must be None, a space file's path or a dict of (low, high)");
+  }
+  if (!error.empty()) {
+    throw py::value_error(error);
+  }
+  return dimensions;
+}
+
+py::object explainPaths(const py::handle& pathsObject, const py::handle& settings,
+                        const py::handle& space, int jobs, double earlyTolerance) {
+  std::vector<std::string> paths;
+  if (py::isinstance<py::str>(pathsObject) || py::hasattr(pathsObject, "__fspath__")) {
+    paths.push_back(pathText(pathsObject));
+  } else {
+    for (const py::handle path : pathsObject) {
+      paths.push_back(pathText(path));
+    }
+  }
+  if (paths.empty()) {
+    throw py::value_error("no recordings or folders given");
+  }
+  tune::ExplainConfig config;
+  config.base = settingsFrom(settings);
+  checkOrThrow(config.base);
+  config.space = spaceFrom(space);
+  if (std::string error = tune::checkSpace(config.space, config.base); !error.empty()) {
+    throw py::value_error(error);
+  }
+  if (!(earlyTolerance >= 0.0 && earlyTolerance <= kMaxToleranceSeconds)) {
+    throw py::value_error("early_tolerance must be a number of seconds in 0..86400");
+  }
+  config.toleranceSamples = evaluation::toleranceSamples(earlyTolerance);
+  if (jobs < 0 || jobs > kMaxJobs) {
+    throw py::value_error("jobs must lie in 0..1024 (0: one per core)");
+  }
+  config.jobs = jobs;
+  const evaluation::RecordingSearch search = evaluation::findRecordings(paths, ".csv");
+  if (!search.error.empty()) {
+    throw py::value_error(search.error);
+  }
+  evaluation::JsonValue tree;
+  {
+    py::gil_scoped_release release;
+    const tune::RecordingCache cache = tune::loadCache(search.recordings, jobs, {});
+    tree = tune::explainJson(tune::explainRecordings(cache, config));
+  }
+  return toPython(tree);
+}
+
 }  // namespace
 
 PYBIND11_MODULE(velmora, m) {
@@ -482,4 +557,8 @@ PYBIND11_MODULE(velmora, m) {
         py::arg("jobs") = 0, py::arg("early_tolerance") = 1.0, py::arg("group_by") = py::none(),
         "Evaluates the recordings under the paths as velmora-eval does; returns what its --json "
         "writes, as dicts and lists.");
+  m.def("explain", &explainPaths, py::arg("paths"), py::arg("settings") = py::none(),
+        py::arg("space") = py::none(), py::arg("jobs") = 0, py::arg("early_tolerance") = 1.0,
+        "Explains every wrong recording under the paths as velmora-tune explain does; returns "
+        "what its --json writes, as dicts and lists of records.");
 }

@@ -153,3 +153,26 @@ def evaluate(
     for refused settings, a bad pattern, tolerance or job count, or a folder
     without recordings.
     """
+
+def explain(
+    paths: Union[PathLike, Sequence[PathLike]],
+    settings: Optional[Settings] = None,
+    space: Union[None, PathLike, dict[str, tuple[int, int]]] = None,
+    jobs: int = 0,
+    early_tolerance: float = 1.0,
+) -> dict[str, Any]:
+    """Explain every wrong recording as `velmora-tune explain` does.
+
+    `space` is None (the default space), a space file's path, or a dict of
+    setting names to (low, high) ranges; every integer of a range is tried.
+    Returns exactly what `velmora-tune explain --json` writes: 'settings',
+    'space', 'base' (the base figures), 'causes' (errors per nearest cause),
+    'fixes' (every (setting, value) that fixes some error, ranked by falls
+    gained per false alarm added, with its dataset figures), 'errors' (one
+    record per wrong recording: what the detector saw near the fall or the
+    alarm, and its nearest cause), 'recording_fixes' (the CSV's rows) and
+    'stages' (how far each result-code family got near each error). Each
+    list is a list of flat records, ready for pandas.DataFrame. Raises
+    ValueError for refused settings or space, a bad tolerance or job count,
+    or a folder without recordings.
+    """
