@@ -11,10 +11,10 @@ from conftest import EXAMPLES_DIR, program
 def test_the_tree_velmora_tune_explain_writes(tmp_path):
     tune = program("velmora-tune")
     out = tmp_path / "explain.json"
-    subprocess.run([tune, "explain", "--set", "avgWindow=20", "--json", out, EXAMPLES_DIR],
+    subprocess.run([tune, "explain", "--set", "lowLevel=45", "--json", out, EXAMPLES_DIR],
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
     expected = json.loads(out.read_text())
-    result = velmora.explain(EXAMPLES_DIR, settings={"avgWindow": 20}, jobs=2)
+    result = velmora.explain(EXAMPLES_DIR, settings={"lowLevel": 45}, jobs=2)
     assert result == expected
     assert result["errors"] and result["recording_fixes"]
 
