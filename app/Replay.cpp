@@ -1,6 +1,5 @@
 #include "Replay.h"
 
-#include <cinttypes>
 #include <cstdio>
 
 #include "RecordingReplay.h"
@@ -11,10 +10,11 @@ namespace {
 // Verdict messages, CP949-encoded Korean.
 // "'%s'의 '%d' 위치(추락감지시간 %dms)에서 추락을 감지했습니다.\n\n"
 // (a fall was detected at position N of the file, detection time X ms);
-// the delay is printed as a 64-bit value.
+// the delay is printed as a 64-bit value (long long, which %lld takes on
+// every toolchain; int64_t is long on some).
 constexpr char kDelayMessage[] =
     "'%s'\xc0\xc7 '%d' \xc0\xa7\xc4\xa1(\xc3\xdf\xb6\xf4\xb0\xa8\xc1\xf6\xbd\xc3\xb0\xa3 "
-    "%" PRId64
+    "%lld"
     "ms)\xbf\xa1\xbc\xad \xc3\xdf\xb6\xf4\xc0\xbb \xb0\xa8\xc1\xf6\xc7\xdf\xbd\xc0"
     "\xb4\xcf\xb4\xd9.\n\n";
 // "'%s'의 '%d' 위치에서 추락을 감지했습니다.\n\n" (a fall was detected at position N)
@@ -26,8 +26,9 @@ constexpr char kNoFallMessage[] =
     "'%s'\xbf\xa1\xbc\xad \xc3\xdf\xb6\xf4\xc0\xcc \xb0\xa8\xc1\xf6\xb5\xc7\xc1\xf6 "
     "\xbe\xca\xbd\xc0\xb4\xcf\xb4\xd9.\n\n";
 
-// Positions are printed as Drovik's 32-bit counter shows them.
-int32_t position32(int64_t position) {
+// Positions are printed as Drovik's 32-bit counter shows them, through %d,
+// which takes an int (int32_t is long on some embedded toolchains).
+int position32(int64_t position) {
   return static_cast<int32_t>(static_cast<uint32_t>(position));
 }
 
@@ -44,10 +45,10 @@ int32_t ReplayRecording(const char* path, int32_t fallPosition, int32_t fallFlag
           return;
         }
         detected = true;
-        const int32_t sampleIndex = position32(replayed.position);
+        const int sampleIndex = position32(replayed.position);
         if (fallFlag > 0) {
           std::printf(kDelayMessage, path, sampleIndex,
-                      VelmoraDetectionDelayMs(sampleIndex, fallPosition));
+                      static_cast<long long>(VelmoraDetectionDelayMs(sampleIndex, fallPosition)));
         } else {
           std::printf(kPositionMessage, path, sampleIndex);
         }

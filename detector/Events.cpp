@@ -181,7 +181,7 @@ int32_t trackStillRun(DetectorContext& context, const SampleFeatures& features) 
     }
     // The run's first sample is never counted as high, so quiet >= 1 (the
     // guard only matters once the counters have saturated).
-    const int32_t quiet = std::max(context.stillRun - context.stillHighRun, 1);
+    const int32_t quiet = std::max<int32_t>(context.stillRun - context.stillHighRun, 1);
     if (context.stillRun >= s.minEventRun) {
       context.stillAvg = saturate32((int64_t{context.stillSum} - context.stillHighSum) / quiet);
     }

@@ -1,8 +1,6 @@
 // Diagnostic trace line: one line per sample, written piece by piece while
 // the sample is processed, each piece from the observation record as it
 // stands at that moment.
-#include <cinttypes>
-
 #include "DetectorInternal.h"
 
 namespace velmora {
@@ -11,6 +9,11 @@ namespace {
 // stillAvg is shown once the raw run has lasted this many samples; before
 // that the trace prints 0 in its place.
 constexpr int32_t kStillAvgShownRun = 5;
+
+// Values are printed with %d, which takes an int. int32_t is int on the
+// host but long on some embedded toolchains, where it must be passed as int
+// (the same 32 bits); a 64-bit value goes through %lld as long long.
+constexpr int asInt(int32_t value) { return static_cast<int>(value); }
 
 }  // namespace
 
@@ -24,9 +27,11 @@ void traceHead(const VelmoraObservation& o) {
                ", JUMP (%3d, %3d, %3d)"
                ", AVG <%3d, %3d>, PX <%3d, %3d, %c>"
                ", 3S <%4d, %3d>",
-               o.sampleIndex, o.ax, o.ay, o.az, o.gx, o.gy, o.gz, o.accMag, o.gyroMag, o.rawAccMag,
-               o.rawGyroMag, o.jumpPeak, o.jumpStart, o.jumpEnd, o.accAvg, o.gyroAvg, o.roll,
-               o.pitch, o.postureFlag, o.rawAccSum3, o.gyroSum3);
+               asInt(o.sampleIndex), asInt(o.ax), asInt(o.ay), asInt(o.az), asInt(o.gx),
+               asInt(o.gy), asInt(o.gz), asInt(o.accMag), asInt(o.gyroMag), asInt(o.rawAccMag),
+               asInt(o.rawGyroMag), asInt(o.jumpPeak), asInt(o.jumpStart), asInt(o.jumpEnd),
+               asInt(o.accAvg), asInt(o.gyroAvg), asInt(o.roll), asInt(o.pitch), o.postureFlag,
+               asInt(o.rawAccSum3), asInt(o.gyroSum3));
 }
 
 void traceBurst(const VelmoraObservation& o) {
@@ -34,9 +39,10 @@ void traceBurst(const VelmoraObservation& o) {
     return;
   }
   if (o.jumpEndRaised) {
-    std::fprintf(traceStream, ", JX <%d, %d, %d>", o.impactAccum, o.burstLength, o.newJumpEnd);
+    std::fprintf(traceStream, ", JX <%d, %d, %d>", asInt(o.impactAccum), asInt(o.burstLength),
+                 asInt(o.newJumpEnd));
   } else {
-    std::fprintf(traceStream, ", JX <%d, %d>", o.impactAccum, o.burstLength);
+    std::fprintf(traceStream, ", JX <%d, %d>", asInt(o.impactAccum), asInt(o.burstLength));
   }
 }
 
@@ -45,15 +51,17 @@ void traceOutcome(const VelmoraObservation& o, int32_t turnRunMin) {
     return;
   }
   if (o.stillRun >= kStillAvgShownRun) {
-    std::fprintf(traceStream, ", FALL [%2d, %2d:%2d, %2d]", o.lowRun, o.stillLen, o.stillAvg,
-                 o.fallLen);
+    std::fprintf(traceStream, ", FALL [%2d, %2d:%2d, %2d]", asInt(o.lowRun), asInt(o.stillLen),
+                 asInt(o.stillAvg), asInt(o.fallLen));
   } else {
-    std::fprintf(traceStream, ", FALL [%2d, %2d: 0, %2d]", o.lowRun, o.stillLen, o.fallLen);
+    std::fprintf(traceStream, ", FALL [%2d, %2d: 0, %2d]", asInt(o.lowRun), asInt(o.stillLen),
+                 asInt(o.fallLen));
   }
   if (o.turnRun < turnRunMin) {
-    std::fprintf(traceStream, ", TURN_FALL <%2d>", o.turnRun);
+    std::fprintf(traceStream, ", TURN_FALL <%2d>", asInt(o.turnRun));
   } else {
-    std::fprintf(traceStream, ", TURN_FALL <%2d, %2" PRId64 ">", o.turnRun, o.turnThreshold);
+    std::fprintf(traceStream, ", TURN_FALL <%2d, %2lld>", asInt(o.turnRun),
+                 static_cast<long long>(o.turnThreshold));
   }
 }
 
@@ -62,7 +70,7 @@ void traceEnd(const VelmoraObservation& o) {
     return;
   }
   if (o.code != 0) {
-    std::fprintf(traceStream, " -> (%d)\n", o.code);
+    std::fprintf(traceStream, " -> (%d)\n", asInt(o.code));
   } else {
     std::fputs("\n", traceStream);
   }
