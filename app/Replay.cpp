@@ -28,9 +28,7 @@ constexpr char kNoFallMessage[] =
 
 // Positions are printed as Drovik's 32-bit counter shows them, through %d,
 // which takes an int (int32_t is long on some embedded toolchains).
-int position32(int64_t position) {
-  return static_cast<int32_t>(static_cast<uint32_t>(position));
-}
+int position32(int64_t position) { return static_cast<int32_t>(static_cast<uint32_t>(position)); }
 
 }  // namespace
 
