@@ -18,9 +18,13 @@
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-if [ $# -lt 1 ] || [ "$1" = -h ] || [ "$1" = --help ]; then
-  sed -n '2,17p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
-  [ $# -ge 1 ] && exit 0
+usage() { sed -n '2,17p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; }
+if [ $# -ge 1 ] && { [ "$1" = -h ] || [ "$1" = --help ]; }; then
+  usage
+  exit 0
+fi
+if [ $# -lt 1 ]; then
+  usage >&2
   exit 2
 fi
 data=$1

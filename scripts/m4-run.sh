@@ -3,7 +3,8 @@
 # with semihosting for its files, console and exit status.
 #
 # Usage: scripts/m4-run.sh PROGRAM [ARGS...]
-#   PROGRAM  Drovik, trace or footprint (see embedded/README in docs/embedded.md)
+#   PROGRAM  Drovik, trace, footprint, minimal or firmware-example
+#            (the programs of embedded/, described in docs/embedded.md)
 #   ARGS     the program's arguments; paths are host paths, relative ones
 #            taken from the current folder, as for the host's programs
 #
@@ -23,9 +24,13 @@ repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir=${M4_BUILD_DIR:-$repo/build-m4}
 qemu=${QEMU:-qemu-system-arm}
 
-if [ $# -lt 1 ] || [ "$1" = -h ] || [ "$1" = --help ]; then
-  sed -n '2,19p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
-  [ $# -ge 1 ] && exit 0
+usage() { sed -n '2,20p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; }
+if [ $# -ge 1 ] && { [ "$1" = -h ] || [ "$1" = --help ]; }; then
+  usage
+  exit 0
+fi
+if [ $# -lt 1 ]; then
+  usage >&2
   exit 2
 fi
 program=$1
