@@ -223,6 +223,10 @@ std::string CsvReader::readHeader(std::string_view line, int64_t lineNumber) {
   return {};
 }
 
+void CsvReader::reserve(std::size_t lines) {
+  rows_.reserve(std::min(lines, sig::kMaxInputSamples));
+}
+
 std::string CsvReader::addLine(std::string_view line, int64_t lineNumber) {
   if (std::all_of(line.begin(), line.end(), [](char c) { return c == ' ' || c == '\t'; })) {
     return {};
@@ -373,13 +377,28 @@ std::variant<ImportedRecording, std::string> CsvReader::finish(const std::string
   }
   std::vector<sig::Values> resampled;
   std::string methodText;
+  bool meansInRows = false;  // the output is rows_[k].values, k < rows_.size()
   if (method == Resampling::Mean) {
+    // Each group's mean goes into the rows in place (group k is read before
+    // row k is written), as meanOfGroups computes it: no second copy.
     const auto size = static_cast<std::size_t>(group);
-    std::vector<sig::Values> values(rows_.size());
-    std::transform(rows_.begin(), rows_.end(), values.begin(), [](auto& r) { return r.values; });
-    resampled = sig::meanOfGroups(values, size);
+    const std::size_t groups = rows_.size() / size;
+    for (std::size_t g = 0; g < groups; ++g) {
+      sig::Values sum{};
+      for (std::size_t i = 0; i < size; ++i) {
+        for (std::size_t axis = 0; axis < sum.size(); ++axis) {
+          sum[axis] += rows_[g * size + i].values[axis];
+        }
+      }
+      for (double& value : sum) {
+        value /= static_cast<double>(size);
+      }
+      rows_[g].values = sum;
+    }
     methodText = "mean of each " + std::to_string(size) + " consecutive samples (trailing " +
-                 std::to_string(values.size() % size) + " dropped)";
+                 std::to_string(rows_.size() % size) + " dropped)";
+    rows_.resize(groups);
+    meansInRows = true;
   } else if (method == Resampling::Sinc) {
     std::vector<sig::Values> values(rows_.size());
     std::transform(rows_.begin(), rows_.end(), values.begin(), [](auto& r) { return r.values; });
@@ -398,13 +417,23 @@ std::variant<ImportedRecording, std::string> CsvReader::finish(const std::string
     resampled = sig::interpolateOnGrid(rows_, first, sig::gridLength(first, rows_.back().time));
     methodText = "linear interpolation to a 20 ms grid";
   }
-  rows_.clear();
-  rows_.shrink_to_fit();
-  if (resampled.empty()) {
+  if (!meansInRows) {
+    rows_.clear();
+    rows_.shrink_to_fit();
+  }
+  if ((meansInRows ? rows_.size() : resampled.size()) == 0) {
     return "too short: " + std::to_string(inputRows) +
            " samples give no output sample at 50 samples/s";
   }
-  sig::CountedSamples counted = sig::toCounts(resampled, options_.accFactor, options_.gyroFactor);
+  sig::CountedSamples counted =
+      meansInRows ? sig::toCounts(
+                        rows_.size(),
+                        [this](std::size_t k) -> const sig::Values& { return rows_[k].values; },
+                        options_.accFactor, options_.gyroFactor)
+                  : sig::toCounts(resampled, options_.accFactor, options_.gyroFactor);
+  rows_.clear();
+  rows_.shrink_to_fit();
+  resampled = {};
   const auto count = static_cast<int64_t>(counted.samples.size());
 
   ImportedRecording recording;

@@ -63,6 +63,9 @@ class CsvReader {
  public:
   explicit CsvReader(const CsvOptions& options) : options_(options) {}
 
+  // Room for the rows of a file of `lines` lines, so that the samples are
+  // held once, without the slack of a growing array.
+  void reserve(std::size_t lines);
   // Returns "" or an error naming the line and column ("line 12: column
   // 'ax': ...").
   [[nodiscard]] std::string addLine(std::string_view line, int64_t lineNumber);

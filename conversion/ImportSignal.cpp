@@ -111,15 +111,23 @@ std::string resampleSinc(const std::vector<Values>& /*samples*/, double /*source
 #endif
 
 CountedSamples toCounts(const std::vector<Values>& samples, double accFactor, double gyroFactor) {
+  return toCounts(
+      samples.size(), [&samples](std::size_t k) -> const Values& { return samples[k]; }, accFactor,
+      gyroFactor);
+}
+
+CountedSamples toCounts(std::size_t count, const std::function<const Values&(std::size_t)>& valueAt,
+                        double accFactor, double gyroFactor) {
   constexpr double kLow = std::numeric_limits<int16_t>::min();
   constexpr double kHigh = std::numeric_limits<int16_t>::max();
   CountedSamples counted;
-  counted.samples.reserve(samples.size());
+  counted.samples.reserve(count);
   double largestSquare = -1.0;
-  for (std::size_t k = 0; k < samples.size(); ++k) {
+  for (std::size_t k = 0; k < count; ++k) {
+    const Values& value = valueAt(k);
     std::array<double, 6> scaled{};
     for (std::size_t axis = 0; axis < 6; ++axis) {
-      scaled[axis] = samples[k][axis] * (axis < 3 ? accFactor : gyroFactor);
+      scaled[axis] = value[axis] * (axis < 3 ? accFactor : gyroFactor);
     }
     const double square = scaled[0] * scaled[0] + scaled[1] * scaled[1] + scaled[2] * scaled[2];
     if (square > largestSquare) {

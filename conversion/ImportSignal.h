@@ -7,9 +7,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "RecordingReader.h"
 #include "Velmora.h"
 
 namespace importsignal {
@@ -22,9 +24,11 @@ using ::kCountsPerDps;
 using ::kCountsPerG;
 constexpr double kStandardGravity = 9.80665;  // m/s^2 per g
 
-// Input samples one file may hold (about 14 hours at 200 samples/s);
-// memory stays bounded by these plus one line, whatever the input.
-constexpr std::size_t kMaxInputSamples = 10'000'000;
+// Input samples one file may hold (about 14 hours at 200 samples/s): the
+// limit of every program that holds a recording's samples. While it
+// resamples, the importer holds 56 bytes per input sample (time stamp and
+// six values) and 12 per output sample, plus one line.
+constexpr std::size_t kMaxInputSamples = kMaxRecordingSamples;
 
 // Six values per sample: acceleration x, y, z, then angular rate x, y, z,
 // already in the detector's axes, in the source's units.
@@ -132,5 +136,10 @@ struct CountedSamples {
 // 16-bit range; accFactor and gyroFactor turn source units into counts.
 [[nodiscard]] CountedSamples toCounts(const std::vector<Values>& samples, double accFactor,
                                       double gyroFactor);
+// The same over `count` samples handed out in order by valueAt(k), for a
+// caller that holds them in another form (with their time stamps, say).
+[[nodiscard]] CountedSamples toCounts(std::size_t count,
+                                      const std::function<const Values&(std::size_t)>& valueAt,
+                                      double accFactor, double gyroFactor);
 
 }  // namespace importsignal

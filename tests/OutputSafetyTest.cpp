@@ -237,6 +237,15 @@ const std::string kOneSample = "h\nh\nh\nh\nh\nh\nh\n0,0,-8192,0,0,0,0\n";
 const std::string kTinyRecording =
     "h\nh\nh\nh\nh\nh\nh\n0,0,-8192,0,0,0,0\n0,0,-8192,0,0,0,0\n0,0,-8192,0,0,0,0\n";
 
+// Seven header lines and 400 upright samples: a trace CSV of some 60 KB.
+const std::string kLongRecording = [] {
+  std::string text = "h\nh\nh\nh\nh\nh\nh\n";
+  for (int i = 0; i < 400; ++i) {
+    text += "0,0,-8192,0,0,0,0\n";
+  }
+  return text;
+}();
+
 // ---- A failed or interrupted write leaves the old file as it was ---------
 
 const Row kFailedWrites[] = {
@@ -296,6 +305,14 @@ const Row kFailedWrites[] = {
      1,
      "velmora-plot: error writing standard output: No space left on device\n",
      {file("r.csv", kOneSample)}},
+    {"TraceCsvOverFileSizeLimitKeepsTheOldFile",
+     // The rows go to the temporary file as they are made; the limit stops
+     // that midway, and the temporary file goes with the failure.
+     {file("r.csv", kLongRecording), file("out.csv", "old\n")},
+     "ulimit -f 8; {velmora-trace} --csv out.csv r.csv",
+     1,
+     "cannot write 'out.csv': File too large",
+     {file("r.csv", kLongRecording), file("out.csv", "old\n")}},
     {"TraceStandardOutputFull",
      {file("r.csv", kOneSample)},
      "{velmora-trace} r.csv >/dev/full",

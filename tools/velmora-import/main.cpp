@@ -350,9 +350,32 @@ std::variant<ImportedRecording, std::string, Skipped> importUmafall(const Input&
   return std::get<ImportedRecording>(std::move(outcome));
 }
 
+// The line ends in a file, counted in a first quick pass so that the
+// samples can be held without the slack of a growing array; 0 when the
+// file cannot be read (the reading pass then says why).
+std::size_t countLines(const fs::path& path) {
+  OpenFile file;
+  if (!openInput(path, file).empty()) {
+    return 0;
+  }
+  std::size_t lines = 0;
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t got = ::read(file.fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got <= 0) {
+      return lines;
+    }
+    lines += static_cast<std::size_t>(std::count(buffer, buffer + got, '\n'));
+  }
+}
+
 std::variant<ImportedRecording, std::string> importCsv(const Input& input,
                                                        const CsvOptions& options) {
   CsvReader reader(options);
+  reader.reserve(countLines(input.path));
   const std::string error = readLines(input.path, [&reader](std::string_view line, int64_t number) {
     return reader.addLine(line, number);
   });
@@ -606,15 +629,27 @@ int runCheck(const std::vector<std::string>& files) {
       ++failures;
       continue;
     }
+    // A first pass counts the lines, so that the samples are held once,
+    // without the slack of a growing array.
+    SampleRecord sample{};
+    std::vector<std::array<int16_t, 6>> samples;
+    {
+      RecordingReader counter;
+      if (counter.open(file.c_str(), true)) {
+        counter.skipHeader();
+        while (counter.next(sample) != RecordingReader::Status::End &&
+               counter.dataLines() <= static_cast<int64_t>(importsignal::kMaxInputSamples)) {
+        }
+        samples.reserve(static_cast<std::size_t>(counter.dataLines()));
+      }
+    }
     RecordingReader reader;
-    if (!reader.open(file.c_str())) {
+    if (!reader.open(file.c_str(), true)) {
       reportError(shown(file) + ": cannot open");
       ++failures;
       continue;
     }
     reader.skipHeader();
-    std::vector<std::array<int16_t, 6>> samples;
-    SampleRecord sample{};
     bool tooLong = false;
     for (RecordingReader::Status status;
          (status = reader.next(sample)) != RecordingReader::Status::End;) {
