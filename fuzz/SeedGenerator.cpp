@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
   }
   const fs::path root = argv[1];
   std::error_code error;
-  for (const char* folder : {"recording", "info", "detector", "settings", "import"}) {
+  for (const char* folder : {"recording", "info", "detector", "settings", "import", "partfile"}) {
     fs::create_directories(root / folder, error);
     if (error) {
       std::fprintf(stderr, "velmora-fuzz-seeds: cannot create '%s': %s\n", (root / folder).c_str(),

@@ -20,6 +20,7 @@ harnesses=(
   "fuzz-detector detector 16384"
   "fuzz-settings settings 4096"
   "fuzz-import import 16384"
+  "fuzz-partfile partfile 16384"
 )
 mkdir -p "$build/artifacts"
 # The harnesses rewrite a scratch file per input; keep it in memory.
