@@ -218,6 +218,13 @@ RecordingSearch findRecordings(const std::vector<std::string>& paths,
   std::vector<RecordingEntry> found;
   std::set<std::string> noted;
   for (const std::string& path : paths) {
+    // A path that names nothing is a mistake in the command, not a recording
+    // to report as unreadable after all the others have run.
+    if (struct stat status {}; ::stat(path.c_str(), &status) != 0 &&
+                               (errno == ENOENT || errno == ENOTDIR)) {
+      search.error = "'" + path + "' does not exist";
+      return search;
+    }
     std::error_code error;
     if (!fs::is_directory(path, error)) {
       if (std::string problem = namedRecordingProblem(path); !problem.empty()) {

@@ -46,5 +46,9 @@ def test_bad_arguments_raise(arguments, message):
 
 
 def test_an_unreadable_recording_is_an_error_row(tmp_path):
-    result = velmora.evaluate([tmp_path / "missing.csv"])
+    (tmp_path / "bad.csv").write_text("")
+    (tmp_path / "bad.info").write_text("only,two\n")
+    result = velmora.evaluate([tmp_path / "bad.csv"])
     assert [row["outcome"] for row in result["recordings"]] == ["error"]
+    with pytest.raises(ValueError, match="missing.csv' does not exist"):
+        velmora.evaluate([tmp_path / "missing.csv"])
