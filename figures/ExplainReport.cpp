@@ -35,7 +35,10 @@ std::string explainCaption(const tune::Explanation& explanation,
             "): " + stage.reached;
     ++stages;
   }
-  text += std::string(stages > 0 ? "." : "") + " Nearest cause: " + tune::causeWords(error.cause) +
+  text += std::string(stages > 0 ? "." : "") + " Nearest cause: " +
+          (result.isFall && error.outcome == tune::Outcome::Missed
+               ? tune::causeWords(error.cause)
+               : tune::causeAlarmWords(error.cause)) +
           ".";
   const std::vector<std::size_t> rank = rankOfCosts(explanation);
   std::vector<const tune::RecordingFix*> ordered;
@@ -73,18 +76,23 @@ ReportExplanation reportExplanation(const tune::Explanation& explanation, std::s
   ReportExplanation report;
   report.captions.assign(explanation.results.size(), std::string());
   for (const tune::RecordingExplanation& error : explanation.errors) {
-    report.captions[error.recording] =
-        explainCaption(explanation, error, kCaptionFixes, true);
+    report.captions[error.recording] = explainCaption(explanation, error, kCaptionFixes, true);
   }
   for (const tune::CauseCount& count : tune::countCauses(explanation)) {
     if (count.total() > 0) {
-      report.causes.push_back(ReportExplanation::CauseRow{tune::causeWords(count.cause),
-                                                          count.missed, count.early,
-                                                          count.falseAlarms});
+      report.causes.push_back(ReportExplanation::CauseRow{
+          tune::causeWords(count.cause), tune::causeAlarmWords(count.cause),
+          tune::causeSettings(count.cause), count.missed, count.early, count.falseAlarms});
     }
   }
-  report.fixHeader = {"fix",        "now",        "errors fixed",      "falls gained",
-                      "falls lost", "alarms added", "alarms removed", "sensitivity",
+  report.fixHeader = {"fix",
+                      "now",
+                      "errors fixed",
+                      "falls gained",
+                      "falls lost",
+                      "alarms added",
+                      "alarms removed",
+                      "sensitivity",
                       "false alarms per hour"};
   for (std::size_t i = 0; i < explanation.ranking.size() && i < topFixes; ++i) {
     const tune::FixCost& cost = explanation.costs[explanation.ranking[i]];
@@ -92,13 +100,12 @@ ReportExplanation reportExplanation(const tune::Explanation& explanation, std::s
     const int32_t now = explanation.base.*dimension.field->member;
     const tune::RecordingFix fix{cost.dimension,
                                  cost.value > now ? tune::Side::Up : tune::Side::Down, cost.value};
-    report.fixRows.push_back({tune::fixCondition(explanation, fix), std::to_string(now),
-                              std::to_string(cost.recordingsFixed),
-                              std::to_string(cost.fallsGained), std::to_string(cost.fallsLost),
-                              std::to_string(cost.falseAlarmsAdded),
-                              std::to_string(cost.falseAlarmsRemoved),
-                              tune::percentText(cost.counts.sensitivity()),
-                              tune::rateText(cost.counts.falseAlarmsPerHour())});
+    report.fixRows.push_back(
+        {tune::fixCondition(explanation, fix), std::to_string(now),
+         std::to_string(cost.recordingsFixed), std::to_string(cost.fallsGained),
+         std::to_string(cost.fallsLost), std::to_string(cost.falseAlarmsAdded),
+         std::to_string(cost.falseAlarmsRemoved), tune::percentText(cost.counts.sensitivity()),
+         tune::rateText(cost.counts.falseAlarmsPerHour())});
   }
   report.note =
       "Each error is put down to the setting of its nearest single fix: the value, on either "

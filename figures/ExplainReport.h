@@ -22,7 +22,7 @@ inline constexpr std::size_t kCaptionFixes = 3;
 // patterns, the nearest cause, then the cheapest fixes, best first by the
 // ranking, each with its cost over the dataset when `withCost`.
 [[nodiscard]] std::string explainCaption(const tune::Explanation& explanation,
-                                         const tune::RecordingExplanation& error,
-                                         std::size_t fixes, bool withCost);
+                                         const tune::RecordingExplanation& error, std::size_t fixes,
+                                         bool withCost);
 
 }  // namespace velmora::report

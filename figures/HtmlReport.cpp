@@ -112,6 +112,13 @@ constexpr char kScript[] =
 const f=document.getElementById('outcome-filter');if(f){f.addEventListener('change',()=>{for(const r of document.getElementById('recordings-table').tBodies[0].rows){r.hidden=f.value!==''&&r.dataset.outcome!==f.value}})}
 )";
 
+// Opened at "#fig-N", the page shows that figure first, at the top: a
+// headless browser's screenshot of a page scrolled far down to an anchor
+// comes out blank, and a reader sent to one figure sees it at once.
+constexpr char kOpenAtFigureScript[] =
+    R"(const h=decodeURIComponent(location.hash.slice(1)),g=h.startsWith('fig-')&&document.getElementById(h);if(g){document.body.insertBefore(g,document.body.firstChild);scrollTo(0,0);addEventListener('load',()=>scrollTo(0,0))}
+)";
+
 // A histogram of the delays of the detected falls.
 std::string delayFigure(const EvalSummary& summary, int64_t toleranceMs) {
   const std::vector<int64_t>& delays = summary.delaysMs;
@@ -377,51 +384,36 @@ int64_t reportTime() {
   return static_cast<int64_t>(std::time(nullptr));
 }
 
-// Errors by cause as horizontal stacked bars: missed, early, false alarm.
+// Missed falls by cause as horizontal bars.
 std::string causeChart(const std::vector<ReportExplanation::CauseRow>& causes) {
   constexpr int kLabel = 300;
   constexpr int kBars = 560;
   constexpr int kRow = 24;
   int64_t largest = 1;
+  int rows = 0;
   for (const auto& row : causes) {
-    largest = std::max(largest, row.missed + row.early + row.falseAlarms);
+    largest = std::max(largest, row.missed);
+    rows += row.missed > 0 ? 1 : 0;
   }
-  const int height = kRow * static_cast<int>(causes.size()) + 34;
+  const int height = kRow * rows + 8;
   std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
                     std::to_string(kLabel + kBars + 60) + "\" height=\"" +
                     std::to_string(height) +
-                    "\" role=\"img\" aria-label=\"Errors by cause\" id=\"cause-chart\" "
+                    "\" role=\"img\" aria-label=\"Missed falls by cause\" id=\"cause-chart\" "
                     "font-family=\"DejaVu Sans,Arial,sans-serif\" font-size=\"12\">\n";
   int y = 4;
   for (const auto& row : causes) {
-    svg += "<text x=\"" + std::to_string(kLabel - 6) + "\" y=\"" + std::to_string(y + 15) +
-           "\" text-anchor=\"end\">" + html(row.words) + "</text>\n";
-    double x = kLabel;
-    for (const auto& [count, colour] :
-         {std::pair<int64_t, const char*>{row.missed, "#c62828"},
-          {row.early, "#d9480f"},
-          {row.falseAlarms, "#7b1fa2"}}) {
-      const double width = static_cast<double>(count) * kBars / static_cast<double>(largest);
-      if (count > 0) {
-        svg += "<rect x=\"" + fixed(x, 1) + "\" y=\"" + std::to_string(y + 3) + "\" width=\"" +
-               fixed(std::max(width, 1.0), 1) + "\" height=\"" + std::to_string(kRow - 6) +
-               "\" fill=\"" + colour + "\"/>\n";
-      }
-      x += width;
+    if (row.missed == 0) {
+      continue;
     }
-    svg += "<text x=\"" + fixed(x + 5, 1) + "\" y=\"" + std::to_string(y + 15) + "\">" +
-           std::to_string(row.missed + row.early + row.falseAlarms) + "</text>\n";
+    const double width = static_cast<double>(row.missed) * kBars / static_cast<double>(largest);
+    svg += "<text x=\"" + std::to_string(kLabel - 6) + "\" y=\"" + std::to_string(y + 15) +
+           "\" text-anchor=\"end\">" + html(row.words) + "</text>\n<rect x=\"" +
+           std::to_string(kLabel) + "\" y=\"" + std::to_string(y + 3) + "\" width=\"" +
+           fixed(std::max(width, 1.0), 1) + "\" height=\"" + std::to_string(kRow - 6) +
+           "\" fill=\"#c62828\"/>\n<text x=\"" + fixed(kLabel + width + 5, 1) + "\" y=\"" +
+           std::to_string(y + 15) + "\">" + std::to_string(row.missed) + "</text>\n";
     y += kRow;
-  }
-  int legendX = kLabel;
-  for (const auto& [words, colour] : {std::pair<const char*, const char*>{"missed", "#c62828"},
-                                      {"early alarm", "#d9480f"},
-                                      {"false alarm", "#7b1fa2"}}) {
-    svg += "<rect x=\"" + std::to_string(legendX) + "\" y=\"" + std::to_string(y + 8) +
-           "\" width=\"12\" height=\"12\" fill=\"" + colour + "\"/><text x=\"" +
-           std::to_string(legendX + 16) + "\" y=\"" + std::to_string(y + 18) + "\">" + words +
-           "</text>\n";
-    legendX += 120;
   }
   return svg + "</svg>\n";
 }
@@ -431,19 +423,41 @@ std::string causeSection(const ReportExplanation& explanation) {
   if (!explanation.note.empty()) {
     out += "<p class=\"muted\">" + html(explanation.note) + "</p>\n";
   }
-  out +=
-      "<table id=\"causes-table\">\n<thead><tr><th>cause</th><th class=\"n\">missed</th><th "
-      "class=\"n\">early</th><th class=\"n\">false alarm</th><th "
-      "class=\"n\">all</th></tr></thead>\n<tbody>\n";
+  int64_t missed = 0;
+  int64_t alarms = 0;
   for (const auto& row : explanation.causes) {
-    out += "<tr><td>" + html(row.words) + "</td><td class=\"n\">" +
-           std::to_string(row.missed) + "</td><td class=\"n\">" + std::to_string(row.early) +
-           "</td><td class=\"n\">" + std::to_string(row.falseAlarms) + "</td><td class=\"n\">" +
-           std::to_string(row.missed + row.early + row.falseAlarms) + "</td></tr>\n";
+    missed += row.missed;
+    alarms += row.early + row.falseAlarms;
   }
-  out += "</tbody>\n</table>\n";
-  if (!explanation.causes.empty()) {
-    out += causeChart(explanation.causes);
+  if (missed > 0) {
+    out +=
+        "<h3>Missed falls</h3>\n<table id=\"causes-table\">\n<thead><tr><th>cause</th><th "
+        "class=\"n\">missed</th><th>settings of the nearest fix</th></tr></thead>\n<tbody>\n";
+    for (const auto& row : explanation.causes) {
+      if (row.missed > 0) {
+        out += "<tr><td>" + html(row.words) + "</td><td class=\"n\">" +
+               std::to_string(row.missed) + "</td><td>" + html(row.settings) + "</td></tr>\n";
+      }
+    }
+    out += "</tbody>\n</table>\n" + causeChart(explanation.causes);
+  }
+  if (alarms > 0) {
+    out +=
+        "<h3>Early and false alarms</h3>\n<table id=\"alarm-causes-table\">\n<thead><tr><th>"
+        "cause</th><th class=\"n\">early</th><th class=\"n\">false alarm</th><th>settings of "
+        "the nearest fix</th></tr></thead>\n<tbody>\n";
+    for (const auto& row : explanation.causes) {
+      if (row.early + row.falseAlarms > 0) {
+        out += "<tr><td>" + html(row.alarmWords) + "</td><td class=\"n\">" +
+               std::to_string(row.early) + "</td><td class=\"n\">" +
+               std::to_string(row.falseAlarms) + "</td><td>" + html(row.settings) +
+               "</td></tr>\n";
+      }
+    }
+    out += "</tbody>\n</table>\n";
+  }
+  if (missed + alarms == 0) {
+    out += "<p>No recording was missed or raised a false alarm.</p>\n";
   }
   out += "<h3>Best single fixes</h3>\n<table id=\"fixes-table\">\n<thead><tr>";
   for (std::size_t c = 0; c < explanation.fixHeader.size(); ++c) {
@@ -667,6 +681,9 @@ std::string renderHtmlReport(const Evaluation& evaluation, const HtmlReportOptio
   }
   out += "<script>\n";
   out += kScript;
+  if (explained) {
+    out += kOpenAtFigureScript;
+  }
   out += "</script>\n</body>\n</html>\n";
   return out;
 }

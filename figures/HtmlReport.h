@@ -23,7 +23,9 @@ namespace velmora::report {
 struct ReportExplanation {
   std::vector<std::string> captions;  // per result, plain text lines; empty: none
   struct CauseRow {
-    std::string words;
+    std::string words;       // said of a missed fall
+    std::string alarmWords;  // said of an early or false alarm
+    std::string settings;    // whose nearest fix puts an error here
     int64_t missed = 0;
     int64_t early = 0;
     int64_t falseAlarms = 0;

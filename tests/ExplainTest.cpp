@@ -23,10 +23,11 @@ using testsupport::readFile;
 using testsupport::runProgram;
 using testsupport::TempDir;
 
-#define SKIP_UNLESS_BUILT(program)                                                   \
-  if (!fs::exists(fs::path(VELMORA_BIN_DIR) / (program)))                            \
-  GTEST_SKIP() << (program) << " was not built (left out at configure time; it needs " \
-                                "the Debian package libre2-dev)"
+#define SKIP_UNLESS_BUILT(program)                                        \
+  if (!fs::exists(fs::path(VELMORA_BIN_DIR) / (program)))                 \
+  GTEST_SKIP() << (program)                                               \
+               << " was not built (left out at configure time; it needs " \
+                  "the Debian package libre2-dev)"
 
 // Base settings of the runs (one changed, so that the base is not simply
 // the defaults).
@@ -76,8 +77,8 @@ EvalRun evaluate(const TempDir& data, const TempDir& out, std::vector<std::strin
   }
   const fs::path csv = out.path() / "eval.csv";
   const fs::path summary = out.path() / "summary.csv";
-  args.insert(args.end(), {"--csv", csv.string(), "--summary-csv", summary.string(),
-                           data.path().string()});
+  args.insert(args.end(),
+              {"--csv", csv.string(), "--summary-csv", summary.string(), data.path().string()});
   const auto run = runProgram("velmora-eval", args);
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EvalRun result;
@@ -107,8 +108,8 @@ TEST(TuneExplain, SampledFixesAreTheNearestRightValuesAndCostWhatVelmoraEvalSays
   for (const char* jobs : {"1", "2"}) {
     const fs::path csv = out.path() / (std::string("fixes") + jobs + ".csv");
     const fs::path json = out.path() / (std::string("fixes") + jobs + ".json");
-    std::vector<std::string> args = {"explain", "-j", jobs, "--csv", csv.string(), "--json",
-                                     json.string()};
+    std::vector<std::string> args = {"explain",    "-j",     jobs,         "--csv",
+                                     csv.string(), "--json", json.string()};
     args.insert(args.end(), kBase.begin(), kBase.end());
     args.push_back(data.path().string());
     const auto run = runProgram("velmora-tune", args);
@@ -154,6 +155,32 @@ TEST(TuneExplain, SampledFixesAreTheNearestRightValuesAndCostWhatVelmoraEvalSays
   EXPECT_TRUE(sawMissed && sawFalseAlarm);
 }
 
+TEST(TuneExplain, ExplainedReportCaptionsTheFiguresAndPutsThemBeforeTheTable) {
+  SKIP_UNLESS_BUILT("velmora-eval");
+  SKIP_UNLESS_BUILT("velmora-synth");
+  const TempDir data;
+  writeRecordings(data);
+  const TempDir out;
+  const fs::path plain = out.path() / "plain.html";
+  const fs::path explained = out.path() / "explained.html";
+  ASSERT_EQ(runProgram("velmora-eval", {"--html", plain.string(), data.path().string()}).exitCode,
+            0);
+  const auto run =
+      runProgram("velmora-eval", {"--explain", "--html", explained.string(), data.path().string()});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const std::string page = readFile(explained);
+  EXPECT_NE(page.find("<section id=\"causes\">"), std::string::npos);
+  EXPECT_NE(page.find("id=\"cause-chart\""), std::string::npos);
+  EXPECT_NE(page.find("<li>caught with "), std::string::npos);
+  EXPECT_NE(page.find("<li>silenced with "), std::string::npos);
+  EXPECT_LT(page.find("<section id=\"figures\">"), page.find("<section id=\"recordings\">"));
+  EXPECT_NE(page.find("startsWith('fig-')"), std::string::npos);
+  const std::string before = readFile(plain);
+  EXPECT_GT(before.find("<section id=\"figures\">"), before.find("<section id=\"recordings\">"));
+  EXPECT_EQ(before.find("id=\"causes\""), std::string::npos);
+  EXPECT_EQ(runProgram("velmora-eval", {"--explain", data.path().string()}).exitCode, 2);
+}
+
 TEST(TuneExplain, ThresholdSettingsGiveTheFixesAndCostsOfRunningEveryValue) {
   SKIP_UNLESS_BUILT("velmora-synth");
   const TempDir data;
@@ -163,11 +190,17 @@ TEST(TuneExplain, ThresholdSettingsGiveTheFixesAndCostsOfRunningEveryValue) {
   tune::ExplainConfig config;
   VelmoraDefaultSettings(&config.base);
   // The threshold settings over wide ranges, the base outside some of them.
-  for (const auto& [name, low, high] : std::vector<std::tuple<const char*, int32_t, int32_t>>{
-           {"impactMin", 100, 260}, {"rollLimit", 10, 80}, {"pitchMax", -10, 60},
-           {"pitchUprightMin", -90, -40}, {"stillExitLevel", 95, 140},
-           {"turnGyroLevel", 50, 300}, {"burstHigh", 900, 2200}, {"burstLow", 600, 1150},
-           {"postPeakMin", 0, 600}, {"gyroAvgHigh", 100, 500}}) {
+  for (const auto& [name, low, high] :
+       std::vector<std::tuple<const char*, int32_t, int32_t>>{{"impactMin", 100, 260},
+                                                              {"rollLimit", 10, 80},
+                                                              {"pitchMax", -10, 60},
+                                                              {"pitchUprightMin", -90, -40},
+                                                              {"stillExitLevel", 95, 140},
+                                                              {"turnGyroLevel", 50, 300},
+                                                              {"burstHigh", 900, 2200},
+                                                              {"burstLow", 600, 1150},
+                                                              {"postPeakMin", 0, 600},
+                                                              {"gyroAvgHigh", 100, 500}}) {
     config.space.push_back(tune::Dimension{findSetting(name), low, high, 1});
   }
   // Every value of a class gives the codes of the value that stands for it.
@@ -183,8 +216,8 @@ TEST(TuneExplain, ThresholdSettingsGiveTheFixesAndCostsOfRunningEveryValue) {
         settings.*dimension.field->member = v;
         const std::vector<int32_t> codes = tune::replayCachedCodes(recording, settings);
         const auto [known, added] = codesOf.emplace(key, codes);
-        ASSERT_EQ(codes, known->second) << dimension.name() << "=" << v << " against " << key
-                                        << " on " << recording.name;
+        ASSERT_EQ(codes, known->second)
+            << dimension.name() << "=" << v << " against " << key << " on " << recording.name;
         distinct += added ? 1 : 0;
       }
     }

@@ -186,10 +186,10 @@ class ValueClasses {
 // What a candidate value needs to know of each dimension.
 struct DimensionPlan {
   int32_t base = 0;
-  int32_t low = 0;   // covers the space's range and the base value
+  int32_t low = 0;  // covers the space's range and the base value
   int32_t high = 0;
   const ThresholdSetting* threshold = nullptr;  // null: every value is run
-  std::vector<char> accepted;                    // by value - low (range values only)
+  std::vector<char> accepted;                   // by value - low (range values only)
 
   [[nodiscard]] bool acceptedValue(int32_t value) const {
     return value >= low && value <= high && accepted[static_cast<std::size_t>(value - low)] != 0;
@@ -330,9 +330,8 @@ std::optional<int32_t> nearestFix(const CachedRecording& recording, const Detect
     return isRight(outcomeOf(recording, runCached(recording, settings, true, work), tolerance));
   };
   if (side == Side::Up) {
-    std::optional<int32_t> value = plan.base < dimension.low
-                                       ? std::optional<int32_t>(dimension.low)
-                                       : classes.nextAbove(plan.base);
+    std::optional<int32_t> value = plan.base < dimension.low ? std::optional<int32_t>(dimension.low)
+                                                             : classes.nextAbove(plan.base);
     for (; value && *value <= dimension.high; value = classes.nextAbove(*value)) {
       if (*value > plan.base && tryValue(*value)) {
         return value;
@@ -340,9 +339,8 @@ std::optional<int32_t> nearestFix(const CachedRecording& recording, const Detect
     }
     return std::nullopt;
   }
-  std::optional<int32_t> value = plan.base > dimension.high
-                                     ? std::optional<int32_t>(dimension.high)
-                                     : classes.nextBelow(plan.base);
+  std::optional<int32_t> value = plan.base > dimension.high ? std::optional<int32_t>(dimension.high)
+                                                            : classes.nextBelow(plan.base);
   for (; value && *value >= dimension.low; value = classes.nextBelow(*value)) {
     if (*value < plan.base && tryValue(*value)) {
       return value;
@@ -365,23 +363,24 @@ namespace {
 struct CauseInfo {
   Cause cause;
   const char* key;
-  const char* words;
-  const char* settings;  // space-separated
+  const char* words;       // of a missed fall
+  const char* alarmWords;  // of an early or false alarm
+  const char* settings;    // space-separated
 };
 
 // clang-format off
 constexpr CauseInfo kCauses[kCauseCount] = {
-  {Cause::ShallowLow, "shallow_low", "acceleration not low enough", "lowLevel"},
-  {Cause::ShortLowRun, "short_low_run", "low run too short", "avgWindow"},
-  {Cause::RawRun, "raw_run", "raw low run cut short", "stillEnterLevel stillExitLevel stillAvgMax minEventRun"},
-  {Cause::JumpWindow, "jump_window", "low phase inside the jump window", "impactMin impactMax pitchImpactMin maxJumpSpan"},
-  {Cause::WeakImpact, "weak_impact", "impact below the burst level", "burstHigh burstLow"},
-  {Cause::BurstTiming, "burst_timing", "no low run just before the impact", "burstHighWindow burstHighMinLen burstLowWindow burstLowMinLen"},
-  {Cause::Upright, "upright", "upright again too soon", "uprightLag uprightDeltaMax rollLimit pitchUprightMin pitchMax"},
-  {Cause::Rotation, "rotation", "turning fall not recognised", "gyroAvgLow gyroAvgHigh accAvgLimit"},
-  {Cause::Tumbling, "tumbling", "tumbling too short", "turnAccLevel turnGyroLevel turnRunMin"},
-  {Cause::TwoDrops, "two_drops", "drop, hit, drop incomplete", "lowEventMinLen lowRunMin lowTotalMin gapMin gapMax postPeakMin"},
-  {Cause::NoSingleSetting, "no_single_setting", "no single setting catches it", ""},
+  {Cause::ShallowLow, "shallow_low", "acceleration not low enough", "acceleration low enough", "lowLevel"},
+  {Cause::ShortLowRun, "short_low_run", "low run too short", "low run long enough", "avgWindow"},
+  {Cause::RawRun, "raw_run", "raw low run cut short", "raw low run long enough", "stillEnterLevel stillExitLevel stillAvgMax minEventRun"},
+  {Cause::JumpWindow, "jump_window", "low phase inside the jump window", "low phase outside any jump window", "impactMin impactMax pitchImpactMin maxJumpSpan"},
+  {Cause::WeakImpact, "weak_impact", "impact below the burst level", "impact above the burst level", "burstHigh burstLow"},
+  {Cause::BurstTiming, "burst_timing", "no low run just before the impact", "a low run just before the impact", "burstHighWindow burstHighMinLen burstLowWindow burstLowMinLen"},
+  {Cause::Upright, "upright", "upright again too soon", "not upright again soon enough", "uprightLag uprightDeltaMax rollLimit pitchUprightMin pitchMax"},
+  {Cause::Rotation, "rotation", "turning fall not recognised", "turning taken for a fall", "gyroAvgLow gyroAvgHigh accAvgLimit"},
+  {Cause::Tumbling, "tumbling", "tumbling too short", "tumbling long enough", "turnAccLevel turnGyroLevel turnRunMin"},
+  {Cause::TwoDrops, "two_drops", "drop, hit, drop incomplete", "drop, hit, drop matched", "lowEventMinLen lowRunMin lowTotalMin gapMin gapMax postPeakMin"},
+  {Cause::NoSingleSetting, "no_single_setting", "no single setting catches it", "no single setting silences it", ""},
 };
 // clang-format on
 
@@ -389,6 +388,10 @@ constexpr CauseInfo kCauses[kCauseCount] = {
 
 const char* causeKey(Cause cause) { return kCauses[static_cast<std::size_t>(cause)].key; }
 const char* causeWords(Cause cause) { return kCauses[static_cast<std::size_t>(cause)].words; }
+const char* causeAlarmWords(Cause cause) {
+  return kCauses[static_cast<std::size_t>(cause)].alarmWords;
+}
+const char* causeSettings(Cause cause) { return kCauses[static_cast<std::size_t>(cause)].settings; }
 
 Cause causeOfSetting(const char* settingName) {
   const std::string name = settingName;
@@ -401,8 +404,8 @@ Cause causeOfSetting(const char* settingName) {
   return Cause::NoSingleSetting;
 }
 
-std::vector<int32_t> behaviourClasses(const CachedRecording& recording,
-                                      const ExplainConfig& config, std::size_t dimension) {
+std::vector<int32_t> behaviourClasses(const CachedRecording& recording, const ExplainConfig& config,
+                                      std::size_t dimension) {
   const std::vector<DimensionPlan> plans = planDimensions(config.space, config.base, false);
   SampleQuantities quantities;
   (void)observeBase(recording, config.base, config.toleranceSamples, quantities);
@@ -417,11 +420,11 @@ std::vector<int32_t> behaviourClasses(const CachedRecording& recording,
 const char* sideName(Side side) { return side == Side::Up ? "up" : "down"; }
 
 const FixCost* findCost(const Explanation& explanation, std::size_t dimension, int32_t value) {
-  const auto it = std::lower_bound(explanation.costs.begin(), explanation.costs.end(),
-                                   std::make_pair(dimension, value),
-                                   [](const FixCost& cost, const std::pair<std::size_t, int32_t>& key) {
-                                     return std::make_pair(cost.dimension, cost.value) < key;
-                                   });
+  const auto it = std::lower_bound(
+      explanation.costs.begin(), explanation.costs.end(), std::make_pair(dimension, value),
+      [](const FixCost& cost, const std::pair<std::size_t, int32_t>& key) {
+        return std::make_pair(cost.dimension, cost.value) < key;
+      });
   if (it == explanation.costs.end() || it->dimension != dimension || it->value != value) {
     return nullptr;
   }
@@ -440,7 +443,8 @@ Explanation explainRecordings(const RecordingCache& cache, const ExplainConfig& 
   explanation.space = config.space;
   explanation.base = config.base;
   explanation.toleranceSamples = config.toleranceSamples;
-  const std::vector<DimensionPlan> plans = planDimensions(config.space, config.base, config.everyValue);
+  const std::vector<DimensionPlan> plans =
+      planDimensions(config.space, config.base, config.everyValue);
   const std::size_t count = cache.recordings.size();
   const int64_t tolerance = config.toleranceSamples;
 
@@ -529,8 +533,9 @@ Explanation explainRecordings(const RecordingCache& cache, const ExplainConfig& 
               DetectorSettings settings = config.base;
               settings.*config.space[d].field->member = value;
               const RunResult run = runCached(recording, settings, untilFirst, costWork[r]);
-              found = byClass.emplace(key, Effect{outcomeOf(recording, run, tolerance),
-                                                  untilFirst ? 0 : run.alarms})
+              found = byClass
+                          .emplace(key, Effect{outcomeOf(recording, run, tolerance),
+                                               untilFirst ? 0 : run.alarms})
                           .first;
             }
             row[offset[d] + k] = found->second;

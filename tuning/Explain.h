@@ -67,6 +67,10 @@ enum class Cause {
 inline constexpr std::size_t kCauseCount = 11;
 [[nodiscard]] const char* causeKey(Cause cause);    // "short_low_run", ...
 [[nodiscard]] const char* causeWords(Cause cause);  // "low run too short", ...
+// The same cause said of an alarm: "low run long enough", ...
+[[nodiscard]] const char* causeAlarmWords(Cause cause);
+// The settings whose fixes point to the cause, separated by blanks.
+[[nodiscard]] const char* causeSettings(Cause cause);
 // The cause a fix of this setting points to.
 [[nodiscard]] Cause causeOfSetting(const char* settingName);
 
@@ -123,9 +127,9 @@ struct RecordingExplanation {
 struct FixCost {
   std::size_t dimension = 0;
   int32_t value = 0;
-  int64_t recordingsFixed = 0;  // errors whose nearest fix on that side it is
-  int64_t fallsGained = 0;      // fall recordings that become tp
-  int64_t fallsLost = 0;        // tp that stop being
+  int64_t recordingsFixed = 0;   // errors whose nearest fix on that side it is
+  int64_t fallsGained = 0;       // fall recordings that become tp
+  int64_t fallsLost = 0;         // tp that stop being
   int64_t falseAlarmsAdded = 0;  // daily-living alarms, per recording, more than at base
   int64_t falseAlarmsRemoved = 0;
   Counts counts;

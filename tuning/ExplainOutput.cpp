@@ -59,9 +59,18 @@ std::optional<double> perHourChange(const Explanation& explanation, const FixCos
 }  // namespace
 
 std::vector<std::string> explainCsvColumns() {
-  return {"recording",  "outcome",          "setting",        "side",
-          "base_value", "fix_value",        "falls_gained",   "falls_lost",
-          "false_alarms_added", "false_alarms_removed", "sensitivity", "false_alarms_per_hour"};
+  return {"recording",
+          "outcome",
+          "setting",
+          "side",
+          "base_value",
+          "fix_value",
+          "falls_gained",
+          "falls_lost",
+          "false_alarms_added",
+          "false_alarms_removed",
+          "sensitivity",
+          "false_alarms_per_hour"};
 }
 
 std::vector<CauseCount> countCauses(const Explanation& explanation) {
@@ -109,8 +118,8 @@ std::string describeSightText(const Sight& sight, const DetectorSettings& s, boo
                      " raw as counted; fall length " + std::to_string(sight.longestFallLen) +
                      " of the " + std::to_string(sight.fallLenNeeded) + " avgWindow asks";
   if (sight.longestFallLen < sight.fallLenNeeded) {
-    text += " (short by " + std::to_string(sight.fallLenNeeded - sight.longestFallLen) +
-            " samples)";
+    text +=
+        " (short by " + std::to_string(sight.fallLenNeeded - sight.longestFallLen) + " samples)";
   }
   text += "; jump window open " + std::to_string(sight.jumpSamples) + " samples";
   if (sight.lowInJump > 0) {
@@ -145,8 +154,8 @@ std::string explainText(const Explanation& explanation, const RecordingCache& ca
   text += "Data: " + std::to_string(base.recordings) + " recordings (" +
           std::to_string(base.fallRecordings()) + " fall, " +
           std::to_string(summary.dailyLivingRecordings()) + " daily-living, " +
-          std::to_string(base.unreadable) + " unreadable; " +
-          fixed(summary.dailyLivingHours(), 2) + " h of daily living)\n";
+          std::to_string(base.unreadable) + " unreadable; " + fixed(summary.dailyLivingHours(), 2) +
+          " h of daily living)\n";
   text += "Base settings: sensitivity " + percentText(base.sensitivity()) + " (" +
           std::to_string(base.truePositives) + " of " + std::to_string(base.fallRecordings()) +
           "), " + rateText(base.falseAlarmsPerHour()) + " false alarms per hour (" +
@@ -157,36 +166,65 @@ std::string explainText(const Explanation& explanation, const RecordingCache& ca
           " can be made right by changing one setting of the " +
           std::to_string(explanation.space.size()) + " in the space\n\n";
 
-  text += "Errors by nearest cause (the setting of the nearest single fix):\n";
-  text += padRight("cause", 36) + padLeft("missed", 7) + padLeft("early", 7) +
-          padLeft("false_alarm", 12) + "\n";
-  for (const CauseCount& count : countCauses(explanation)) {
-    if (count.total() == 0) {
-      continue;
+  // Misses and alarms by the setting of their nearest single fix.
+  const std::vector<CauseCount> causes = countCauses(explanation);
+  if (missed > 0) {
+    text += "Missed falls by nearest cause:\n";
+    text += padRight("cause", 36) + padLeft("missed", 7) + "  settings of the nearest fix\n";
+    for (const CauseCount& count : causes) {
+      if (count.missed > 0) {
+        text += padRight(causeWords(count.cause), 36) + padLeft(std::to_string(count.missed), 7) +
+                "  " + causeSettings(count.cause) + "\n";
+      }
     }
-    text += padRight(causeWords(count.cause), 36) + padLeft(std::to_string(count.missed), 7) +
-            padLeft(std::to_string(count.early), 7) +
-            padLeft(std::to_string(count.falseAlarms), 12) + "\n";
+  }
+  if (early + falseAlarms > 0) {
+    text += std::string(missed > 0 ? "\n" : "") + "Early and false alarms by nearest cause:\n";
+    text += padRight("cause", 36) + padLeft("early", 7) + padLeft("false_alarm", 12) +
+            "  settings of the nearest fix\n";
+    for (const CauseCount& count : causes) {
+      if (count.early + count.falseAlarms > 0) {
+        text += padRight(causeAlarmWords(count.cause), 36) +
+                padLeft(std::to_string(count.early), 7) +
+                padLeft(std::to_string(count.falseAlarms), 12) + "  " + causeSettings(count.cause) +
+                "\n";
+      }
+    }
   }
 
-  text += "\nBest single fixes (falls gained per false alarm added):\n";
-  text += padLeft("rank", 4) + "  " + padRight("fix", 24) + padLeft("now", 6) +
-          padLeft("fixes", 7) + padLeft("gained", 8) + padLeft("lost", 6) + padLeft("fa+", 6) +
-          padLeft("fa-", 6) + padLeft("sens", 8) + padLeft("fa/h", 8) + "\n";
-  for (std::size_t i = 0; i < explanation.ranking.size() && i < topFixes; ++i) {
-    const FixCost& cost = explanation.costs[explanation.ranking[i]];
-    const Dimension& dimension = explanation.space[cost.dimension];
-    const int32_t now = explanation.base.*dimension.field->member;
-    const RecordingFix fix{cost.dimension, cost.value > now ? Side::Up : Side::Down, cost.value};
-    text += padLeft(std::to_string(i + 1), 4) + "  " +
-            padRight(fixCondition(explanation, fix), 24) + padLeft(std::to_string(now), 6) +
-            padLeft(std::to_string(cost.recordingsFixed), 7) +
-            padLeft(signedCount(cost.fallsGained, '+'), 8) +
-            padLeft(signedCount(cost.fallsLost, '-'), 6) +
-            padLeft(signedCount(cost.falseAlarmsAdded, '+'), 6) +
-            padLeft(signedCount(cost.falseAlarmsRemoved, '-'), 6) +
-            padLeft(percentText(cost.counts.sensitivity()), 8) +
-            padLeft(rateText(cost.counts.falseAlarmsPerHour()), 8) + "\n";
+  // The best fixes, then the best value of each setting: the first list
+  // often holds neighbouring values of one setting.
+  std::vector<std::size_t> perSetting;
+  std::vector<bool> seen(explanation.space.size(), false);
+  for (const std::size_t index : explanation.ranking) {
+    const std::size_t d = explanation.costs[index].dimension;
+    if (!seen[d]) {
+      seen[d] = true;
+      perSetting.push_back(index);
+    }
+  }
+  for (const bool bySetting : {false, true}) {
+    const std::vector<std::size_t>& order = bySetting ? perSetting : explanation.ranking;
+    text += bySetting ? "\nBest value of each setting:\n"
+                      : "\nBest single fixes (falls gained per false alarm added):\n";
+    text += padLeft("rank", 4) + "  " + padRight("fix", 24) + padLeft("now", 6) +
+            padLeft("fixes", 7) + padLeft("gained", 8) + padLeft("lost", 6) + padLeft("fa+", 6) +
+            padLeft("fa-", 6) + padLeft("sens", 8) + padLeft("fa/h", 8) + "\n";
+    for (std::size_t i = 0; i < order.size() && (bySetting || i < topFixes); ++i) {
+      const FixCost& cost = explanation.costs[order[i]];
+      const Dimension& dimension = explanation.space[cost.dimension];
+      const int32_t now = explanation.base.*dimension.field->member;
+      const RecordingFix fix{cost.dimension, cost.value > now ? Side::Up : Side::Down, cost.value};
+      text += padLeft(std::to_string(i + 1), 4) + "  " +
+              padRight(fixCondition(explanation, fix), 24) + padLeft(std::to_string(now), 6) +
+              padLeft(std::to_string(cost.recordingsFixed), 7) +
+              padLeft(signedCount(cost.fallsGained, '+'), 8) +
+              padLeft(signedCount(cost.fallsLost, '-'), 6) +
+              padLeft(signedCount(cost.falseAlarmsAdded, '+'), 6) +
+              padLeft(signedCount(cost.falseAlarmsRemoved, '-'), 6) +
+              padLeft(percentText(cost.counts.sensitivity()), 8) +
+              padLeft(rateText(cost.counts.falseAlarmsPerHour()), 8) + "\n";
+    }
   }
   if (explanation.ranking.empty()) {
     text += "  (none: no single value of the space makes any error right)\n";
@@ -210,10 +248,9 @@ std::string explainCsv(const Explanation& explanation) {
              "," + sideName(fix.side) + "," +
              std::to_string(explanation.base.*dimension.field->member) + "," +
              std::to_string(fix.value) + "," + std::to_string(cost->fallsGained) + "," +
-             std::to_string(cost->fallsLost) + "," + std::to_string(cost->falseAlarmsAdded) +
-             "," + std::to_string(cost->falseAlarmsRemoved) + "," +
-             fraction(cost->counts.sensitivity()) + "," +
-             fraction(cost->counts.falseAlarmsPerHour()) + "," + causeKey(error.cause) + "\n";
+             std::to_string(cost->fallsLost) + "," + std::to_string(cost->falseAlarmsAdded) + "," +
+             std::to_string(cost->falseAlarmsRemoved) + "," + fraction(cost->counts.sensitivity()) +
+             "," + fraction(cost->counts.falseAlarmsPerHour()) + "," + causeKey(error.cause) + "\n";
     }
   }
   return csv;
@@ -255,6 +292,8 @@ JsonValue explainJson(const Explanation& explanation) {
     causes.push(JsonValue::object()
                     .add("cause", JsonValue::fromString(causeKey(count.cause)))
                     .add("words", JsonValue::fromString(causeWords(count.cause)))
+                    .add("alarm_words", JsonValue::fromString(causeAlarmWords(count.cause)))
+                    .add("settings", JsonValue::fromString(causeSettings(count.cause)))
                     .add("missed", JsonValue::fromInteger(count.missed))
                     .add("early", JsonValue::fromInteger(count.early))
                     .add("false_alarm", JsonValue::fromInteger(count.falseAlarms)));
@@ -294,8 +333,8 @@ JsonValue explainJson(const Explanation& explanation) {
         .add("fall_position",
              result.isFall ? JsonValue::fromInteger(result.fallPosition) : JsonValue::null())
         .add("first_index", JsonValue::fromOptional(error.firstIndex))
-        .add("first_code", error.firstIndex ? JsonValue::fromInteger(error.firstCode)
-                                            : JsonValue::null())
+        .add("first_code",
+             error.firstIndex ? JsonValue::fromInteger(error.firstCode) : JsonValue::null())
         .add("cause", JsonValue::fromString(causeKey(error.cause)))
         .add("fixes", JsonValue::fromInteger(static_cast<int64_t>(error.fixes.size())))
         .add("anchor", JsonValue::fromInteger(sight.anchor))
@@ -316,8 +355,8 @@ JsonValue explainJson(const Explanation& explanation) {
         .add("min_pitch_after_peak", JsonValue::fromInteger(sight.minPitchAfterPeak))
         .add("max_pitch_after_peak", JsonValue::fromInteger(sight.maxPitchAfterPeak))
         .add("longest_turn_run", JsonValue::fromInteger(sight.longestTurnRun))
-        .add("saw", JsonValue::fromString(describeSightText(sight, explanation.base,
-                                                             result.isFall)));
+        .add("saw",
+             JsonValue::fromString(describeSightText(sight, explanation.base, result.isFall)));
     errors.push(item);
     for (const PatternStage& stage : sight.stages) {
       stages.push(JsonValue::object()

@@ -41,7 +41,8 @@ std::string shortBy(int64_t missing, const char* unit) {
 
 std::string secondsFrom(int64_t position, int64_t anchor) {
   char text[32];
-  std::snprintf(text, sizeof text, "%+.2f s", static_cast<double>(position - anchor) / kSamplesPerSecond);
+  std::snprintf(text, sizeof text, "%+.2f s",
+                static_cast<double>(position - anchor) / kSamplesPerSecond);
   return text;
 }
 
@@ -119,8 +120,8 @@ PatternStage burstStage(const std::vector<Observed>& seen, std::size_t from, std
       if (useClosed) {
         stage.reached += "a low run of " + std::to_string(closed.length) + " samples ended " +
                          std::to_string(closed.age) + " samples before (" + minName + " " +
-                         std::to_string(minLen) + ", " + windowName + " " +
-                         std::to_string(window) + ")";
+                         std::to_string(minLen) + ", " + windowName + " " + std::to_string(window) +
+                         ")";
         if (closedShort > 0) {
           stage.reached += ", short by " + std::to_string(closedShort) + " samples";
         }
@@ -128,14 +129,14 @@ PatternStage burstStage(const std::vector<Observed>& seen, std::size_t from, std
           stage.reached += ", " + std::to_string(late) + " samples too long ago";
         }
       } else {
-        stage.reached += "low run under way " + std::to_string(o.lowRun) + " of " + minName +
-                         " " + std::to_string(minLen) + shortBy(lowShort, "samples");
+        stage.reached += "low run under way " + std::to_string(o.lowRun) + " of " + minName + " " +
+                         std::to_string(minLen) + shortBy(lowShort, "samples");
       }
       if (!strong) {
-        stage.reached += "; " + std::to_string(upright) + " of the last " + std::to_string(lag) +
-                         " samples upright, uprightDeltaMax " + std::to_string(s.uprightDeltaMax) +
-                         (uprightOver > 0 ? " (" + std::to_string(uprightOver) + " too many)"
-                                          : " (met)");
+        stage.reached +=
+            "; " + std::to_string(upright) + " of the last " + std::to_string(lag) +
+            " samples upright, uprightDeltaMax " + std::to_string(s.uprightDeltaMax) +
+            (uprightOver > 0 ? " (" + std::to_string(uprightOver) + " too many)" : " (met)");
       }
     }
   }
@@ -167,7 +168,8 @@ Sight describeSight(const CachedRecording& recording, const DetectorSettings& s,
     for (std::size_t i = 0; i < recording.measurements.size(); ++i) {
       Observed item;
       item.position = recording.loaded.positionOf(i);
-      item.code = VelmoraDecideObserved(context.get(), &recording.measurements[i], &item.observation);
+      item.code =
+          VelmoraDecideObserved(context.get(), &recording.measurements[i], &item.observation);
       if (item.position >= sight.windowEnd) {
         break;
       }
@@ -261,16 +263,16 @@ Sight describeSight(const CachedRecording& recording, const DetectorSettings& s,
     const int64_t needed = int64_t{s.avgWindow} + 18;
     const int64_t missing = std::max<int64_t>(needed - longest, 0);
     stage.distance = static_cast<double>(missing) / stepOf("avgWindow");
-    stage.reached = "low run " + std::to_string(longest) + " of avgWindow + 18 = " +
-                    std::to_string(needed) + shortBy(missing, "samples");
+    stage.reached = "low run " + std::to_string(longest) +
+                    " of avgWindow + 18 = " + std::to_string(needed) + shortBy(missing, "samples");
     sight.stages.push_back(stage);
   }
   {
     PatternStage stage;
     stage.codes = "5";
     stage.pattern = "tumbling";
-    const int64_t missing = turnMissing == std::numeric_limits<int32_t>::max() ? s.turnRunMin
-                                                                               : turnMissing;
+    const int64_t missing =
+        turnMissing == std::numeric_limits<int32_t>::max() ? s.turnRunMin : turnMissing;
     stage.distance = static_cast<double>(missing) / stepOf("turnRunMin");
     stage.reached = "turnRun " + std::to_string(sight.longestTurnRun) + " against turnRunMin " +
                     std::to_string(s.turnRunMin) + " plus half its upright samples" +
@@ -282,13 +284,14 @@ Sight describeSight(const CachedRecording& recording, const DetectorSettings& s,
   if (firedCode > 0) {
     PatternStage stage;
     stage.codes = std::to_string(firedCode);
-    stage.pattern = "fired";
+    stage.pattern = "alarm raised";
     stage.reached = "code " + std::to_string(firedCode) + " at " + secondsFrom(firedAt, anchor);
     stage.distance = -1.0;
     sight.stages.push_back(stage);
   }
-  std::stable_sort(sight.stages.begin(), sight.stages.end(),
-                   [](const PatternStage& a, const PatternStage& b) { return a.distance < b.distance; });
+  std::stable_sort(
+      sight.stages.begin(), sight.stages.end(),
+      [](const PatternStage& a, const PatternStage& b) { return a.distance < b.distance; });
   return sight;
 }
 
