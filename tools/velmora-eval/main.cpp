@@ -1,8 +1,6 @@
 // velmora-eval: replays whole datasets of recordings through the fall
 // detector, judges every recording against its annotation and summarises
 // how well the detector does, optionally with changed settings.
-#include <unistd.h>
-
 #include <algorithm>
 #include <charconv>
 #include <chrono>
@@ -19,6 +17,7 @@
 #include "DefaultSpace.h"
 #include "ExplainReport.h"
 #include "HtmlReport.h"
+#include "ProgressLine.h"
 #include "SettingsTable.h"
 #include "StandardOutput.h"
 #include "Velmora.h"
@@ -288,48 +287,6 @@ std::string parseArguments(int argc, char** argv, Options& options) {
   return {};
 }
 
-class ProgressLine {
- public:
-  ProgressLine(std::size_t total, bool enabled)
-      : total_(total), enabled_(enabled), start_(std::chrono::steady_clock::now()) {}
-
-  void show(std::size_t done) {
-    if (!enabled_) {
-      return;
-    }
-    const double elapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    // Redrawn at most ten times a second, and once more at the end.
-    if (done < total_ && shown_ > 0 && elapsed - lastShown_ < 0.1) {
-      return;
-    }
-    lastShown_ = elapsed;
-    char line[160];
-    const int length = std::snprintf(line, sizeof line,
-                                     "velmora-eval: %zu/%zu recordings, %.1f s, %.1f recordings/s",
-                                     done, total_, elapsed, elapsed > 0.0 ? done / elapsed : 0.0);
-    const int padding = std::max(0, shown_ - length);
-    std::fprintf(stderr, "\r%s%*s", line, padding, "");
-    std::fflush(stderr);
-    shown_ = std::max(shown_, length);
-  }
-
-  // Wipes the line so that messages and the table start on a clean line.
-  void clear() {
-    if (enabled_ && shown_ > 0) {
-      std::fprintf(stderr, "\r%*s\r", shown_, "");
-      std::fflush(stderr);
-    }
-  }
-
- private:
-  std::size_t total_;
-  bool enabled_;
-  std::chrono::steady_clock::time_point start_;
-  int shown_ = 0;           // width of the line on screen
-  double lastShown_ = 0.0;  // seconds since the start at the last redraw
-};
-
 // Everything the run reads, so that no output can overwrite it.
 std::vector<NamedPath> inputsOf(const Options& options, const RecordingSearch& search) {
   std::vector<NamedPath> inputs;
@@ -432,7 +389,9 @@ int evalMain(int argc, char** argv) {
     return usageError(error);
   }
 
-  ProgressLine progress(search.recordings.size(), isatty(STDERR_FILENO) == 1);
+  ProgressLine progress;
+  const std::size_t total = search.recordings.size();
+  const auto start = std::chrono::steady_clock::now();
   EvaluationOptions evaluationOptions;
   evaluationOptions.settings = options.settings;
   evaluationOptions.toleranceSeconds = options.toleranceSeconds;
@@ -441,7 +400,14 @@ int evalMain(int argc, char** argv) {
       std::any_of(options.outputs.begin(), options.outputs.end(),
                   [](const OutputRequest& output) { return output.kind == OutputKind::Alarms; });
   evaluationOptions.jobs = options.jobs;
-  evaluationOptions.onProgress = [&](std::size_t done) { progress.show(done); };
+  evaluationOptions.onProgress = [&](std::size_t done) {
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    char text[160];
+    std::snprintf(text, sizeof text, "%zu/%zu recordings, %.1f s, %.1f recordings/s", done, total,
+                  elapsed, elapsed > 0.0 ? done / elapsed : 0.0);
+    progress.show(text, done >= total);  // the final count is always drawn
+  };
   Evaluation evaluation;
   const std::string error = evaluate(search.recordings, evaluationOptions, evaluation);
   progress.clear();
