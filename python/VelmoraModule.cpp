@@ -21,6 +21,7 @@
 #include "ExplainOutput.h"
 #include "RecordingCache.h"
 #include "SampleInput.h"
+#include "SettingsTable.h"
 #include "TextUtils.h"
 #include "Velmora.h"
 #include "VelmoraObservation.h"
@@ -61,7 +62,7 @@ DetectorSettings settingsFrom(const py::handle& mapping) {
     const auto name = pair[0].cast<std::string>();
     const VelmoraSetting* field = VelmoraFindSetting(name);
     if (field == nullptr) {
-      throw py::value_error("unknown setting '" + name + "'");
+      throw py::value_error(unknownSettingMessage(name));
     }
     const py::handle value = pair[1];
     if (PyBool_Check(value.ptr()) || !PyIndex_Check(value.ptr())) {

@@ -1,7 +1,9 @@
 #include "SettingsTable.h"
 
 #include <charconv>
+#include <vector>
 
+#include "ClosestName.h"
 #include "TextUtils.h"
 
 namespace {
@@ -20,6 +22,22 @@ std::string_view trim(std::string_view text) {
 std::span<const SettingField> settingFields() { return VelmoraSettingsTable(); }
 
 const SettingField* findSetting(std::string_view name) { return VelmoraFindSetting(name); }
+
+std::string_view suggestSetting(std::string_view name) {
+  std::vector<std::string_view> names;
+  for (const SettingField& field : settingFields()) {
+    names.push_back(field.name);
+  }
+  return closestName(name, names);
+}
+
+std::string unknownSettingMessage(std::string_view name) {
+  std::string message = "unknown setting '" + std::string(name) + "'";
+  if (const std::string_view meant = suggestSetting(name); !meant.empty()) {
+    message += "; did you mean '" + std::string(meant) + "'?";
+  }
+  return message;
+}
 
 std::optional<int32_t> parseInt32(std::string_view text) {
   text = trim(text);
@@ -43,7 +61,9 @@ std::string applySetting(DetectorSettings& settings, std::string_view assignment
   const std::string_view valueText = assignment.substr(equals + 1);
   const SettingField* field = findSetting(name);
   if (field == nullptr) {
-    return "unknown setting '" + std::string(name) + "' (see --print-settings for the names)";
+    return suggestSetting(name).empty()
+               ? unknownSettingMessage(name) + " (see --print-settings for the names)"
+               : unknownSettingMessage(name);
   }
   const std::optional<int32_t> value = parseInt32(valueText);
   if (!value) {

@@ -18,6 +18,14 @@ using SettingField = VelmoraSetting;
 [[nodiscard]] std::span<const SettingField> settingFields();
 [[nodiscard]] const SettingField* findSetting(std::string_view name);
 
+// The setting a mistyped name most likely meant ("lowlevel" -> "lowLevel"),
+// or an empty view when no name is close.
+[[nodiscard]] std::string_view suggestSetting(std::string_view name);
+
+// "unknown setting 'NAME'", followed by "; did you mean 'lowLevel'?" when a
+// setting's name is close.
+[[nodiscard]] std::string unknownSettingMessage(std::string_view name);
+
 // A whole decimal integer in the 32-bit range (surrounding blanks allowed).
 [[nodiscard]] std::optional<int32_t> parseInt32(std::string_view text);
 

@@ -24,7 +24,7 @@ std::string makeDimension(std::string_view name, std::string_view low, std::stri
                           std::string_view step, Dimension& dimension) {
   const SettingField* field = findSetting(name);
   if (field == nullptr) {
-    return "unknown setting '" + std::string(name) + "'";
+    return unknownSettingMessage(name);
   }
   const std::optional<int32_t> lowValue = parseInt32(low);
   const std::optional<int32_t> highValue = parseInt32(high);

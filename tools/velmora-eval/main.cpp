@@ -11,13 +11,15 @@
 #include <vector>
 
 #include "CommandLine.h"
+#include "DefaultSpace.h"
 #include "EvalRender.h"
 #include "Evaluation.h"
-#include "FileOutput.h"
-#include "DefaultSpace.h"
 #include "ExplainReport.h"
+#include "FileOutput.h"
 #include "HtmlReport.h"
+#include "OptionParser.h"
 #include "ProgressLine.h"
+#include "SettingOption.h"
 #include "SettingsTable.h"
 #include "StandardOutput.h"
 #include "Velmora.h"
@@ -100,7 +102,6 @@ constexpr char kUsage[] =
     "Example:\n"
     "  velmora-eval -j 2 --group-by '^([DF][0-9]+)_' --csv eval.csv data/recordings/\n";
 
-constexpr int kMaxJobs = 1024;
 constexpr double kMaxToleranceSeconds = 86400.0;
 
 // The files a run can write, each named by its option.
@@ -126,8 +127,6 @@ struct Options {
   DetectorSettings settings{};
   std::vector<std::string> settingsFiles;  // inputs too: never overwritten
   bool printSettings = false;
-  bool showHelp = false;
-  bool showVersion = false;
   bool quiet = false;
   bool verbose = false;
   bool explain = false;
@@ -150,141 +149,66 @@ std::optional<double> parseSeconds(const std::string& text) {
   return value;
 }
 
-const OutputOption* findOutputOption(const std::string& name) {
+// Declares the options; each applies itself to `options` as it comes.
+OptionTable optionTable(Options& options) {
+  OptionTable table = settingsOptions(options.settings, options.settingsFiles);
+  table.push_back(flagOption({"--print-settings"}, options.printSettings));
+  table.push_back(flagOption({"--quiet", "-q"}, options.quiet));
+  table.push_back(flagOption({"--verbose", "-v"}, options.verbose));
+  table.push_back(flagOption({"--explain"}, options.explain));
+  table.push_back({{"--ext"}, true, [&options](const std::string&, const std::string& value) {
+                     options.extension = normaliseExtension(value);
+                     return options.extension.empty()
+                                ? "--ext: '" + value + "' cannot name recordings"
+                                : std::string();
+                   }});
+  table.push_back(
+      {{"--early-tolerance"}, true, [&options](const std::string&, const std::string& value) {
+         const std::optional<double> seconds = parseSeconds(value);
+         if (!seconds || *seconds < 0.0 || *seconds > kMaxToleranceSeconds) {
+           return "--early-tolerance: '" + value + "' is not a number of seconds in 0..86400";
+         }
+         options.toleranceSeconds = *seconds;
+         return std::string();
+       }});
+  table.push_back({{"--group-by"}, true, [&options](const std::string&, const std::string& value) {
+                     if (value.empty()) {
+                       return std::string("--group-by needs a regular expression");
+                     }
+                     options.groupKeys.push_back({GroupKey::Kind::Pattern, value});
+                     return std::string();
+                   }});
+  table.push_back(
+      {{"--group-by-column"}, true, [&options](const std::string&, const std::string& value) {
+         if (value.empty()) {
+           return std::string("--group-by-column needs a column name");
+         }
+         options.groupKeys.push_back({GroupKey::Kind::Column, value});
+         return std::string();
+       }});
   for (const OutputOption& output : kOutputOptions) {
-    if (name == output.option) {
-      return &output;
-    }
+    table.push_back(
+        {{output.option},
+         true,
+         [&options, kind = output.kind](const std::string& name, const std::string& value) {
+           // The last one given wins, as for any option.
+           std::erase_if(options.outputs,
+                         [&](const OutputRequest& request) { return request.kind == kind; });
+           options.outputs.push_back({kind, name, value});
+           return std::string();
+         }});
   }
-  return nullptr;
-}
-
-// Applies one option that takes a value; returns an error message or "".
-std::string applyValuedOption(const std::string& name, const std::string& value, Options& options) {
-  if (const OutputOption* output = findOutputOption(name)) {
-    // The last one given wins, as for any option.
-    std::erase_if(options.outputs,
-                  [&](const OutputRequest& request) { return request.kind == output->kind; });
-    options.outputs.push_back({output->kind, name, value});
-  } else if (name == "--set") {
-    return applySetting(options.settings, value);
-  } else if (name == "--settings") {
-    if (value == "-") {
-      return "--settings needs a file: '-' (standard input) cannot be read; write ./- for a "
-             "file named '-'";
-    }
-    options.settingsFiles.push_back(value);
-    return applySettingsFile(options.settings, value);
-  } else if (name == "--ext") {
-    options.extension = normaliseExtension(value);
-    if (options.extension.empty()) {
-      return "--ext: '" + value + "' cannot name recordings";
-    }
-  } else if (name == "--early-tolerance") {
-    const std::optional<double> seconds = parseSeconds(value);
-    if (!seconds || *seconds < 0.0 || *seconds > kMaxToleranceSeconds) {
-      return "--early-tolerance: '" + value + "' is not a number of seconds in 0..86400";
-    }
-    options.toleranceSeconds = *seconds;
-  } else if (name == "--group-by") {
-    if (value.empty()) {
-      return "--group-by needs a regular expression";
-    }
-    options.groupKeys.push_back({GroupKey::Kind::Pattern, value});
-  } else if (name == "--group-by-column") {
-    if (value.empty()) {
-      return "--group-by-column needs a column name";
-    }
-    options.groupKeys.push_back({GroupKey::Kind::Column, value});
-  } else if (name == "--html-figures") {
-    const std::optional<int32_t> figures = parseInt32(value);
-    if (!figures || *figures < 0) {
-      return "--html-figures: '" + value + "' is not a number of figures from 0 on";
-    }
-    options.htmlFigures = static_cast<std::size_t>(*figures);
-  } else if (name == "-j" || name == "--jobs") {
-    const std::optional<int32_t> jobs = parseInt32(value);
-    if (!jobs || *jobs < 1 || *jobs > kMaxJobs) {
-      return name + ": '" + value + "' is not a number of jobs in 1.." + std::to_string(kMaxJobs);
-    }
-    options.jobs = *jobs;
-  } else {
-    return "unknown option '" + name + "'";
-  }
-  return {};
-}
-
-bool takesValue(const std::string& name) {
-  static const char* const kValued[] = {
-      "--set",      "--settings",        "--ext",          "--early-tolerance",
-      "--group-by", "--group-by-column", "--html-figures", "-j",
-      "--jobs"};
-  return findOutputOption(name) != nullptr ||
-         std::find(std::begin(kValued), std::end(kValued), name) != std::end(kValued);
-}
-
-// Parses the command line into `options`; returns an error message or "".
-// Stops at --help and --version.
-std::string parseArguments(int argc, char** argv, Options& options) {
-  bool optionsEnded = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-      options.paths.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    if (arg == "-h" || arg == "--help") {
-      options.showHelp = true;
-      return {};
-    }
-    if (arg == "--version") {
-      options.showVersion = true;
-      return {};
-    }
-    if (arg == "--print-settings") {
-      options.printSettings = true;
-      continue;
-    }
-    if (arg == "-q" || arg == "--quiet") {
-      options.quiet = true;
-      continue;
-    }
-    if (arg == "--explain") {
-      options.explain = true;
-      continue;
-    }
-    if (arg == "-v" || arg == "--verbose") {
-      options.verbose = true;
-      continue;
-    }
-    // Options with a value: "--name VALUE", "--name=VALUE", and "-jN".
-    std::string name = arg;
-    std::optional<std::string> value;
-    if (const auto equals = arg.find('='); arg.rfind("--", 0) == 0 && equals != std::string::npos) {
-      name = arg.substr(0, equals);
-      value = arg.substr(equals + 1);
-    } else if (arg.rfind("-j", 0) == 0 && arg.size() > 2) {
-      name = "-j";
-      value = arg.substr(2);
-    }
-    if (!takesValue(name)) {
-      return "unknown option '" + arg + "'";
-    }
-    if (!value) {
-      if (i + 1 >= argc) {
-        return name + " needs a value";
-      }
-      value = argv[++i];
-    }
-    if (std::string error = applyValuedOption(name, *value, options); !error.empty()) {
-      return error;
-    }
-  }
-  return {};
+  table.push_back(
+      {{"--html-figures"}, true, [&options](const std::string&, const std::string& value) {
+         const std::optional<int32_t> figures = parseInt32(value);
+         if (!figures || *figures < 0) {
+           return "--html-figures: '" + value + "' is not a number of figures from 0 on";
+         }
+         options.htmlFigures = static_cast<std::size_t>(*figures);
+         return std::string();
+       }});
+  table.push_back(jobsOption(options.jobs));
+  return table;
 }
 
 // Everything the run reads, so that no output can overwrite it.
@@ -324,13 +248,16 @@ std::string renderOutput(OutputKind kind, const Evaluation& evaluation, const Op
 int evalMain(int argc, char** argv) {
   Options options;
   VelmoraDefaultSettings(&options.settings);
-  if (const std::string error = parseArguments(argc, argv, options); !error.empty()) {
+  ParsedCommandLine parsed;
+  if (const std::string error = parseCommandLine(argc, argv, 1, optionTable(options), parsed);
+      !error.empty()) {
     return usageError(error);
   }
-  if (options.showHelp) {
+  options.paths = parsed.operands;
+  if (parsed.help) {
     return writeStandardOutput(kUsage).empty() ? 0 : 1;
   }
-  if (options.showVersion) {
+  if (parsed.version) {
     return writeStandardOutput(versionText()).empty() ? 0 : 1;
   }
   if (const std::string error = validateSettings(options.settings); !error.empty()) {

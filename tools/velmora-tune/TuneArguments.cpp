@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <functional>
 #include <iterator>
 #include <limits>
 #include <map>
@@ -12,6 +13,8 @@
 
 #include "CommandLine.h"
 #include "EvalRecordings.h"
+#include "OptionParser.h"
+#include "SettingOption.h"
 #include "SettingsTable.h"
 #include "TuneOptions.h"
 
@@ -22,7 +25,6 @@ namespace {
 using velmora::evaluation::normaliseExtension;
 
 constexpr char kProgram[] = "velmora-tune";
-constexpr int kMaxJobs = 1024;
 
 std::optional<double> parseNumber(const std::string& text) {
   double value = 0.0;
@@ -99,196 +101,191 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& helpSh
   options.commandLine = std::string(kProgram) + " " + commandName;
   const Command command = options.command;
 
-  // The options each command takes (beyond -h, --help, --version).
-  std::vector<std::string> valued = {"--set", "--settings", "--ext", "--early-tolerance",
-                                     "-j",    "--jobs"};
-  std::vector<std::string> flags;
+  // Every option applies itself as it comes; `fail` turns a check into the
+  // "" or message an option returns.
+  using Apply = std::function<std::string(const std::string&, const std::string&)>;
+  OptionTable table;
+  const auto add = [&table](std::vector<std::string> names, Apply apply) {
+    table.push_back({std::move(names), true, std::move(apply)});
+  };
+  // An output path: empty is refused at once, as checkOutputPaths words it.
+  const auto output = [&add](const std::string& name, std::string& path) {
+    add({name}, [&path](const std::string& as, const std::string& value) {
+      path = value;
+      return value.empty() ? checkOutputPaths({}, {NamedPath{as, value}}) : std::string();
+    });
+  };
+  const auto space = [&add, &options] {
+    add({"--space"}, [&options](const std::string&, const std::string& value) {
+      options.inputFiles.push_back(NamedPath{"the space file", value});
+      options.spacePath = value;
+      return std::string();
+    });
+  };
+  if (command != Command::Merge) {
+    table = settingsOptions(options.settings, options.settingsFiles);
+    add({"--ext"}, [&options](const std::string&, const std::string& value) {
+      options.extension = normaliseExtension(value);
+      return options.extension.empty() ? "--ext: '" + value + "' cannot name recordings"
+                                       : std::string();
+    });
+    add({"--early-tolerance"}, [&options](const std::string&, const std::string& value) {
+      const std::optional<double> seconds = parseNumber(value);
+      if (!seconds || *seconds < 0.0 || *seconds > 86400.0) {
+        return "--early-tolerance: '" + value + "' is not a number of seconds in 0..86400";
+      }
+      options.toleranceSeconds = *seconds;
+      return std::string();
+    });
+    table.push_back(jobsOption(options.jobs));
+  }
+  if (command == Command::Sweep || command == Command::Search) {
+    add({"--shard"}, [&options](const std::string&, const std::string& value) {
+      Shard shard;
+      std::string error = parseShard(value, shard);
+      options.shard = shard;
+      return error;
+    });
+    output("--part", options.partPath);
+  }
   switch (command) {
     case Command::Sweep:
-      valued.insert(valued.end(),
-                    {"--vary", "--max-points", "--csv", "--roc", "--shard", "--part"});
+      add({"--vary"}, [&options](const std::string&, const std::string& value) {
+        Dimension dimension;
+        std::string error = parseVary(value, dimension);
+        options.vary.push_back(dimension);
+        return error;
+      });
+      add({"--max-points"}, [&options](const std::string&, const std::string& value) {
+        const std::optional<int32_t> points = parseInt32(value);
+        if (!points || *points < 1) {
+          return positiveNumberProblem("--max-points", value);
+        }
+        options.maxPoints = *points;
+        return std::string();
+      });
+      output("--csv", options.csvPath);
+      output("--roc", options.rocPath);
       break;
     case Command::Compare:
-      valued.insert(valued.end(), {"--a", "--b", "--a-set", "--b-set", "--csv"});
-      break;
-    case Command::Search:
-      valued.insert(valued.end(),
-                    {"--space", "--max-fa-per-hour", "--group-by", "--folds", "--trials", "--seed",
-                     "--select", "--max-moved", "-o", "--csv", "--shard", "--part"});
-      flags.push_back("--print-space");
+      for (const bool sideA : {true, false}) {
+        auto& changes = sideA ? options.aChanges : options.bChanges;
+        add({sideA ? "--a" : "--b"},
+            [&options, &changes](const std::string&, const std::string& value) {
+              options.inputFiles.push_back(NamedPath{"the settings file", value});
+              changes.emplace_back(true, value);
+              return std::string();
+            });
+        add({sideA ? "--a-set" : "--b-set"},
+            [&changes](const std::string&, const std::string& value) {
+              changes.emplace_back(false, value);
+              return std::string();
+            });
+      }
+      output("--csv", options.csvPath);
       break;
     case Command::Explain:
-      valued.insert(valued.end(), {"--space", "--csv", "--json"});
+      space();
+      output("--csv", options.csvPath);
+      output("--json", options.jsonPath);
+      break;
+    case Command::Search:
+      space();
+      add({"--max-fa-per-hour"}, [&options](const std::string&, const std::string& value) {
+        const std::optional<double> limit = parseNumber(value);
+        if (!limit || *limit < 0.0) {
+          return "--max-fa-per-hour: '" + value + "' is not a non-negative number";
+        }
+        options.maxFalseAlarmsPerHour = limit;
+        return std::string();
+      });
+      add({"--group-by"}, [&options](const std::string&, const std::string& value) {
+        if (value.empty()) {
+          return std::string("--group-by needs a regular expression");
+        }
+        options.groupPattern = value;
+        return std::string();
+      });
+      add({"--folds"}, [&options](const std::string&, const std::string& value) {
+        const std::optional<int32_t> folds = parseInt32(value);
+        if (!folds || *folds < 2) {
+          return "--folds: '" + value + "' is not a number of folds (2 or more)";
+        }
+        options.folds = *folds;
+        return std::string();
+      });
+      add({"--trials"}, [&options](const std::string&, const std::string& value) {
+        const std::optional<int32_t> trials = parseInt32(value);
+        if (!trials || *trials < 1) {
+          return positiveNumberProblem("--trials", value);
+        }
+        options.trials = *trials;
+        return std::string();
+      });
+      add({"--seed"}, [&options](const std::string&, const std::string& value) {
+        uint64_t seed = 0;
+        const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), seed);
+        if (value.empty() || error != std::errc() || end != value.data() + value.size()) {
+          return "--seed: '" + value + "' is not a whole number in 0..2^64-1";
+        }
+        options.seed = seed;
+        return std::string();
+      });
+      add({"--select"}, [&options](const std::string&, const std::string& value) {
+        return parseSelection(value, options.rule);
+      });
+      add({"--max-moved"}, [&options](const std::string&, const std::string& value) {
+        const std::optional<int32_t> most = parseInt32(value);
+        if (!most || *most < 0) {
+          return "--max-moved: '" + value + "' is not a number of settings (0 for any)";
+        }
+        options.maxMoved = *most;
+        return std::string();
+      });
+      output("-o", options.outPath);
+      output("--csv", options.csvPath);
+      table.push_back(flagOption({"--print-space"}, options.printSpace));
       break;
     case Command::Merge:
-      valued = {"--csv", "--roc", "-o"};
+      output("--csv", options.csvPath);
+      output("--roc", options.rocPath);
+      output("-o", options.outPath);
       break;
   }
 
-  bool optionsEnded = false;
-  for (int i = 2; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "-") {
-      return "cannot read standard input ('-'); name files or folders (./- for a file "
-             "named '-')";
-    }
-    if (optionsEnded || arg.empty() || arg[0] != '-') {
-      options.paths.push_back(arg);
-      options.commandLine += " " + shellWord(arg);
-      continue;
-    }
-    if (arg == "--") {
-      optionsEnded = true;
+  ParsedCommandLine parsed;
+  if (std::string error = parseCommandLine(argc, argv, 2, table, parsed, " for " + commandName);
+      !error.empty()) {
+    return error;
+  }
+  helpShown = parsed.help;
+  versionShown = parsed.version;
+  if (helpShown || versionShown) {
+    return {};
+  }
+  for (const std::string& path : options.settingsFiles) {
+    options.inputFiles.push_back(NamedPath{"the settings file", path});
+  }
+  // The recorded command keeps what shapes the results: not the outputs,
+  // the threads or the sharding, so that every part of a run (and the
+  // unsharded run) records the same command.
+  static const char* const kNotRecorded[] = {"--shard", "--part", "-j",    "--jobs",
+                                             "-o",      "--csv",  "--roc", "--json"};
+  for (const ParsedWord& word : parsed.words) {
+    if (word.kind == ParsedWord::Kind::Operand) {
+      if (word.value == "-") {
+        return "cannot read standard input ('-'); name files or folders (./- for a file "
+               "named '-')";
+      }
+      options.paths.push_back(word.value);
+      options.commandLine += " " + shellWord(word.value);
+    } else if (word.kind == ParsedWord::Kind::EndOfOptions) {
       options.commandLine += " --";
-      continue;
-    }
-    if (arg == "-h" || arg == "--help") {
-      helpShown = true;
-      return {};
-    }
-    if (arg == "--version") {
-      versionShown = true;
-      return {};
-    }
-    if (std::find(flags.begin(), flags.end(), arg) != flags.end()) {
-      options.printSpace = true;
-      options.commandLine += " " + arg;
-      continue;
-    }
-    std::string name = arg;
-    std::optional<std::string> value;
-    if (const auto equals = arg.find('='); arg.rfind("--", 0) == 0 && equals != std::string::npos) {
-      name = arg.substr(0, equals);
-      value = arg.substr(equals + 1);
-    } else if (arg.rfind("-j", 0) == 0 && arg.size() > 2) {
-      name = "-j";
-      value = arg.substr(2);
-    }
-    if (std::find(valued.begin(), valued.end(), name) == valued.end()) {
-      return "unknown option '" + arg + "' for " + commandName;
-    }
-    if (!value) {
-      if (i + 1 >= argc) {
-        return name + " needs a value";
-      }
-      value = argv[++i];
-    }
-    // The recorded command keeps what shapes the results: not the outputs,
-    // the threads or the sharding, so that every part of a run (and the
-    // unsharded run) records the same command.
-    static const char* const kNotRecorded[] = {"--shard", "--part", "-j",    "--jobs",
-                                               "-o",      "--csv",  "--roc", "--json"};
-    if (std::find(std::begin(kNotRecorded), std::end(kNotRecorded), name) ==
-        std::end(kNotRecorded)) {
-      options.commandLine += " " + name + " " + shellWord(*value);
-    }
-    if (value->empty() && (name == "--csv" || name == "--roc" || name == "-o" || name == "--part" ||
-                           name == "--json")) {
-      return checkOutputPaths({}, {NamedPath{name, *value}});
-    }
-    if (name == "--set") {
-      if (std::string error = applySetting(options.settings, *value); !error.empty()) {
-        return error;
-      }
-    } else if (name == "--settings") {
-      options.inputFiles.push_back(NamedPath{"the settings file", *value});
-      if (std::string error = applySettingsFile(options.settings, *value); !error.empty()) {
-        return error;
-      }
-    } else if (name == "--ext") {
-      options.extension = normaliseExtension(*value);
-      if (options.extension.empty()) {
-        return "--ext: '" + *value + "' cannot name recordings";
-      }
-    } else if (name == "--early-tolerance") {
-      const std::optional<double> seconds = parseNumber(*value);
-      if (!seconds || *seconds < 0.0 || *seconds > 86400.0) {
-        return "--early-tolerance: '" + *value + "' is not a number of seconds in 0..86400";
-      }
-      options.toleranceSeconds = *seconds;
-    } else if (name == "-j" || name == "--jobs") {
-      const std::optional<int32_t> jobs = parseInt32(*value);
-      if (!jobs || *jobs < 1 || *jobs > kMaxJobs) {
-        return name + ": '" + *value + "' is not a number of jobs in 1.." +
-               std::to_string(kMaxJobs);
-      }
-      options.jobs = *jobs;
-    } else if (name == "--vary") {
-      Dimension dimension;
-      if (std::string error = parseVary(*value, dimension); !error.empty()) {
-        return error;
-      }
-      options.vary.push_back(dimension);
-    } else if (name == "--max-points") {
-      const std::optional<int32_t> points = parseInt32(*value);
-      if (!points || *points < 1) {
-        return positiveNumberProblem("--max-points", *value);
-      }
-      options.maxPoints = *points;
-    } else if (name == "--csv") {
-      options.csvPath = *value;
-    } else if (name == "--roc") {
-      options.rocPath = *value;
-    } else if (name == "--json") {
-      options.jsonPath = *value;
-    } else if (name == "-o") {
-      options.outPath = *value;
-    } else if (name == "--a" || name == "--b") {
-      options.inputFiles.push_back(NamedPath{"the settings file", *value});
-      (name == "--a" ? options.aChanges : options.bChanges).emplace_back(true, *value);
-    } else if (name == "--a-set" || name == "--b-set") {
-      (name == "--a-set" ? options.aChanges : options.bChanges).emplace_back(false, *value);
-    } else if (name == "--space") {
-      options.inputFiles.push_back(NamedPath{"the space file", *value});
-      options.spacePath = *value;
-    } else if (name == "--max-fa-per-hour") {
-      const std::optional<double> limit = parseNumber(*value);
-      if (!limit || *limit < 0.0) {
-        return "--max-fa-per-hour: '" + *value + "' is not a non-negative number";
-      }
-      options.maxFalseAlarmsPerHour = limit;
-    } else if (name == "--group-by") {
-      if (value->empty()) {
-        return "--group-by needs a regular expression";
-      }
-      options.groupPattern = *value;
-    } else if (name == "--folds") {
-      const std::optional<int32_t> folds = parseInt32(*value);
-      if (!folds || *folds < 2) {
-        return "--folds: '" + *value + "' is not a number of folds (2 or more)";
-      }
-      options.folds = *folds;
-    } else if (name == "--trials") {
-      const std::optional<int32_t> trials = parseInt32(*value);
-      if (!trials || *trials < 1) {
-        return positiveNumberProblem("--trials", *value);
-      }
-      options.trials = *trials;
-    } else if (name == "--select") {
-      if (std::string error = parseSelection(*value, options.rule); !error.empty()) {
-        return error;
-      }
-    } else if (name == "--max-moved") {
-      const std::optional<int32_t> most = parseInt32(*value);
-      if (!most || *most < 0) {
-        return "--max-moved: '" + *value + "' is not a number of settings (0 for any)";
-      }
-      options.maxMoved = *most;
-    } else if (name == "--seed") {
-      uint64_t seed = 0;
-      const auto [end, error] = std::from_chars(value->data(), value->data() + value->size(), seed);
-      if (value->empty() || error != std::errc() || end != value->data() + value->size()) {
-        return "--seed: '" + *value + "' is not a whole number in 0..2^64-1";
-      }
-      options.seed = seed;
-    } else if (name == "--shard") {
-      Shard shard;
-      if (std::string error = parseShard(*value, shard); !error.empty()) {
-        return error;
-      }
-      options.shard = shard;
-    } else if (name == "--part") {
-      options.partPath = *value;
+    } else if (!word.option->takesValue) {
+      options.commandLine += " " + word.spelled;
+    } else if (std::find(std::begin(kNotRecorded), std::end(kNotRecorded), word.spelled) ==
+               std::end(kNotRecorded)) {
+      options.commandLine += " " + word.spelled + " " + shellWord(word.value);
     }
   }
   if (options.shard.has_value() != !options.partPath.empty()) {

@@ -45,7 +45,8 @@ struct Options {
   // sharding
   std::optional<Shard> shard;
   std::string partPath;
-  std::vector<NamedPath> inputFiles;  // settings, space and part files named
+  std::vector<std::string> settingsFiles;  // --settings
+  std::vector<NamedPath> inputFiles;       // settings, space and part files named
   std::vector<std::string> paths;
   std::string commandLine;  // as typed, without outputs, threads and sharding
 };
