@@ -26,6 +26,7 @@
 #include "ImportSignal.h"
 #include "ImportText.h"
 #include "ImportedRecording.h"
+#include "OptionParser.h"
 #include "RecordingCheck.h"
 #include "RecordingReader.h"
 #include "SisfallImport.h"
@@ -465,18 +466,9 @@ struct CommonOptions {
   std::vector<std::string> operands;
 };
 
-// The value of an option that takes one; reports a usage error when absent.
-std::optional<std::string> takeValue(int argc, char** argv, int& i, const std::string& option) {
-  if (i + 1 >= argc) {
-    usageError(option + " needs a value");
-    return std::nullopt;
-  }
-  return std::string(argv[++i]);
-}
-
-std::optional<std::array<std::string, 3>> parseColumns(const std::string& option,
-                                                       const std::string& value) {
-  std::array<std::string, 3> columns;
+// Three comma-separated column names into `columns`; returns a message or "".
+std::string parseColumns(const std::string& option, const std::string& value,
+                         std::array<std::string, 3>& columns) {
   std::size_t start = 0;
   for (std::size_t i = 0; i < 3; ++i) {
     const std::size_t end = i < 2 ? value.find(',', start) : value.size();
@@ -488,10 +480,9 @@ std::optional<std::array<std::string, 3>> parseColumns(const std::string& option
   }
   if (std::any_of(columns.begin(), columns.end(), [](auto& c) { return c.empty(); }) ||
       columns[2].find(',') != std::string::npos) {
-    usageError(option + " needs three column names separated by commas, found '" + value + "'");
-    return std::nullopt;
+    return option + " needs three column names separated by commas, found '" + value + "'";
   }
-  return columns;
+  return {};
 }
 
 bool isPlainText(const std::string& text) {
@@ -499,24 +490,16 @@ bool isPlainText(const std::string& text) {
                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
 }
 
-// Parses the csv options; returns 0 to go on, else the exit status.
-int parseCsvOption(const std::string& arg, int argc, char** argv, int& i, CsvOptions& options,
-                   bool& haveAccUnit, bool& haveGyroUnit, bool& haveGyroAxes) {
-  const auto value = takeValue(argc, argv, i, arg);
-  if (!value) {
-    return 2;
-  }
-  const std::string& v = *value;
+// Applies one csv option (`arg` its name) with its value `v`; returns a
+// message for a usage error, or "".
+std::string applyCsvOption(const std::string& arg, const std::string& v, CsvOptions& options,
+                           bool& haveGyroAxes) {
   if (arg == "--acc" || arg == "--gyro") {
-    const auto columns = parseColumns(arg, v);
-    if (!columns) {
-      return 2;
-    }
-    (arg == "--acc" ? options.accColumns : options.gyroColumns) = *columns;
+    return parseColumns(arg, v, arg == "--acc" ? options.accColumns : options.gyroColumns);
   } else if (arg == "--rate") {
     const auto rate = parseNumber(v, 1e9);
     if (!rate || !(*rate > 0.0)) {
-      return usageError("--rate needs a positive number of samples per second, found '" + v + "'");
+      return std::string("--rate needs a positive number of samples per second, found '" + v + "'");
     }
     options.rate = rate;
   } else if (arg == "--time") {
@@ -525,32 +508,30 @@ int parseCsvOption(const std::string& arg, int argc, char** argv, int& i, CsvOpt
     static const std::map<std::string, double> kUnits = {{"s", 1000.0}, {"ms", 1.0}, {"us", 1e-3}};
     const auto it = kUnits.find(v);
     if (it == kUnits.end()) {
-      return usageError("--time-unit takes s, ms or us, not '" + v + "'");
+      return std::string("--time-unit takes s, ms or us, not '" + v + "'");
     }
     options.timeUnitMs = it->second;
     options.timeUnitText = v;
   } else if (arg == "--acc-unit") {
     const auto factor = accUnitFactor(v);
     if (!factor) {
-      return usageError("--acc-unit takes g, mps2 or counts:PER_G (a positive number), not '" + v +
-                        "'");
+      return std::string("--acc-unit takes g, mps2 or counts:PER_G (a positive number), not '" + v +
+                         "'");
     }
     options.accFactor = *factor;
     options.accUnitText = v;
-    haveAccUnit = true;
   } else if (arg == "--gyro-unit") {
     const auto factor = gyroUnitFactor(v);
     if (!factor) {
-      return usageError("--gyro-unit takes dps, rads or counts:PER_DPS (a positive number), not '" +
-                        v + "'");
+      return std::string(
+          "--gyro-unit takes dps, rads or counts:PER_DPS (a positive number), not '" + v + "'");
     }
     options.gyroFactor = *factor;
     options.gyroUnitText = v;
-    haveGyroUnit = true;
   } else if (arg == "--axes" || arg == "--gyro-axes") {
     AxisMap map;
     if (std::string error = parseAxisMap(v, map); !error.empty()) {
-      return usageError(arg + ": " + error);
+      return std::string(arg + ": " + error);
     }
     if (determinant(map) < 0) {
       reportError("warning: " + arg + " " + v +
@@ -571,10 +552,11 @@ int parseCsvOption(const std::string& arg, int argc, char** argv, int& i, CsvOpt
         {"mean", Resampling::Mean}, {"linear", Resampling::Linear}, {"sinc", Resampling::Sinc}};
     const auto it = kMethods.find(v);
     if (it == kMethods.end()) {
-      return usageError("--resample takes mean, linear or sinc, not '" + v + "'");
+      return std::string("--resample takes mean, linear or sinc, not '" + v + "'");
     }
     if (it->second == Resampling::Sinc && !importsignal::sincAvailable()) {
-      return usageError("--resample sinc was left out of this build (it needs libsamplerate0-dev)");
+      return std::string(
+          "--resample sinc was left out of this build (it needs libsamplerate0-dev)");
     }
     options.resampling = it->second;
   } else if (arg == "--fall-at") {
@@ -583,7 +565,7 @@ int parseCsvOption(const std::string& arg, int argc, char** argv, int& i, CsvOpt
     } else {
       const auto seconds = parseNumber(v, 1e9);
       if (!seconds || *seconds < 0.0) {
-        return usageError(
+        return std::string(
             "--fall-at takes seconds from the first sample (0 or more) or 'impact', "
             "not '" +
             v + "'");
@@ -598,27 +580,25 @@ int parseCsvOption(const std::string& arg, int argc, char** argv, int& i, CsvOpt
     } else if (v.size() == 1 && v[0] != '"' && v[0] != '\n' && v[0] != '\r') {
       options.delimiter = v[0];
     } else {
-      return usageError("--delimiter takes one character or 'tab', not '" + v + "'");
+      return std::string("--delimiter takes one character or 'tab', not '" + v + "'");
     }
   } else {
     if (!isPlainText(v)) {
-      return usageError(arg + " must not hold tabs, line breaks or other control characters");
+      return std::string(arg + " must not hold tabs, line breaks or other control characters");
     }
     (arg == "--dataset"    ? options.dataset
      : arg == "--subject"  ? options.subject
      : arg == "--activity" ? options.activity
                            : options.trial) = v;
   }
-  return 0;
+  return {};
 }
 
-bool isCsvOption(const std::string& arg) {
-  static const std::set<std::string> kOptions = {
-      "--acc",       "--gyro",    "--rate",      "--time",     "--time-unit", "--acc-unit",
-      "--gyro-unit", "--axes",    "--gyro-axes", "--resample", "--fall-at",   "--label",
-      "--delimiter", "--dataset", "--subject",   "--activity", "--trial"};
-  return kOptions.contains(arg);
-}
+// The options of csv, in the order of the usage text.
+constexpr const char* kCsvOptions[] = {
+    "--acc",       "--gyro",    "--rate",      "--time",     "--time-unit", "--acc-unit",
+    "--gyro-unit", "--axes",    "--gyro-axes", "--resample", "--fall-at",   "--label",
+    "--delimiter", "--dataset", "--subject",   "--activity", "--trial"};
 
 int runCheck(const std::vector<std::string>& files) {
   int failures = 0;
@@ -703,44 +683,56 @@ int importMain(int argc, char** argv) {
 
   CommonOptions common;
   CsvOptions csv;
-  bool haveAccUnit = false;
-  bool haveGyroUnit = false;
   bool haveGyroAxes = false;
-  bool optionsEnded = false;
-  for (int i = 2; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-      common.operands.push_back(arg);
-    } else if (arg == "--") {
-      optionsEnded = true;
-    } else if (arg == "-h" || arg == "--help") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    } else if (arg == "--version") {
-      std::fputs(versionText().c_str(), stdout);
-      return 0;
-    } else if (command != "check" && arg == "-o") {
-      if (i + 1 >= argc || std::string(argv[i + 1]).empty()) {
-        return usageError("-o needs a folder");
-      }
-      if (std::string(argv[i + 1]) == "-") {
-        return usageError("-o needs a folder: the importer writes files into it, so '-' "
-                          "(standard output) cannot take them; write ./- for a folder named '-'");
-      }
-      common.outDir = argv[++i];
-      common.outGiven = true;
-    } else if (command != "check" && arg == "--force") {
-      common.force = true;
-    } else if (command == "csv" && isCsvOption(arg)) {
-      if (const int status =
-              parseCsvOption(arg, argc, argv, i, csv, haveAccUnit, haveGyroUnit, haveGyroAxes);
-          status != 0) {
-        return status;
-      }
-    } else {
-      return usageError("unknown option '" + arg + "' for " + command);
+  OptionTable table;
+  if (command != "check") {
+    table.push_back({{"-o"},
+                     true,
+                     [&common](const std::string&, const std::string& value) {
+                       if (value.empty()) {
+                         return std::string("-o needs a folder");
+                       }
+                       if (value == "-") {
+                         return std::string(
+                             "-o needs a folder: the importer writes files into it, so '-' "
+                             "(standard output) cannot take them; write ./- for a folder named "
+                             "'-'");
+                       }
+                       common.outDir = value;
+                       common.outGiven = true;
+                       return std::string();
+                     },
+                     command == "csv",
+                     "-o needs a folder"});
+    table.push_back(flagOption({"--force"}, common.force));
+  }
+  if (command == "csv") {
+    // Without the columns and their units nothing can be read right: a wrong
+    // unit would silently spoil every result.
+    static const std::set<std::string> kRequired = {"--acc", "--gyro", "--acc-unit", "--gyro-unit"};
+    for (const char* name : kCsvOptions) {
+      table.push_back({{name},
+                       true,
+                       [&csv, &haveGyroAxes](const std::string& as, const std::string& value) {
+                         return applyCsvOption(as, value, csv, haveGyroAxes);
+                       },
+                       kRequired.contains(name)});
     }
   }
+  ParsedCommandLine parsed;
+  if (const std::string error = parseCommandLine(argc, argv, 2, table, parsed, " for " + command);
+      !error.empty()) {
+    return usageError(error);
+  }
+  if (parsed.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (parsed.version) {
+    std::fputs(versionText().c_str(), stdout);
+    return 0;
+  }
+  common.operands = parsed.operands;
   if (common.operands.empty()) {
     return usageError("no input file" +
                       std::string(command == "csv" || command == "check" ? "" : " or folder") +
@@ -756,22 +748,11 @@ int importMain(int argc, char** argv) {
     return runCheck(common.operands);
   }
   if (dataset == Dataset::Csv) {
-    if (csv.accColumns[0].empty() || csv.gyroColumns[0].empty()) {
-      return usageError("csv needs --acc and --gyro (three column names each)");
-    }
-    if (!haveAccUnit || !haveGyroUnit) {
-      return usageError(
-          "csv needs --acc-unit and --gyro-unit: a wrong unit would silently "
-          "spoil every result");
-    }
     if (csv.rate.has_value() == !csv.timeColumn.empty()) {
       return usageError("csv needs exactly one of --rate HZ and --time COLUMN");
     }
     if ((csv.fallAtImpact || csv.fallAtSeconds) && !csv.labelColumn.empty()) {
       return usageError("give either --fall-at or --label, not both");
-    }
-    if (!common.outGiven) {
-      return usageError("csv needs -o OUTDIR");
     }
   }
 

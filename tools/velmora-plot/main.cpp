@@ -12,16 +12,18 @@
 #include <vector>
 
 #include "CommandLine.h"
-#include "EvalJudge.h"
 #include "DefaultSpace.h"
+#include "EvalJudge.h"
 #include "EvalRecordings.h"
 #include "Explain.h"
 #include "ExplainReport.h"
 #include "FileOutput.h"
+#include "OptionParser.h"
 #include "PlotPng.h"
 #include "PlotReplay.h"
 #include "PlotSvg.h"
 #include "RecordingReader.h"
+#include "SettingOption.h"
 #include "SettingsTable.h"
 #include "StandardOutput.h"
 #include "Velmora.h"
@@ -106,92 +108,51 @@ struct Options {
 // Returns an error message, or "" (with `exitNow` set after --help or
 // --version).
 std::string parseArguments(int argc, char** argv, Options& options, bool& exitNow) {
-  std::vector<std::string> operands;
-  bool optionsEnded = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-      operands.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    if (arg == "-h" || arg == "--help") {
-      std::fputs(kUsage, stdout);
-      exitNow = true;
-      return {};
-    }
-    if (arg == "--version") {
-      std::fputs(versionText().c_str(), stdout);
-      exitNow = true;
-      return {};
-    }
-    if (arg == "--whole") {
-      options.window.whole = true;
-      continue;
-    }
-    if (arg == "--axes") {
-      options.axes = true;
-      continue;
-    }
-    if (arg == "--explain") {
-      options.explain = true;
-      continue;
-    }
-    std::string name = arg;
-    std::optional<std::string> value;
-    if (const auto equals = arg.find('='); arg.rfind("--", 0) == 0 && equals != std::string::npos) {
-      name = arg.substr(0, equals);
-      value = arg.substr(equals + 1);
-    }
-    static const char* const kValued[] = {"--set", "--settings",       "-o", "--png", "--from",
-                                          "--to",  "--early-tolerance"};
-    bool known = false;
-    for (const char* valued : kValued) {
-      known = known || name == valued;
-    }
-    if (!known) {
-      return "unknown option '" + arg + "'";
-    }
-    if (!value) {
-      if (i + 1 >= argc) {
-        return name + " needs a value";
-      }
-      value = argv[++i];
-    }
-    if (name == "--set") {
-      if (std::string error = applySetting(options.settings, *value); !error.empty()) {
-        return error;
-      }
-    } else if (name == "--settings") {
-      if (value->empty()) {
-        return "--settings needs a file name";
-      }
-      options.settingsFiles.push_back(*value);
-      if (std::string error = applySettingsFile(options.settings, *value); !error.empty()) {
-        return error;
-      }
-    } else if (name == "-o" || name == "--png") {
-      if (value->empty()) {
-        return name + " needs a file name, not an empty one";
-      }
-      (name == "-o" ? options.svgPath : options.pngPath) = *value;
-    } else if (name == "--early-tolerance") {
-      const std::optional<double> seconds = parseSeconds(*value, kMaxToleranceSeconds);
-      if (!seconds) {
-        return "--early-tolerance: '" + *value + "' is not a number of seconds in 0..86400";
-      }
-      options.toleranceSeconds = *seconds;
-    } else {
-      const std::optional<double> seconds = parseSeconds(*value, kMaxSeconds);
-      if (!seconds) {
-        return name + ": '" + *value + "' is not a number of seconds from 0 on";
-      }
-      (name == "--from" ? options.window.fromSeconds : options.window.toSeconds) = *seconds;
-    }
+  OptionTable table = settingsOptions(options.settings, options.settingsFiles);
+  table.push_back(flagOption({"--whole"}, options.window.whole));
+  table.push_back(flagOption({"--axes"}, options.axes));
+  table.push_back(flagOption({"--explain"}, options.explain));
+  for (const char* name : {"-o", "--png"}) {
+    std::optional<std::string>& path = name[1] == 'o' ? options.svgPath : options.pngPath;
+    table.push_back({{name}, true, [&path](const std::string& as, const std::string& value) {
+                       if (value.empty()) {
+                         return as + " needs a file name, not an empty one";
+                       }
+                       path = value;
+                       return std::string();
+                     }});
   }
+  table.push_back(
+      {{"--early-tolerance"}, true, [&options](const std::string&, const std::string& value) {
+         const std::optional<double> seconds = parseSeconds(value, kMaxToleranceSeconds);
+         if (!seconds) {
+           return "--early-tolerance: '" + value + "' is not a number of seconds in 0..86400";
+         }
+         options.toleranceSeconds = *seconds;
+         return std::string();
+       }});
+  for (const char* name : {"--from", "--to"}) {
+    std::optional<double>& bound =
+        name[2] == 'f' ? options.window.fromSeconds : options.window.toSeconds;
+    table.push_back({{name}, true, [&bound](const std::string& as, const std::string& value) {
+                       const std::optional<double> seconds = parseSeconds(value, kMaxSeconds);
+                       if (!seconds) {
+                         return as + ": '" + value + "' is not a number of seconds from 0 on";
+                       }
+                       bound = *seconds;
+                       return std::string();
+                     }});
+  }
+  ParsedCommandLine parsed;
+  if (std::string error = parseCommandLine(argc, argv, 1, table, parsed); !error.empty()) {
+    return error;
+  }
+  if (parsed.help || parsed.version) {
+    std::fputs(parsed.help ? kUsage : versionText().c_str(), stdout);
+    exitNow = true;
+    return {};
+  }
+  const std::vector<std::string>& operands = parsed.operands;
   if (operands.empty()) {
     return "no data file given";
   }

@@ -14,6 +14,7 @@
 #include "BodyMotion.h"
 #include "CommandLine.h"
 #include "FileOutput.h"
+#include "OptionParser.h"
 #include "RecordingWriter.h"
 #include "Scenarios.h"
 
@@ -86,47 +87,43 @@ bool fitsInfoLine(const std::string& name) {
 
 int synthMain(int argc, char** argv) {
   ScenarioOptions options;
-  std::vector<std::string> operands;
-  bool optionsEnded = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (optionsEnded) {
-      operands.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    if (arg == "-h" || arg == "--help") {
-      printUsage();
-      return 0;
-    }
-    if (arg == "--version") {
-      std::fputs(versionText().c_str(), stdout);
-      return 0;
-    }
-    if (arg == "--seed" || arg == "--walk" || arg == "--rest") {
-      if (i + 1 >= argc) {
-        return usageError(arg + " needs a value");
-      }
-      const std::string value = argv[++i];
-      if (arg == "--seed" && !parseSeed(value, options.seed)) {
-        return usageError("--seed needs a whole number from 0 to 18446744073709551615, not '" +
-                          value + "'");
-      }
-      if (arg == "--walk" && !parseSeconds(value, options.walkSeconds)) {
-        return usageError("--walk needs seconds from 1 to 600, not '" + value + "'");
-      }
-      if (arg == "--rest" && !parseSeconds(value, options.restSeconds)) {
-        return usageError("--rest needs seconds from 1 to 600, not '" + value + "'");
-      }
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return usageError("unknown option '" + arg + "'");
-    } else {
-      operands.push_back(arg);
-    }
+  const OptionTable table = {
+      {{"--seed"},
+       true,
+       [&options](const std::string&, const std::string& value) {
+         return parseSeed(value, options.seed)
+                    ? std::string()
+                    : "--seed needs a whole number from 0 to 18446744073709551615, not '" + value +
+                          "'";
+       }},
+      {{"--walk"},
+       true,
+       [&options](const std::string&, const std::string& value) {
+         return parseSeconds(value, options.walkSeconds)
+                    ? std::string()
+                    : "--walk needs seconds from 1 to 600, not '" + value + "'";
+       }},
+      {{"--rest"},
+       true,
+       [&options](const std::string&, const std::string& value) {
+         return parseSeconds(value, options.restSeconds)
+                    ? std::string()
+                    : "--rest needs seconds from 1 to 600, not '" + value + "'";
+       }},
+  };
+  ParsedCommandLine parsed;
+  if (const std::string error = parseCommandLine(argc, argv, 1, table, parsed); !error.empty()) {
+    return usageError(error);
   }
+  if (parsed.help) {
+    printUsage();
+    return 0;
+  }
+  if (parsed.version) {
+    std::fputs(versionText().c_str(), stdout);
+    return 0;
+  }
+  const std::vector<std::string>& operands = parsed.operands;
   if (operands.size() != 2) {
     return usageError("expected a scenario and an output file");
   }

@@ -4,11 +4,11 @@
 #include <cinttypes>
 #include <cstdio>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "CommandLine.h"
 #include "FileOutput.h"
+#include "OptionParser.h"
 #include "RecordingReader.h"
 #include "RecordingReplay.h"
 #include "SettingOption.h"
@@ -57,27 +57,6 @@ struct Options {
   std::string csvPath;
   std::vector<std::string> settingsFiles;
 };
-
-// Takes "--name VALUE" or "--name=VALUE" at argv[i]. Returns false when
-// argv[i] is another option; otherwise stores the value (advancing i past
-// it) and sets `missing` when there is none.
-bool takeValueOption(std::string_view name, int argc, char** argv, int& i, std::string& value,
-                     bool& missing) {
-  const std::string_view arg = argv[i];
-  if (arg == name) {
-    if (i + 1 >= argc) {
-      missing = true;
-    } else {
-      value = argv[++i];
-    }
-    return true;
-  }
-  if (arg.size() > name.size() && arg.substr(0, name.size()) == name && arg[name.size()] == '=') {
-    value = std::string(arg.substr(name.size() + 1));
-    return true;
-  }
-  return false;
-}
 
 // Where Drovik's numbering and the trace's part: from the trace line
 // `traceIndex` on, Drovik's position is the trace number plus `offset`.
@@ -158,52 +137,37 @@ class CsvSink {
 int trace(int argc, char** argv) {
   Options options;
   VelmoraDefaultSettings(&options.settings);
-  bool optionsEnded = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const bool isOption = !optionsEnded && arg.size() > 1 && arg[0] == '-';
-    if (!isOption) {
-      if (options.haveDataPath) {
-        return usageError("only one data file may be given");
-      }
-      options.dataPath = arg;
-      options.haveDataPath = true;
-      continue;
-    }
-    std::string value;
-    bool missing = false;
-    if (arg == "--") {
-      optionsEnded = true;
-    } else if (arg == "-h" || arg == "--help") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    } else if (arg == "--version") {
-      std::fputs(versionText().c_str(), stdout);
-      return 0;
-    } else if (std::string error; takeSetOption(argc, argv, i, options.settings, error)) {
-      if (!error.empty()) {
-        return usageError(error);
-      }
-    } else if (takeValueOption("--settings", argc, argv, i, value, missing)) {
-      if (missing) {
-        return usageError("--settings needs a file");
-      }
-      if (const std::string error = applySettingsFile(options.settings, value); !error.empty()) {
-        return usageError(error);
-      }
-      options.settingsFiles.push_back(value);
-    } else if (takeValueOption("--csv", argc, argv, i, value, missing)) {
-      if (missing) {
-        return usageError("--csv needs a file ('-' for standard output)");
-      }
-      if (options.csv) {
-        return usageError("--csv may be given once");
-      }
-      options.csv = true;
-      options.csvPath = value;
-    } else {
-      return usageError("unknown option '" + arg + "'");
-    }
+  OptionTable table = settingsOptions(options.settings, options.settingsFiles);
+  table.push_back({{"--csv"},
+                   true,
+                   [&options](const std::string&, const std::string& value) {
+                     if (options.csv) {
+                       return std::string("--csv may be given once");
+                     }
+                     options.csv = true;
+                     options.csvPath = value;
+                     return std::string();
+                   },
+                   false,
+                   "--csv needs a file ('-' for standard output)"});
+  ParsedCommandLine parsed;
+  if (const std::string error = parseCommandLine(argc, argv, 1, table, parsed); !error.empty()) {
+    return usageError(error);
+  }
+  if (parsed.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (parsed.version) {
+    std::fputs(versionText().c_str(), stdout);
+    return 0;
+  }
+  if (parsed.operands.size() > 1) {
+    return usageError("only one data file may be given");
+  }
+  if (!parsed.operands.empty()) {
+    options.dataPath = parsed.operands.front();
+    options.haveDataPath = true;
   }
   if (!options.haveDataPath) {
     return usageError("no data file given");
