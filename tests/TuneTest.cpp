@@ -21,6 +21,7 @@
 #include "RecordingCache.h"
 #include "Search.h"
 #include "SettingsTable.h"
+#include "TuneSpace.h"
 #include "TestSupport.h"
 
 namespace {
@@ -549,6 +550,12 @@ INSTANTIATE_TEST_SUITE_P(
                   {"merge", "--csv", "-", "--roc", "-", "a.part"},
                   "cannot both write standard output"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(TuneUsage, ASettingNamedTwiceInASpaceFileNamesTheFileAndBothLines) {
+  std::vector<tune::Dimension> space;
+  EXPECT_EQ(tune::parseSpaceText("lowLevel 40 60\n# gap\nlowLevel 50 70\n", "s.txt", space),
+            "s.txt:3: lowLevel is varied twice (also on line 1)");
+}
 
 TEST(TuneUsage, HelpAndVersionAnswerWithStatusZero) {
   SKIP_UNLESS_BUILT("velmora-tune");
