@@ -45,12 +45,15 @@ class DetectionTally {
   // With `keepRuns`, every alarm is kept (see runs()); otherwise only counted.
   explicit DetectionTally(bool keepRuns = false) : keepRuns_(keepRuns) {}
 
-  // One sample that reached the detector, at data-line `position`.
-  void add(int64_t position, int32_t code) {
+  // One sample that reached the detector, at data-line `position`. Returns
+  // true when the sample starts an alarm (the first of a run), the moment a
+  // live runner reports it; memory stays constant without `keepRuns`.
+  bool add(int64_t position, int32_t code) {
     const bool positive = code > 0;
+    const bool starts = positive && !previousPositive_;
     if (positive) {
       ++detections_;
-      if (!previousPositive_) {
+      if (starts) {
         ++alarms_;
         if (keepRuns_) {
           runs_.push_back(AlarmRun{position, 0, code});
@@ -65,6 +68,7 @@ class DetectionTally {
       }
     }
     previousPositive_ = positive;
+    return starts;
   }
 
   [[nodiscard]] int64_t detections() const { return detections_; }

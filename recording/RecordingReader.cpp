@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "TextUtils.h"
@@ -35,6 +38,57 @@ bool parseSampleLine(std::string_view line, SampleRecord& sample) {
   };
   sample = SampleRecord{value(1), value(2), value(3), value(4), value(5), value(6)};
   return true;
+}
+
+std::string parseStrictSampleLine(std::string_view line, SampleRecord& sample) {
+  constexpr std::size_t kFields = 7;
+  std::array<std::string_view, kFields> fields;
+  std::size_t count = 0;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = std::min(line.find(',', start), line.size());
+    if (count < kFields) {
+      fields[count] = line.substr(start, end - start);
+    }
+    ++count;
+    if (end == line.size()) {
+      break;
+    }
+    start = end + 1;
+  }
+  if (count != kFields) {
+    return std::to_string(count) + (count == 1 ? " field" : " fields") + ", expected 7";
+  }
+  const auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
+  if (std::all_of(fields[0].begin(), fields[0].end(), isBlank)) {
+    return "the first field (the index) is empty";
+  }
+  std::array<int16_t, 6> values{};
+  for (std::size_t i = 1; i < kFields; ++i) {
+    std::string_view text = fields[i];
+    while (!text.empty() && isBlank(text.front())) {
+      text.remove_prefix(1);
+    }
+    while (!text.empty() && isBlank(text.back())) {
+      text.remove_suffix(1);
+    }
+    const std::size_t digits = text.empty() || (text[0] != '+' && text[0] != '-') ? 0 : 1;
+    if (text.size() == digits ||
+        !std::all_of(text.begin() + static_cast<std::ptrdiff_t>(digits), text.end(),
+                     [](char c) { return c >= '0' && c <= '9'; })) {
+      return "field " + std::to_string(i + 1) + ": not an integer";
+    }
+    const int64_t value = parseDecimal(text);
+    if (value < std::numeric_limits<int16_t>::min() ||
+        value > std::numeric_limits<int16_t>::max()) {
+      return "field " + std::to_string(i + 1) + ": " +
+             std::string(text.substr(0, std::min<std::size_t>(text.size(), 24))) +
+             " is outside the signed 16-bit range";
+    }
+    values[i - 1] = static_cast<int16_t>(value);
+  }
+  sample = SampleRecord{values[0], values[1], values[2], values[3], values[4], values[5]};
+  return {};
 }
 
 RecordingReader::~RecordingReader() { close(); }

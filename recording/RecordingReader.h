@@ -35,6 +35,15 @@ inline constexpr std::size_t kMaxRecordingSamples = 10'000'000;
 // alone, when the line holds fewer than seven non-empty fields.
 [[nodiscard]] bool parseSampleLine(std::string_view line, SampleRecord& sample);
 
+// A data line exactly as a well-formed recording holds it: seven fields
+// separated by single commas, the first (the index) not empty and skipped,
+// the next six decimal integers (sign allowed, blanks around them allowed)
+// within the signed 16-bit range. Returns "" and fills `sample`, or says
+// why the line is not one ("5 fields, expected 7", "field 3: '40000' is
+// outside the signed 16-bit range"), leaving `sample` alone. A line that
+// passes reads the same through parseSampleLine().
+[[nodiscard]] std::string parseStrictSampleLine(std::string_view line, SampleRecord& sample);
+
 class RecordingReader {
  public:
   static constexpr int kLineBufferSize = 1024;

@@ -183,3 +183,14 @@ std::string readRegularFile(const std::string& path, std::string_view role, std:
   }
   return problem;
 }
+
+bool isValidUtf8(std::string_view text) {
+  while (!text.empty()) {
+    const std::size_t length = static_cast<unsigned char>(text[0]) < 0x80 ? 1 : utf8Length(text);
+    if (length == 0) {
+      return false;
+    }
+    text.remove_prefix(length);
+  }
+  return true;
+}

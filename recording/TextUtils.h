@@ -38,3 +38,6 @@ int32_t SplitCsvFields(char* line, char** fields, int32_t maxFields);
 
 // Largest settings file the tools accept.
 inline constexpr std::size_t kMaxSettingsFileBytes = 1024 * 1024;
+
+// True when the whole text is valid UTF-8 (ASCII included).
+[[nodiscard]] bool isValidUtf8(std::string_view text);
