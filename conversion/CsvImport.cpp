@@ -154,7 +154,16 @@ std::optional<double> gyroUnitFactor(std::string_view text) {
   return std::nullopt;
 }
 
-std::string CsvReader::readHeader(std::string_view line, int64_t lineNumber) {
+std::string CsvRowParser::setColumns(std::string_view names) {
+  std::string error = readHeader(names, 0);
+  const std::string prefix = "line 0: ";
+  if (error.starts_with(prefix)) {
+    error = "--columns: " + error.substr(prefix.size());
+  }
+  return error;
+}
+
+std::string CsvRowParser::readHeader(std::string_view line, int64_t lineNumber) {
   const std::string where = "line " + std::to_string(lineNumber) + ": ";
   delimiter_ = options_.delimiter;
   if (delimiter_ == 0) {
@@ -223,22 +232,9 @@ std::string CsvReader::readHeader(std::string_view line, int64_t lineNumber) {
   return {};
 }
 
-void CsvReader::reserve(std::size_t lines) {
-  rows_.reserve(std::min(lines, sig::kMaxInputSamples));
-}
-
-std::string CsvReader::addLine(std::string_view line, int64_t lineNumber) {
-  if (std::all_of(line.begin(), line.end(), [](char c) { return c == ' ' || c == '\t'; })) {
-    return {};
-  }
-  if (!haveHeader_) {
-    return readHeader(line, lineNumber);
-  }
+std::string CsvRowParser::readRow(std::string_view line, int64_t lineNumber, CsvRow& row,
+                                  bool readLabel) {
   const std::string where = "line " + std::to_string(lineNumber) + ": ";
-  if (rows_.size() >= sig::kMaxInputSamples) {
-    return where + "more than " + std::to_string(sig::kMaxInputSamples) +
-           " samples; split the recording into shorter files";
-  }
   if (!splitFields(line, delimiter_, fields_)) {
     return where + "a double quote is never closed";
   }
@@ -271,7 +267,6 @@ std::string CsvReader::addLine(std::string_view line, int64_t lineNumber) {
     value = *parsed;
     return {};
   };
-  sig::Timed<6> row{};
   std::array<double, 6> source{};
   for (std::size_t i = 0; i < 6; ++i) {
     if (std::string error = number(valueColumns_[i], 1e9, source[i]); !error.empty()) {
@@ -289,19 +284,48 @@ std::string CsvReader::addLine(std::string_view line, int64_t lineNumber) {
     if (std::string error = number(*timeColumn_, 1e18, time); !error.empty()) {
       return error;
     }
-    row.time = time * options_.timeUnitMs;
-  } else {
-    row.time = static_cast<double>(rows_.size()) * 1000.0 / options_.rate.value_or(1.0);
+    row.timeMs = time * options_.timeUnitMs;
   }
-  if (labelColumn_ && !labelTimeMs_) {
+  row.label.reset();
+  if (labelColumn_ && readLabel) {
     double label = 0.0;
     if (std::string error = number(*labelColumn_, 1e18, label); !error.empty()) {
       return error;
     }
-    if (label != 0.0) {
-      labelTimeMs_ = row.time;
-      labelLine_ = lineNumber;
-    }
+    row.label = label;
+  }
+  return {};
+}
+
+void CsvReader::reserve(std::size_t lines) {
+  rows_.reserve(std::min(lines, sig::kMaxInputSamples));
+}
+
+std::string CsvReader::addLine(std::string_view line, int64_t lineNumber) {
+  if (std::all_of(line.begin(), line.end(), [](char c) { return c == ' ' || c == '\t'; })) {
+    return {};
+  }
+  if (!parser_.haveHeader()) {
+    return parser_.readHeader(line, lineNumber);
+  }
+  if (rows_.size() >= sig::kMaxInputSamples) {
+    return "line " + std::to_string(lineNumber) + ": more than " +
+           std::to_string(sig::kMaxInputSamples) +
+           " samples; split the recording into shorter files";
+  }
+  CsvRow parsed;
+  if (std::string error = parser_.readRow(line, lineNumber, parsed, !labelTimeMs_);
+      !error.empty()) {
+    return error;
+  }
+  sig::Timed<6> row{};
+  row.values = parsed.values;
+  row.time = !options_.timeColumn.empty()
+                 ? parsed.timeMs
+                 : static_cast<double>(rows_.size()) * 1000.0 / options_.rate.value_or(1.0);
+  if (parsed.label && !labelTimeMs_ && *parsed.label != 0.0) {
+    labelTimeMs_ = row.time;
+    labelLine_ = lineNumber;
   }
   if (rows_.empty()) {
     firstDataLine_ = lineNumber;
@@ -312,7 +336,7 @@ std::string CsvReader::addLine(std::string_view line, int64_t lineNumber) {
 
 std::variant<ImportedRecording, std::string> CsvReader::finish(const std::string& name,
                                                                std::string_view source) {
-  if (!haveHeader_) {
+  if (!parser_.haveHeader()) {
     return std::string("no header row (the file is empty)");
   }
   const std::size_t inputRows = rows_.size();
@@ -326,7 +350,8 @@ std::variant<ImportedRecording, std::string> CsvReader::finish(const std::string
   double rate = options_.rate.value_or(0.0);
   bool regular = true;
   std::string timing;
-  if (timeColumn_) {
+  const bool timed = !options_.timeColumn.empty();
+  if (timed) {
     sig::sortAndMerge(rows_);
     if (rows_.size() < 2) {
       return "line " + std::to_string(firstDataLine_) + ": column " + quoted(options_.timeColumn) +
@@ -353,7 +378,7 @@ std::variant<ImportedRecording, std::string> CsvReader::finish(const std::string
   const double ratio = rate / sig::kOutputRate;
   const double group = std::round(ratio);
   const bool multiple =
-      group >= 1.0 && std::fabs(ratio - group) <= (timeColumn_ ? 0.01 * ratio : 1e-9 * ratio);
+      group >= 1.0 && std::fabs(ratio - group) <= (timed ? 0.01 * ratio : 1e-9 * ratio);
   Resampling method = options_.resampling;
   if (method == Resampling::Automatic) {
     method = !regular                  ? Resampling::Linear
@@ -414,7 +439,14 @@ std::variant<ImportedRecording, std::string> CsvReader::finish(const std::string
              std::to_string(sig::kMaxInputSamples) +
              " output samples; check the rate or the time unit, or split the recording";
     }
-    resampled = sig::interpolateOnGrid(rows_, first, sig::gridLength(first, rows_.back().time));
+    // The interpolation a stream gets, run over the sorted, merged rows.
+    sig::GridInterpolator grid;
+    const auto keep = [&resampled](const sig::Values& values) { resampled.push_back(values); };
+    for (const sig::Timed<6>& row : rows_) {
+      grid.add(row, keep);
+    }
+    grid.finishTo(keep);
+    resampled.resize(std::min(resampled.size(), sig::gridLength(first, rows_.back().time)));
     methodText = "linear interpolation to a 20 ms grid";
   }
   if (!meansInRows) {
@@ -462,7 +494,7 @@ std::variant<ImportedRecording, std::string> CsvReader::finish(const std::string
     }
     annotation = "fall at sample " + std::to_string(*recording.fallPosition) + " (--fall-at " +
                  format("%g", *options_.fallAtSeconds) + " s)";
-  } else if (labelColumn_) {
+  } else if (!options_.labelColumn.empty()) {
     if (labelTimeMs_) {
       if (std::string error =
               atTime(*labelTimeMs_, "the first label (line " + std::to_string(labelLine_) + ")");

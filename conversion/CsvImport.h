@@ -58,10 +58,63 @@ struct CsvOptions {
   std::string trial;
 };
 
+// One row of delimited text: the six values in the detector's axes (in the
+// source's units), its time stamp in ms when there is a time column, and
+// its label when there is a label column.
+struct CsvRow {
+  importsignal::Values values{};
+  double timeMs = 0.0;
+  std::optional<double> label;
+};
+
+// The columns of a header row (or of names given instead of one), and the
+// reading of each data row through them: shared by the importer, which
+// converts a whole file, and the live runner, which converts a stream.
+class CsvRowParser {
+ public:
+  explicit CsvRowParser(const CsvOptions& options) : options_(options) {}
+
+  // Takes the header row. Returns "" or an error naming the line and the
+  // column ("line 1: column 'ax': no such column in the header row ...").
+  [[nodiscard]] std::string readHeader(std::string_view line, int64_t lineNumber);
+  // Takes the column names from `line` without a line number (a stream
+  // without a header row); the delimiter is the option's, else ','.
+  [[nodiscard]] std::string setColumns(std::string_view names);
+  [[nodiscard]] bool haveHeader() const { return haveHeader_; }
+
+  // Reads one data row (its label only with `readLabel`). Returns "" or an
+  // error naming the line and column ("line 12: column 'ax': expected a
+  // number, found 'x'").
+  [[nodiscard]] std::string readRow(std::string_view line, int64_t lineNumber, CsvRow& row,
+                                    bool readLabel = true);
+
+ private:
+  const CsvOptions& options_;
+  bool haveHeader_ = false;
+  char delimiter_ = 0;
+  std::vector<std::string> columnNames_;
+  std::array<std::size_t, 6> valueColumns_{};
+  std::optional<std::size_t> timeColumn_;
+  std::optional<std::size_t> labelColumn_;
+  std::size_t neededFields_ = 0;
+  std::vector<std::string> fields_;
+};
+
+// The method a stream is resampled with: mean of groups for a --rate that
+// is a whole multiple of 50 (unless linear is asked for), else linear
+// interpolation on the 20 ms grid. Sinc needs the whole file.
+struct StreamResampling {
+  Resampling method = Resampling::Linear;
+  std::size_t group = 1;  // rows per output sample, for Mean
+};
+// Empty error on success.
+[[nodiscard]] std::string chooseStreamResampling(const CsvOptions& options,
+                                                 StreamResampling& chosen);
+
 // Reads one file line by line and converts it at the end.
 class CsvReader {
  public:
-  explicit CsvReader(const CsvOptions& options) : options_(options) {}
+  explicit CsvReader(const CsvOptions& options) : options_(options), parser_(options) {}
 
   // Room for the rows of a file of `lines` lines, so that the samples are
   // held once, without the slack of a growing array.
@@ -75,17 +128,8 @@ class CsvReader {
                                                                     std::string_view source);
 
  private:
-  std::string readHeader(std::string_view line, int64_t lineNumber);
-
   const CsvOptions& options_;
-  bool haveHeader_ = false;
-  char delimiter_ = 0;
-  std::vector<std::string> columnNames_;
-  std::array<std::size_t, 6> valueColumns_{};
-  std::optional<std::size_t> timeColumn_;
-  std::optional<std::size_t> labelColumn_;
-  std::size_t neededFields_ = 0;
-  std::vector<std::string> fields_;
+  CsvRowParser parser_;
   std::vector<importsignal::Timed<6>> rows_;  // time in ms (row time when from --rate)
   std::optional<double> labelTimeMs_;
   int64_t labelLine_ = 0;

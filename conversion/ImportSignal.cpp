@@ -21,19 +21,13 @@ std::vector<Values> meanOfGroups(const std::vector<Values>& samples, std::size_t
   if (group == 0) {
     return out;
   }
-  const std::size_t groups = samples.size() / group;
-  out.reserve(groups);
-  for (std::size_t g = 0; g < groups; ++g) {
-    Values sum{};
-    for (std::size_t i = 0; i < group; ++i) {
-      for (std::size_t axis = 0; axis < sum.size(); ++axis) {
-        sum[axis] += samples[g * group + i][axis];
-      }
+  out.reserve(samples.size() / group);
+  GroupMean groups(group);
+  Values mean{};
+  for (const Values& values : samples) {
+    if (groups.add(values, mean)) {
+      out.push_back(mean);
     }
-    for (double& value : sum) {
-      value /= static_cast<double>(group);
-    }
-    out.push_back(sum);
   }
   return out;
 }
@@ -110,6 +104,25 @@ std::string resampleSinc(const std::vector<Values>& /*samples*/, double /*source
 }
 #endif
 
+std::array<int16_t, 6> countSample(const Values& values, double accFactor, double gyroFactor,
+                                   Values& scaled, bool& accClamped, bool& gyroClamped) {
+  constexpr double kLow = std::numeric_limits<int16_t>::min();
+  constexpr double kHigh = std::numeric_limits<int16_t>::max();
+  std::array<int16_t, 6> sample{};
+  accClamped = false;
+  gyroClamped = false;
+  for (std::size_t axis = 0; axis < 6; ++axis) {
+    scaled[axis] = values[axis] * (axis < 3 ? accFactor : gyroFactor);
+    const double rounded = std::floor(scaled[axis] + 0.5);
+    const bool clamped = !(rounded >= kLow && rounded <= kHigh);
+    (axis < 3 ? accClamped : gyroClamped) |= clamped;
+    // NaN (never produced from finite input) would land on the low end.
+    sample[axis] =
+        static_cast<int16_t>(rounded > kHigh ? kHigh : (rounded >= kLow ? rounded : kLow));
+  }
+  return sample;
+}
+
 CountedSamples toCounts(const std::vector<Values>& samples, double accFactor, double gyroFactor) {
   return toCounts(
       samples.size(), [&samples](std::size_t k) -> const Values& { return samples[k]; }, accFactor,
@@ -118,36 +131,22 @@ CountedSamples toCounts(const std::vector<Values>& samples, double accFactor, do
 
 CountedSamples toCounts(std::size_t count, const std::function<const Values&(std::size_t)>& valueAt,
                         double accFactor, double gyroFactor) {
-  constexpr double kLow = std::numeric_limits<int16_t>::min();
-  constexpr double kHigh = std::numeric_limits<int16_t>::max();
   CountedSamples counted;
   counted.samples.reserve(count);
   double largestSquare = -1.0;
   for (std::size_t k = 0; k < count; ++k) {
-    const Values& value = valueAt(k);
-    std::array<double, 6> scaled{};
-    for (std::size_t axis = 0; axis < 6; ++axis) {
-      scaled[axis] = value[axis] * (axis < 3 ? accFactor : gyroFactor);
-    }
+    Values scaled{};
+    bool accClamped = false;
+    bool gyroClamped = false;
+    counted.samples.push_back(
+        countSample(valueAt(k), accFactor, gyroFactor, scaled, accClamped, gyroClamped));
     const double square = scaled[0] * scaled[0] + scaled[1] * scaled[1] + scaled[2] * scaled[2];
     if (square > largestSquare) {
       largestSquare = square;
       counted.impactSample = static_cast<int64_t>(k);
     }
-    std::array<int16_t, 6> sample{};
-    bool accClamped = false;
-    bool gyroClamped = false;
-    for (std::size_t axis = 0; axis < 6; ++axis) {
-      const double rounded = std::floor(scaled[axis] + 0.5);
-      const bool clamped = !(rounded >= kLow && rounded <= kHigh);
-      (axis < 3 ? accClamped : gyroClamped) |= clamped;
-      // NaN (never produced from finite input) would land on the low end.
-      sample[axis] =
-          static_cast<int16_t>(rounded > kHigh ? kHigh : (rounded >= kLow ? rounded : kLow));
-    }
     counted.clampedAccSamples += accClamped ? 1 : 0;
     counted.clampedGyroSamples += gyroClamped ? 1 : 0;
-    counted.samples.push_back(sample);
   }
   if (largestSquare > 0.0) {
     counted.impactG = std::sqrt(largestSquare) / kCountsPerG;

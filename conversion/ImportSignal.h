@@ -109,6 +109,111 @@ template <std::size_t N>
   return out;
 }
 
+// Grid interpolation as samples come: rows with increasing time stamps in,
+// values at first + 20 k ms out, each as soon as the row at or after its
+// time has arrived. Over a whole sorted, merged stream it gives what
+// interpolateOnGrid() gives (finishTo() adds the grid points at the very
+// end that the row times alone do not reach).
+class GridInterpolator {
+ public:
+  // Starts a new grid at the next row's time.
+  void reset() {
+    started_ = false;
+    next_ = 0;
+  }
+
+  // One row, later than the one before (the caller orders and merges);
+  // calls emit(const Values&) for every grid point up to its time.
+  template <typename Emit>
+  void add(const Timed<6>& row, Emit&& emit) {
+    if (!started_) {
+      started_ = true;
+      first_ = row.time;
+      previous_ = row;
+    }
+    const Timed<6>& a = previous_;
+    const Timed<6>& b = row;
+    for (;; ++next_) {
+      const double t = first_ + kOutputPeriodMs * static_cast<double>(next_);
+      if (!(t <= b.time)) {
+        break;
+      }
+      if (b.time <= a.time || t <= a.time) {
+        emit(a.values);
+      } else if (t >= b.time) {
+        emit(b.values);
+      } else {
+        const double u = (t - a.time) / (b.time - a.time);
+        std::array<double, 6> value{};
+        for (std::size_t axis = 0; axis < 6; ++axis) {
+          value[axis] = a.values[axis] + u * (b.values[axis] - a.values[axis]);
+        }
+        emit(value);
+      }
+    }
+    previous_ = row;
+  }
+
+  // At the end: the grid points up to gridLength(first, last row's time)
+  // not emitted yet take the last row's values.
+  template <typename Emit>
+  void finishTo(Emit&& emit) {
+    if (!started_) {
+      return;
+    }
+    for (const std::size_t count = gridLength(first_, previous_.time); next_ < count; ++next_) {
+      emit(previous_.values);
+    }
+  }
+
+  // Grid points emitted since the start.
+  [[nodiscard]] std::size_t emitted() const { return next_; }
+  [[nodiscard]] bool started() const { return started_; }
+  [[nodiscard]] double firstMs() const { return first_; }
+
+ private:
+  bool started_ = false;
+  double first_ = 0.0;
+  Timed<6> previous_{};
+  std::size_t next_ = 0;
+};
+
+// Means of consecutive groups of `group` samples as samples come: every
+// `group`th sample completes one (the values summed from 0 in order, then
+// divided).
+class GroupMean {
+ public:
+  explicit GroupMean(std::size_t group) : group_(group) {}
+
+  // Returns true, with `mean` filled, when `values` completes a group.
+  bool add(const Values& values, Values& mean) {
+    for (std::size_t axis = 0; axis < sum_.size(); ++axis) {
+      sum_[axis] += values[axis];
+    }
+    if (++count_ < group_) {
+      return false;
+    }
+    for (std::size_t axis = 0; axis < sum_.size(); ++axis) {
+      mean[axis] = sum_[axis] / static_cast<double>(group_);
+    }
+    reset();
+    return true;
+  }
+
+  // Drops a partly summed group.
+  void reset() {
+    sum_ = {};
+    count_ = 0;
+  }
+
+  [[nodiscard]] std::size_t group() const { return group_; }
+
+ private:
+  std::size_t group_;
+  Values sum_{};
+  std::size_t count_ = 0;
+};
+
 // Means of consecutive groups of `group` samples (summed from 0 in order,
 // then divided); a trailing incomplete group is dropped.
 [[nodiscard]] std::vector<Values> meanOfGroups(const std::vector<Values>& samples,
@@ -131,6 +236,13 @@ struct CountedSamples {
   int64_t impactSample = -1;       // first sample with the largest |acc| before rounding
   double impactG = 0.0;            // that magnitude in g
 };
+
+// One sample in counts: value x factor rounded half up (floor(v + 0.5)) and
+// clamped to the signed 16-bit range; sets the flags when an acceleration or
+// angular-rate axis was clamped. `scaled` receives the values before rounding.
+[[nodiscard]] std::array<int16_t, 6> countSample(const Values& values, double accFactor,
+                                                 double gyroFactor, Values& scaled,
+                                                 bool& accClamped, bool& gyroClamped);
 
 // value x factor rounded half up (floor(v + 0.5)) and clamped to the signed
 // 16-bit range; accFactor and gyroFactor turn source units into counts.
