@@ -8,10 +8,11 @@
 #   3 recording/     recordings, info and settings files, the replay loop
 #   4 conversion/    foreign recordings
 #   5 evaluation/    judging recordings, summaries
-#   6 tuning/        the tuner's engine
-#   7 figures/       plots, the trade-off figure, the HTML report
-#   8 cli/           command-line helpers
-#   9 the programs: app/ (Drovik), tools/velmora-*/ (one tool each),
+#   6 live/          the detector on a live stream (sources, sessions, hooks)
+#   7 tuning/        the tuner's engine
+#   8 figures/       plots, the trade-off figure, the HTML report
+#   9 cli/           command-line helpers
+#  10 the programs: app/ (Drovik), tools/velmora-*/ (one tool each),
 #     python/ (the module), embedded/
 # Among the programs: each includes only its own headers and the floors
 # below; python/ and embedded/ never include cli/ (they link libraries only).
@@ -24,7 +25,7 @@
 set -euo pipefail
 cd "${1:-$(dirname "$0")/..}"
 
-readonly programs_rank=9
+readonly programs_rank=10
 
 rank_of() {
   case $1 in
@@ -34,9 +35,10 @@ rank_of() {
     recording) echo 3 ;;
     conversion) echo 4 ;;
     evaluation) echo 5 ;;
-    tuning) echo 6 ;;
-    figures) echo 7 ;;
-    cli) echo 8 ;;
+    live) echo 6 ;;
+    tuning) echo 7 ;;
+    figures) echo 8 ;;
+    cli) echo 9 ;;
     app | tools | python | embedded) echo "$programs_rank" ;;
     *) echo "" ;;
   esac

@@ -30,8 +30,10 @@ std::string shellQuote(const std::string& text) {
 
 }  // namespace
 
-RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
-                     const std::filesystem::path& workDir) {
+namespace {
+
+RunResult run(const std::string& program, const std::vector<std::string>& args,
+              const std::filesystem::path& workDir, const std::filesystem::path& input) {
   static std::atomic<int> counter{0};
   const TempDir scratch;
   std::string command;
@@ -45,12 +47,27 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
   const auto outPath = scratch.path() / ("out" + std::to_string(counter++));
   const auto errPath = scratch.path() / ("err" + std::to_string(counter++));
   command += " >" + shellQuote(outPath.string()) + " 2>" + shellQuote(errPath.string());
+  if (!input.empty()) {
+    command += " <" + shellQuote(input.string());
+  }
   const int status = std::system(command.c_str());
   RunResult result;
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   result.out = readFile(outPath);
   result.err = readFile(errPath);
   return result;
+}
+
+}  // namespace
+
+RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::filesystem::path& workDir) {
+  return run(program, args, workDir, {});
+}
+
+RunResult runProgramOn(const std::filesystem::path& input, const std::string& program,
+                       const std::vector<std::string>& args) {
+  return run(program, args, {}, input);
 }
 
 TempDir::TempDir() {

@@ -16,6 +16,9 @@ struct RunResult {
 // Runs bin/<program> with the arguments, in `workDir` when given.
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::filesystem::path& workDir = {});
+// The same with standard input read from `input`.
+RunResult runProgramOn(const std::filesystem::path& input, const std::string& program,
+                       const std::vector<std::string>& args);
 
 // A fresh, empty directory under the system's temporary folder, removed
 // when the object goes away.
