@@ -84,6 +84,9 @@ class FollowedFile final : public StreamSource {
   [[nodiscard]] int descriptor() const override { return fd_ >= 0 ? inotify_ : -1; }
 
   [[nodiscard]] int serviceInMs(int64_t nowMs) const override {
+    if (pending_) {
+      return 0;  // the last pump stopped at its limit, not at the end
+    }
     // Without a file, or without inotify, look again soon; with both, the
     // path is checked for replacement now and then.
     const int64_t period = fd_ < 0 ? kWaitMs : (inotify_ < 0 ? kPollMs : kCheckMs);
@@ -113,6 +116,7 @@ class FollowedFile final : public StreamSource {
       }
       break;  // the end for now (or a read error: checked below)
     }
+    pending_ = total >= kChunkBytes;
     // Only at the end of what is there: a replaced file is read to its end.
     if (total == 0) {
       lastCheckMs_ = nowMs;
@@ -215,6 +219,7 @@ class FollowedFile final : public StreamSource {
   off_t offset_ = 0;
   int64_t lastCheckMs_ = 0;
   bool waitingReported_ = false;
+  bool pending_ = false;
 };
 
 // ---- a serial device -----------------------------------------------------------

@@ -19,7 +19,7 @@ velmora-live sits idle waiting for input when the alarm line comes, as it
 does in a real 50 Hz stream, and a few hundred alarms take minutes, not
 hours.
 
-Usage: scripts/bench-live.py [--build DIR] [--alarms N] [--day-lines N] [--pty]
+Usage: scripts/bench-live.py [--build DIR] [--alarms N] [--day-lines N] [--pty] [--realtime]
 Example: scripts/bench-live.py --build build --alarms 200
 """
 
@@ -86,8 +86,12 @@ class Live:
                                          stdout=subprocess.PIPE, stderr=subprocess.PIPE)
             self.writer = self.proc.stdin.fileno()
         self.read_at = {}
+        self.errors = []
         self.reader = threading.Thread(target=self._read, daemon=True)
         self.reader.start()
+        self.error_reader = threading.Thread(
+            target=lambda: self.errors.append(self.proc.stderr.read()), daemon=True)
+        self.error_reader.start()
 
     def _read(self):
         for line in self.proc.stdout:
@@ -106,9 +110,10 @@ class Live:
             os.close(self.master)
         else:
             self.proc.stdin.close()
-        _, err = self.proc.communicate()
+        self.proc.wait()
         self.reader.join()
-        return err.decode(), children_cpu() - self.cpu_before
+        self.error_reader.join()
+        return b"".join(self.errors).decode(), children_cpu() - self.cpu_before
 
     def rss_kib(self):
         with open("/proc/%d/status" % self.proc.pid) as f:
@@ -202,15 +207,23 @@ def main():
     parser.add_argument("--paced-seconds", type=int, default=60,
                         help="length of the run at 50 lines/s that measures processor time "
                         "(default 60)")
+    parser.add_argument("--realtime", action="store_true",
+                        help="run this script and velmora-live with real-time priority "
+                        "(SCHED_FIFO 10; needs root), to measure on a busy machine what an "
+                        "idle one gives")
     parser.add_argument("--pty", action="store_true",
                         help="feed a pseudo-terminal (--serial) instead of a pipe")
     args = parser.parse_args()
     program = os.path.join(args.build, "bin", "velmora-live")
     if not os.access(program, os.X_OK):
         sys.exit("bench-live: %s not found; build it first" % program)
+    if args.realtime:
+        os.sched_setscheduler(0, os.SCHED_FIFO, os.sched_param(10))  # children inherit it
     samples = example_samples()
     channel = "pseudo-terminal" if args.pty else "pipe"
-    print("velmora-live through a %s, examples/recordings/ cycled" % channel)
+    print("velmora-live through a %s, examples/recordings/ cycled; load average %.2f on %d "
+          "processors%s" % (channel, os.getloadavg()[0], os.cpu_count(),
+                            ", real-time priority" if args.realtime else ""))
     for paced, label in ((True, "50 lines/s"), (False, "full speed")):
         delays, alarms, err, lines, wall = latency(program, samples, args.alarms, paced, args.pty)
         if len(delays) != alarms:
@@ -230,6 +243,7 @@ def main():
     print("  processor time at full speed: %.3f s per hour of stream (%.1f s for %.1f h)"
           % (cpu / hours, cpu, hours))
     print("  " + err.strip().splitlines()[-1])
+    print("  load average at the end: %.2f" % os.getloadavg()[0])
 
 
 if __name__ == "__main__":

@@ -34,3 +34,16 @@ def test_example_ends_quietly_on_a_closed_pipe():
     os.close(write_end)
     assert run.returncode == 0
     assert run.stderr == ""
+
+
+def test_live_example_alarms_on_a_stream_and_is_quiet_on_a_closed_pipe():
+    script = SOURCE_DIR / "examples" / "python" / "live_alarms.py"
+    with open(EXAMPLES_DIR / "fall_forward.csv", "rb") as recording:
+        run = subprocess.run([sys.executable, script], stdin=recording, capture_output=True,
+                             text=True, env=os.environ)
+    assert run.returncode == 0, run.stderr
+    assert "alarm at position 445 (8.90 s): code" in run.stdout
+    # The reader goes away before the alarm: no traceback.
+    command = f"'{sys.executable}' '{script}' < '{EXAMPLES_DIR / 'fall_forward.csv'}' | true"
+    closed = subprocess.run(command, shell=True, capture_output=True, text=True, env=os.environ)
+    assert closed.stderr == ""
