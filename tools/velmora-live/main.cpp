@@ -34,6 +34,7 @@
 #include "StreamSource.h"
 #include "TextUtils.h"
 #include "Velmora.h"
+#include "VelmoraCodes.h"
 
 namespace {
 
@@ -164,7 +165,10 @@ std::string secondsText(int64_t position) {
   return text;
 }
 
-std::string codeMeaning(int32_t code) { return "fall pattern " + std::to_string(code); }
+std::string codeMeaning(int32_t code) {
+  const VelmoraCodeInfo* info = VelmoraDescribeCode(code);
+  return info != nullptr ? info->meaning : "result code " + std::to_string(code);
+}
 
 // One warning a second at most; the next one says how many were held back.
 class RateLimitedWarnings {
