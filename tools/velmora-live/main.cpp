@@ -28,7 +28,6 @@
 #include "LiveDecoder.h"
 #include "LiveSession.h"
 #include "RecordJournal.h"
-#include "SettingOption.h"
 #include "SettingsTable.h"
 #include "StandardOutput.h"
 #include "StreamSource.h"
@@ -348,8 +347,11 @@ int parseOptions(int argc, char** argv, Options& options) {
     } else if (arg == "--version") {
       std::fputs(versionText().c_str(), stdout);
       return 0;
-    } else if (std::string error; takeSetOption(argc, argv, i, options.settings, error)) {
-      if (!error.empty()) {
+    } else if (takeValueOption("--set", argc, argv, i, value, missing)) {
+      if (missing) {
+        return need("NAME=VALUE");
+      }
+      if (std::string error = applySetting(options.settings, value); !error.empty()) {
         return usageError(error);
       }
     } else if (takeValueOption("--settings", argc, argv, i, value, missing)) {
