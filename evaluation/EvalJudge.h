@@ -101,6 +101,10 @@ struct RecordingResult {
   Outcome outcome = Outcome::Unreadable;
   std::string problem;              // why the recording is unreadable, or the short-line notice
   std::vector<AlarmRun> alarmRuns;  // every alarm, when they were asked for
+  // Whether the settings were tuned on this recording (its fingerprint is
+  // among theirs); empty when the settings name no recordings or the file
+  // could not be fingerprinted.
+  std::optional<bool> inSample;
 };
 
 // Whether an alarm of a fall recording starts no earlier than the annotated

@@ -79,6 +79,17 @@ std::string changedSettingsText(const DetectorSettings& settings) {
   return text.empty() ? "defaults" : text;
 }
 
+std::string settingsFilesLine(const SettingsProvenance& provenance) {
+  if (provenance.files.empty()) {
+    return {};
+  }
+  std::string text = provenance.files.size() == 1 ? "Settings file: " : "Settings files: ";
+  for (std::size_t i = 0; i < provenance.files.size(); ++i) {
+    text += (i == 0 ? "" : ", ") + provenance.files[i];
+  }
+  return text + "\n";
+}
+
 std::string delayText(const EvalSummary& summary) {
   if (summary.delaysMs.empty()) {
     return "-";
@@ -160,6 +171,13 @@ std::string groupLabel(const std::string& group) {
 }
 
 // ---- JSON values
+
+JsonValue JsonValue::fromBoolean(bool value) {
+  JsonValue json;
+  json.kind = Kind::Boolean;
+  json.boolean = value;
+  return json;
+}
 
 JsonValue JsonValue::fromInteger(int64_t value) {
   JsonValue json;
@@ -316,6 +334,8 @@ std::vector<std::pair<std::string, std::string>> summaryMetrics(const EvalSummar
   line("daily_living_alarms", std::to_string(summary.dailyLivingAlarms));
   line("false_alarms_per_hour", optionalNumber(summary.falseAlarmsPerHour()));
   interval("false_alarms_per_hour", summary.falseAlarmsPerHourInterval());
+  line("in_sample_recordings",
+       summary.inSampleRecordings ? std::to_string(*summary.inSampleRecordings) : std::string());
   line("delay_count", std::to_string(summary.delaysMs.size()));
   line("delay_median_ms", numberText(summary.delayPercentileMs(50)));
   line("delay_p90_ms", numberText(summary.delayPercentileMs(90)));
@@ -353,6 +373,7 @@ JsonValue summaryJson(const EvalSummary& summary) {
   json.add("daily_living_alarms", JsonValue::fromInteger(summary.dailyLivingAlarms));
   json.add("false_alarms_per_hour", JsonValue::fromOptional(summary.falseAlarmsPerHour()));
   interval("false_alarms_per_hour", summary.falseAlarmsPerHourInterval());
+  json.add("in_sample_recordings", JsonValue::fromOptional(summary.inSampleRecordings));
   json.add("delay_ms",
            JsonValue::object()
                .add("count", JsonValue::fromInteger(static_cast<int64_t>(summary.delaysMs.size())))
@@ -417,6 +438,9 @@ std::string formatSummaryBlock(const EvalSummary& summary) {
                                  fixedText(perHourInterval->high, 2)
                            : std::string()) +
           "\n";
+  if (summary.inSampleRecordings.value_or(0) > 0) {
+    text += inSampleNote(*summary.inSampleRecordings, summary.recordings) + "\n";
+  }
   if (summary.delaysMs.empty()) {
     text += "Delay of true positives: n/a (none)\n";
   } else {
@@ -484,6 +508,8 @@ JsonValue recordingJson(const RecordingResult& result, bool grouped) {
   }
   json.add("problem",
            result.problem.empty() ? JsonValue::null() : JsonValue::fromString(result.problem));
+  json.add("in_sample",
+           result.inSample ? JsonValue::fromBoolean(*result.inSample) : JsonValue::null());
   return json;
 }
 
@@ -498,6 +524,11 @@ JsonValue evaluationJson(const Evaluation& evaluation) {
     settings.add(field.name, JsonValue::fromInteger(evaluation.settings.*(field.member)));
   }
   json.add("settings", std::move(settings));
+  JsonValue settingsFiles = JsonValue::array();
+  for (const std::string& file : evaluation.provenance.files) {
+    settingsFiles.push(JsonValue::fromString(file));
+  }
+  json.add("settings_files", std::move(settingsFiles));
   if (evaluation.grouped()) {
     JsonValue keys = JsonValue::array();
     for (const GroupKey& key : evaluation.groupKeys) {
@@ -545,6 +576,7 @@ std::string formatTable(const Evaluation& evaluation, bool withRecordings) {
       withRecordings
           ? alignColumns(rows, {true, false, false, false, false, false, false, true}) + "\n"
           : std::string();
+  text += settingsFilesLine(evaluation.provenance);
   text += "Settings: " + changedSettingsText(evaluation.settings) + "\n";
   text += "Early tolerance: " + doubleText(evaluation.toleranceSeconds) + " s (" +
           std::to_string(evaluation.toleranceSamples) + " samples)\n\n";
@@ -559,7 +591,7 @@ std::string formatTable(const Evaluation& evaluation, bool withRecordings) {
 std::string formatRecordingsCsv(const Evaluation& evaluation) {
   std::string csv =
       "recording,samples,detections,first_index,first_code,fall_position,delay_ms,outcome,"
-      "alarms,short_lines,group,problem\n";
+      "alarms,short_lines,group,problem,in_sample\n";
   for (const RecordingResult& result : evaluation.results) {
     const bool readable = result.outcome != Outcome::Unreadable;
     const auto field = [&](int64_t value) { return readable ? std::to_string(value) : ""; };
@@ -570,7 +602,8 @@ std::string formatRecordingsCsv(const Evaluation& evaluation) {
            "," + outcomeName(result.outcome) + "," + field(result.alarms) + "," +
            field(result.shortLines) + "," +
            csvField(evaluation.grouped() ? groupLabel(result.group) : "") + "," +
-           csvField(result.problem) + "\n";
+           csvField(result.problem) + "," +
+           (result.inSample ? (*result.inSample ? "true" : "false") : "") + "\n";
   }
   return csv;
 }

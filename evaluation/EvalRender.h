@@ -36,6 +36,7 @@ struct JsonValue {
   bool multiline = false;
 
   [[nodiscard]] static JsonValue null() { return {}; }
+  [[nodiscard]] static JsonValue fromBoolean(bool value);
   [[nodiscard]] static JsonValue fromInteger(int64_t value);
   [[nodiscard]] static JsonValue fromNumber(double value);
   [[nodiscard]] static JsonValue fromString(std::string value);

@@ -76,6 +76,9 @@ EvalSummary summarise(const std::vector<RecordingResult>& results) {
   EvalSummary summary;
   for (const RecordingResult& result : results) {
     ++summary.recordings;
+    if (result.inSample) {
+      summary.inSampleRecordings = summary.inSampleRecordings.value_or(0) + *result.inSample;
+    }
     switch (result.outcome) {
       case Outcome::TruePositive:
         ++summary.truePositives;

@@ -31,6 +31,9 @@ struct EvalSummary {
   int64_t dailyLivingAlarms = 0;      // alarms (runs of positive results) in daily-living data
   std::vector<int64_t> delaysMs;      // of true positives, ascending
   std::vector<CodeCount> firstCodes;  // ascending by code
+  // Recordings the settings were tuned on; empty when the settings name no
+  // recordings (see RecordingResult::inSample).
+  std::optional<int64_t> inSampleRecordings;
 
   [[nodiscard]] int64_t fallRecordings() const { return truePositives + missed + earlyAlarms; }
   [[nodiscard]] int64_t dailyLivingRecordings() const { return falseAlarms + trueNegatives; }

@@ -146,8 +146,22 @@ std::string evaluate(const std::vector<RecordingEntry>& recordings,
   evaluation.toleranceSamples = toleranceSamples(options.toleranceSeconds);
   evaluation.groupKeys = std::move(keys);
   evaluation.alarmsKept = options.keepAlarms;
+  evaluation.provenance = options.provenance;
   evaluation.results = evaluateAll(recordings, options.settings, evaluation.toleranceSamples,
                                    options.jobs, options.onProgress, options.keepAlarms);
+  if (options.provenance.knowsTuning()) {
+    parallelFor(
+        recordings.size(), options.jobs,
+        [&](std::size_t index) {
+          std::string error;
+          const std::string fingerprint = fingerprintFile(recordings[index].path, error);
+          if (!fingerprint.empty()) {
+            evaluation.results[index].inSample =
+                options.provenance.tunedOnFingerprint(fingerprint);
+          }
+        },
+        {});
+  }
   if (evaluation.grouped()) {
     for (std::size_t i = 0; i < evaluation.results.size(); ++i) {
       evaluation.results[i].group = names.groups[i];

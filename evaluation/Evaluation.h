@@ -14,6 +14,7 @@
 #include "EvalJudge.h"
 #include "EvalRecordings.h"
 #include "EvalSummary.h"
+#include "Provenance.h"
 #include "Velmora.h"
 
 namespace velmora::evaluation {
@@ -27,6 +28,7 @@ struct Evaluation {
   int64_t toleranceSamples = 50;
   std::vector<GroupKey> groupKeys;  // empty unless grouping was asked for
   bool alarmsKept = false;          // each result's alarmRuns filled in
+  SettingsProvenance provenance;    // the settings files, and what they were tuned on
 
   [[nodiscard]] bool grouped() const { return !groupKeys.empty(); }
 };
@@ -39,6 +41,10 @@ struct EvaluationOptions {
   std::string groupPattern;
   std::vector<GroupKey> groupKeys;
   bool keepAlarms = false;  // fill in every result's alarmRuns
+  // The settings files the settings came from; when they name the
+  // recordings they were tuned on, each recording is fingerprinted and
+  // marked in-sample or not.
+  SettingsProvenance provenance;
   int jobs = 0;             // worker threads; 0: one per core
   // Called on the calling thread a few times a second and once at the end
   // with the number of recordings done; may be empty.

@@ -348,7 +348,7 @@ TEST_F(EvalFormats, CsvAndJsonEscapeAwkwardFileNames) {
           "recording,samples,detections,first_index,first_code,fall_position,delay_ms,outcome,", 0),
       0u);
   EXPECT_EQ(csvLines[1],
-            "\"" + dir.path().string() + "/say \"\"hi\"\", then.csv\",50,0,,,,,tn,0,0,,");
+            "\"" + dir.path().string() + "/say \"\"hi\"\", then.csv\",50,0,,,,,tn,0,0,,,");
   EXPECT_NE(readFile(json).find("{\"recording\": \"" + dir.path().string() +
                                 "/say \\\"hi\\\", then.csv\", \"samples\": 50, \"detections\": 0, "
                                 "\"first_index\": null, \"first_code\": null, \"fall_position\": "

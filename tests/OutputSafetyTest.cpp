@@ -340,7 +340,7 @@ const Row kFailedWrites[] = {
      {file("r.csv", kTinyRecording),
       file("out.csv",
            "recording,samples,detections,first_index,first_code,fall_position,delay_ms,outcome,"
-           "alarms,short_lines,group,problem\nr.csv,3,0,,,,,tn,0,0,,\n")}},
+           "alarms,short_lines,group,problem,in_sample\nr.csv,3,0,,,,,tn,0,0,,,\n")}},
 };
 INSTANTIATE_TEST_SUITE_P(FailedWrite, OutputSafety, ::testing::ValuesIn(kFailedWrites), rowName);
 
@@ -631,7 +631,7 @@ const Row kCommandLine[] = {
      0,
      "",
      {file("-odd.csv", kTinyRecording)},
-     "\n-odd.csv,3,0,,,,,tn,0,0,,\n"},
+     "\n-odd.csv,3,0,,,,,tn,0,0,,,\n"},
     {"EvalTwoOutputsOnStandardOutput",
      {file("r.csv", kTinyRecording)},
      "{velmora-eval} --json - --summary-csv - r.csv",

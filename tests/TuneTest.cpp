@@ -313,9 +313,18 @@ TEST(TuneSearch, ResultIsASettingsFileTheToolsAcceptAndNoResultWritesNone) {
       << text;
   EXPECT_NE(text.find("# Seed 1,"), std::string::npos);
   EXPECT_NE(text.find("pooled held-out figures"), std::string::npos);
+  // The three people's copies of the six examples are six distinct files.
+  const std::vector<std::string> settingsLines = lines(text);
+  EXPECT_EQ(std::count_if(settingsLines.begin(), settingsLines.end(),
+                          [](const std::string& line) { return line.rfind("# tuned-on ", 0) == 0; }),
+            6)
+      << text;
   const auto eval =
       runProgram("velmora-eval", {"--settings", settings.string(), data.path().string()});
   EXPECT_EQ(eval.exitCode, 0) << eval.err;
+  EXPECT_NE(eval.out.find("in-sample: 18 of 18 recordings were used to tune these settings"),
+            std::string::npos)
+      << eval.out;
 
   // Searching only a setting at which every daily activity alarms finds
   // nothing within no false alarms at all.

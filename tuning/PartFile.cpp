@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "Digest.h"
+#include "Provenance.h"
 #include "SettingsTable.h"
 
 namespace tune {
@@ -285,6 +286,9 @@ std::string formatPart(const Part& part) {
     }
   } else {
     const SearchResults& search = part.search;
+    for (const std::string& fingerprint : search.tunedOn) {
+      text += "tuned-on " + fingerprint + "\n";
+    }
     for (std::size_t s = 0; s < search.searches.size(); ++s) {
       const auto& run = search.searches[s];
       if (!run) {
@@ -541,6 +545,14 @@ std::string parsePart(const std::string& text, const std::string& origin, Part& 
         return fail("bad problem line");
       }
       part.problems.push_back(problem);
+    } else if (key == "tuned-on" && search && t.size() == 2) {
+      velmora::evaluation::SettingsProvenance read;
+      if (!velmora::evaluation::readTunedOn(std::string(velmora::evaluation::kTunedOnPrefix) + t[1],
+                                            origin, read)
+               .empty()) {
+        return fail("bad tuned-on line");
+      }
+      part.search.tunedOn.push_back(t[1]);
     } else if (key == "point" && !search && t.size() == 11 && toInt64(t[1], value) && value >= 0 &&
                readCounts(t, 2, counts)) {
       error = checkCounts(counts, nullptr, 0);

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "Digest.h"
+#include "Provenance.h"
 #include "Evaluation.h"
 
 namespace tune {
@@ -74,6 +75,9 @@ RecordingCache loadCache(const std::vector<RecordingEntry>& entries, int jobs,
         cached.loaded = velmora::evaluation::loadRecording(entries[index]);
         cached.name = std::filesystem::path(cached.loaded.path).filename().string();
         cached.measurements = measure(cached.loaded);
+        std::string ignored;  // an unreadable file is reported by loadRecording
+        cached.fileFingerprint =
+            velmora::evaluation::fingerprintFile(entries[index].path, ignored);
         cached.loaded.samples.clear();
         cached.loaded.samples.shrink_to_fit();
       },

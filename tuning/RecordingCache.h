@@ -29,6 +29,9 @@ struct CachedRecording {
   LoadedRecording loaded;  // annotation and data-line positions; no samples
   std::string name;        // file name, the part --group-by reads
   std::vector<SampleMeasurement> measurements;
+  // "sha256:<hex>" of the file's bytes (see Provenance.h); empty when the
+  // file could not be read.
+  std::string fileFingerprint;
 };
 
 // Bytes the cache keeps per sample (plus 8 for a data-line position in a

@@ -8,6 +8,7 @@
 #include "EvalSummary.h"
 #include "HeldOut.h"
 #include "ParetoFront.h"
+#include "Provenance.h"
 #include "SettingsTable.h"
 
 namespace tune {
@@ -26,9 +27,11 @@ std::string fixed(double value, int decimals) {
 
 // The summary metrics a tuning table has a column for: those of one
 // evaluation's figures, not the delays or the codes of first detections,
-// which differ in number from run to run.
+// which differ in number from run to run, nor the in-sample count, which
+// a tuning run does not know.
 bool isTableMetric(const std::string& name) {
-  return name.rfind("delay_", 0) != 0 && name.rfind("first_code_", 0) != 0;
+  return name.rfind("delay_", 0) != 0 && name.rfind("first_code_", 0) != 0 &&
+         name != "in_sample_recordings";
 }
 
 std::string alignColumns(const std::vector<std::vector<std::string>>& rows,
@@ -442,6 +445,7 @@ std::string searchSettingsFile(const SearchResults& results, const std::string& 
   text += "# This result on all data (training figures, optimistic):\n#   " +
           figuresText(last->outcome.trials[*last->outcome.best].counts) + "\n";
   text += formatSettings(finalSettings(results));
+  text += velmora::evaluation::formatTunedOn(results.tunedOn);
   return text;
 }
 

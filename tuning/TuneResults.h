@@ -52,6 +52,9 @@ struct SearchResults {
   // Searches 0..folds-1 hold out that fold; search `folds` uses all data.
   std::vector<std::optional<SearchRunResult>> searches;
   std::optional<Counts> baseCounts;  // the base settings on all data
+  // Fingerprints ("sha256:<hex>") of the readable recordings the search ran
+  // on, written into the settings file (see Provenance.h).
+  std::vector<std::string> tunedOn;
 };
 
 }  // namespace tune

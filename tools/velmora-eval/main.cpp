@@ -19,9 +19,11 @@
 #include "HtmlReport.h"
 #include "OptionParser.h"
 #include "ProgressLine.h"
+#include "Provenance.h"
 #include "SettingOption.h"
 #include "SettingsTable.h"
 #include "StandardOutput.h"
+#include "TextUtils.h"
 #include "Velmora.h"
 
 namespace {
@@ -327,6 +329,19 @@ int evalMain(int argc, char** argv) {
       std::any_of(options.outputs.begin(), options.outputs.end(),
                   [](const OutputRequest& output) { return output.kind == OutputKind::Alarms; });
   evaluationOptions.jobs = options.jobs;
+  // Which recordings the settings files were tuned on, to say so beside the
+  // figures of those recordings.
+  for (const std::string& path : options.settingsFiles) {
+    std::string text;
+    std::string error = readRegularFile(path, "settings file", kMaxSettingsFileBytes, text);
+    if (error.empty()) {
+      error = readTunedOn(text, path, evaluationOptions.provenance);
+    }
+    if (!error.empty()) {
+      return usageError(error);
+    }
+    evaluationOptions.provenance.files.push_back(path);
+  }
   evaluationOptions.onProgress = [&](std::size_t done) {
     const double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -97,6 +97,11 @@ int searchCommand(const Options& options) {
     return usageError(error);
   }
   results.foldGroups = plan.groupsOf;
+  for (const CachedRecording& cached : data.cache.recordings) {
+    if (cached.loaded.readable() && !cached.fileFingerprint.empty()) {
+      results.tunedOn.push_back(cached.fileFingerprint);
+    }
+  }
   if (plan.unmatched > 0) {
     reportError(std::to_string(plan.unmatched) +
                 " recordings match no group of --group-by; they form one group");
