@@ -101,6 +101,7 @@ th{background:#f4f4f4}td.n,th.n{text-align:right;font-variant-numeric:tabular-nu
 table.sortable th{cursor:pointer}table.sortable th:hover{background:#e8e8e8}
 .o-tp,.o-tn{color:#1a7f37}.o-missed,.o-false_alarm,.o-error{color:#c62828;font-weight:bold}.o-early{color:#d9480f;font-weight:bold}
 tr.changed td{background:#fff4d6}.muted{color:#666}.key{font-size:22px;font-weight:bold}
+p.in-sample{background:#fff4d6;border-left:4px solid #d9480f;padding:6px 10px}
 figure{margin:18px 0 30px}figure svg{max-width:100%;height:auto;border:1px solid #ddd}figcaption{margin:4px 0}
 tr:target,figure:target figcaption{background:#fff4d6}
 #recordings-table td:first-child{word-break:break-all;max-width:560px}
@@ -593,12 +594,25 @@ std::string renderHtmlReport(const Evaluation& evaluation, const HtmlReportOptio
     out += "<tr><th>grouped by</th><td>" +
            html(evaluation::describeGroupKeys(evaluation.groupKeys)) + "</td></tr>\n";
   }
+  out += "<tr><th>settings files</th><td>";
+  for (std::size_t i = 0; i < evaluation.provenance.files.size(); ++i) {
+    out += (i > 0 ? "<br>" : "") + shownPath(evaluation.provenance.files[i]);
+  }
+  if (evaluation.provenance.files.empty()) {
+    out += "none";
+  }
+  out += "</td></tr>\n";
   out += "</tbody>\n</table>\n<h3>Settings</h3>\n";
   out += settingsTable(evaluation.settings);
   out += "</section>\n";
 
   // The summary.
   out += "<section id=\"summary\">\n<h2>Summary</h2>\n";
+  if (overall.inSampleRecordings.value_or(0) > 0) {
+    out += "<p class=\"in-sample\" id=\"in-sample\">" +
+           html(evaluation::inSampleNote(*overall.inSampleRecordings, overall.recordings)) +
+           "</p>\n";
+  }
   out += summaryTable(overall);
   if (evaluation.grouped()) {
     out += "<h3>By group</h3>\n" + groupTable(evaluation.groups);

@@ -103,9 +103,10 @@ TEST_F(EvalInSample, RecordingsTheSettingsWereTunedOnAreMarkedInEveryOutput) {
       dir.write("tuned.settings", "lowLevel=70\n" + ev::formatTunedOn({fingerprint}));
   const auto csv = dir.path() / "out.csv";
   const auto json = dir.path() / "out.json";
-  const auto result = runProgram("velmora-eval", {"-q", "--settings", settings.string(), "--csv",
-                                                  csv.string(), "--json", json.string(),
-                                                  (dir.path() / "data").string()});
+  const auto html = dir.path() / "out.html";
+  const auto result = runProgram(
+      "velmora-eval", {"-q", "--settings", settings.string(), "--csv", csv.string(), "--json",
+                       json.string(), "--html", html.string(), (dir.path() / "data").string()});
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_NE(result.out.find("Settings file: " + settings.string() + "\n"), std::string::npos)
       << result.out;
@@ -123,6 +124,11 @@ TEST_F(EvalInSample, RecordingsTheSettingsWereTunedOnAreMarkedInEveryOutput) {
             std::string::npos);
   EXPECT_NE(tree.find("\"problem\": null, \"in_sample\": false}"), std::string::npos) << tree;
   EXPECT_NE(tree.find("\"in_sample_recordings\": 2,"), std::string::npos) << tree;
+  const std::string page = readFile(html);
+  EXPECT_NE(page.find("<tr><th>settings files</th><td>" + settings.string() + "</td></tr>"),
+            std::string::npos);
+  EXPECT_NE(page.find("<p class=\"in-sample\" id=\"in-sample\">in-sample: 2 of 3 recordings"),
+            std::string::npos);
 
   // Settings that name no recordings: unknown, and no note.
   const auto plain = dir.write("plain.settings", "lowLevel=70\n");
