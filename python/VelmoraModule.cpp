@@ -19,9 +19,11 @@
 #include "Evaluation.h"
 #include "Explain.h"
 #include "ExplainOutput.h"
+#include "Provenance.h"
 #include "RecordingCache.h"
 #include "SampleInput.h"
 #include "SettingsTable.h"
+#include "SettingsProfiles.h"
 #include "TextUtils.h"
 #include "Velmora.h"
 #include "VelmoraObservation.h"
@@ -149,12 +151,22 @@ struct ObservationColumn {
   }
 };
 
+// None, a dict or the path of a settings file (see below).
+DetectorSettings settingsArgument(const py::handle& settings,
+                                  evaluation::SettingsProvenance& provenance);
+
+// The same where what a settings file was tuned on does not matter.
+DetectorSettings settingsOnly(const py::handle& settings) {
+  evaluation::SettingsProvenance unused;
+  return settingsArgument(settings, unused);
+}
+
 // ---------------------------------------------------------------- detector
 
 class Detector {
  public:
   explicit Detector(const py::handle& settings)
-      : settings_(settingsFrom(settings)), context_(std::make_unique<DetectorContext>()) {
+      : settings_(settingsOnly(settings)), context_(std::make_unique<DetectorContext>()) {
     checkOrThrow(settings_);
     setUp();
   }
@@ -371,11 +383,89 @@ py::object toPython(const evaluation::JsonValue& value) {
   return dict;
 }
 
+// ---------------------------------------------------------------- settings files
+
+bool isPath(const py::handle& object) {
+  return py::isinstance<py::str>(object) || py::hasattr(object, "__fspath__");
+}
+
+// A settings file read as the programs read it (--settings), with the
+// recordings it was tuned on.
+DetectorSettings readSettingsPath(const std::string& path,
+                                  evaluation::SettingsProvenance& provenance) {
+  DetectorSettings settings;
+  VelmoraDefaultSettings(&settings);
+  std::string error;
+  {
+    py::gil_scoped_release release;
+    error = evaluation::readSettingsFile(path, path, settings, provenance);
+  }
+  if (!error.empty()) {
+    throw py::value_error(error);
+  }
+  checkOrThrow(settings);
+  return settings;
+}
+
+DetectorSettings settingsArgument(const py::handle& settings,
+                                  evaluation::SettingsProvenance& provenance) {
+  if (isPath(settings)) {
+    return readSettingsPath(pathText(settings), provenance);
+  }
+  DetectorSettings result = settingsFrom(settings);
+  checkOrThrow(result);
+  return result;
+}
+
+// The folders a profile is looked for in, beside the module: the build
+// tree's and an install's share/velmora/profiles, and the one below the
+// interpreter's prefix (where a wheel's data files go).
+std::vector<std::filesystem::path> moduleProfileFolders() {
+  const std::filesystem::path module =
+      std::filesystem::path(py::module_::import("velmora").attr("__file__").cast<std::string>())
+          .parent_path();
+  std::vector<std::filesystem::path> folders = {profilesFolderBeside(module)};
+#ifdef VELMORA_PROFILES_FROM_MODULE
+  folders.push_back((module / VELMORA_PROFILES_FROM_MODULE).lexically_normal());
+#endif
+  const std::string prefix = py::module_::import("sys").attr("prefix").cast<std::string>();
+  folders.push_back(std::filesystem::path(prefix) / kProfilesFolder);
+  return folders;
+}
+
+std::string profilePath(const std::string& name) {
+  std::string error;
+  std::string path = findProfile(name, moduleProfileFolders(), error);
+  if (path.empty()) {
+    throw py::value_error(error);
+  }
+  return path;
+}
+
 constexpr double kMaxToleranceSeconds = 86400.0;
 constexpr int kMaxJobs = 1024;
 
+// One column name or a list of them.
+std::vector<std::string> columnNames(const py::handle& columns) {
+  std::vector<std::string> names;
+  if (py::isinstance<py::str>(columns)) {
+    names.push_back(columns.cast<std::string>());
+  } else {
+    for (const py::handle column : columns) {
+      names.push_back(column.cast<std::string>());
+    }
+  }
+  for (const std::string& name : names) {
+    if (name.empty()) {
+      throw py::value_error("group_by_column needs a column name");
+    }
+  }
+  return names;
+}
+
 py::object evaluatePaths(const py::handle& pathsObject, const py::handle& settings, int jobs,
-                         double earlyTolerance, const py::handle& groupBy) {
+                         double earlyTolerance, const py::handle& groupBy,
+                         const py::handle& groupByColumn) {
   std::vector<std::string> paths;
   if (py::isinstance<py::str>(pathsObject) || py::hasattr(pathsObject, "__fspath__")) {
     paths.push_back(pathText(pathsObject));  // one path, not a sequence of characters
@@ -388,8 +478,7 @@ py::object evaluatePaths(const py::handle& pathsObject, const py::handle& settin
     throw py::value_error("no recordings or folders given");
   }
   evaluation::EvaluationOptions options = evaluation::defaultEvaluationOptions();
-  options.settings = settingsFrom(settings);
-  checkOrThrow(options.settings);
+  options.settings = settingsArgument(settings, options.provenance);
   if (!(earlyTolerance >= 0.0 && earlyTolerance <= kMaxToleranceSeconds)) {
     throw py::value_error("early_tolerance must be a number of seconds in 0..86400");
   }
@@ -402,6 +491,11 @@ py::object evaluatePaths(const py::handle& pathsObject, const py::handle& settin
     options.groupPattern = groupBy.cast<std::string>();
     if (options.groupPattern.empty()) {
       throw py::value_error("group_by needs a regular expression");
+    }
+  }
+  if (!groupByColumn.is_none()) {
+    for (const std::string& column : columnNames(groupByColumn)) {
+      options.groupKeys.push_back({evaluation::GroupKey::Kind::Column, column});
     }
   }
   evaluation::Evaluation result;
@@ -460,8 +554,7 @@ py::object explainPaths(const py::handle& pathsObject, const py::handle& setting
     throw py::value_error("no recordings or folders given");
   }
   tune::ExplainConfig config;
-  config.base = settingsFrom(settings);
-  checkOrThrow(config.base);
+  config.base = settingsOnly(settings);
   config.space = spaceFrom(space);
   if (std::string error = tune::checkSpace(config.space, config.base); !error.empty()) {
     throw py::value_error(error);
@@ -556,10 +649,21 @@ PYBIND11_MODULE(velmora, m) {
         "Reads a recording file and the .info beside it, if any.");
   m.def("evaluate", &evaluatePaths, py::arg("paths"), py::arg("settings") = py::none(),
         py::arg("jobs") = 0, py::arg("early_tolerance") = 1.0, py::arg("group_by") = py::none(),
+        py::arg("group_by_column") = py::none(),
         "Evaluates the recordings under the paths as velmora-eval does; returns what its --json "
-        "writes, as dicts and lists.");
+        "writes, as dicts and lists. settings: a dict or the path of a settings file.");
   m.def("explain", &explainPaths, py::arg("paths"), py::arg("settings") = py::none(),
         py::arg("space") = py::none(), py::arg("jobs") = 0, py::arg("early_tolerance") = 1.0,
         "Explains every wrong recording under the paths as velmora-tune explain does; returns "
         "what its --json writes, as dicts and lists of records.");
+  m.def(
+      "read_settings",
+      [](const py::handle& path) {
+        evaluation::SettingsProvenance ignored;
+        return settingsToDict(readSettingsPath(pathText(path), ignored));
+      },
+      py::arg("path"),
+      "The 35 settings a settings file gives (as --settings reads it over the defaults).");
+  m.def("profile", &profilePath, py::arg("name"),
+        "The path of the settings profile NAME (for example 'fa1'), usable as settings=.");
 }

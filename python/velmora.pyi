@@ -45,8 +45,9 @@ class Detector:
     context manager that closes it on exit.
     """
 
-    def __init__(self, settings: Optional[Settings] = None) -> None:
-        """Set up a detector; raises ValueError for settings it refuses."""
+    def __init__(self, settings: Union[Settings, PathLike, None] = None) -> None:
+        """Set up a detector with a dict of settings or a settings file's
+        path; raises ValueError for settings it refuses."""
 
     def process(self, samples: npt.ArrayLike) -> npt.NDArray[np.int32]:
         """Result codes, one per sample: 0 or the code of the fall pattern.
@@ -124,28 +125,53 @@ def read_recording(path: PathLike) -> Recording:
     or a position that is negative or beyond the recording's last line.
     """
 
+def read_settings(path: PathLike) -> dict[str, int]:
+    """All 35 settings a settings file gives over the defaults, as
+    `--settings` reads it (NAME=VALUE lines, '#' comments). Raises
+    ValueError with the programs' message (file and line) for a file they
+    refuse. Pass the path itself as `settings=` to keep the file's record of
+    the recordings it was tuned on; the dict does not carry it.
+    """
+
+def profile(name: str) -> str:
+    """The path of the shipped settings profile `name` (for example 'fa1',
+    see docs/profiles.md), usable as `settings=`. Looked for in
+    share/velmora/profiles beside the module (build tree and install) and
+    below sys.prefix. Raises ValueError naming the profiles there are.
+    """
+
 def evaluate(
     paths: Union[PathLike, Sequence[PathLike]],
-    settings: Optional[Settings] = None,
+    settings: Union[Settings, PathLike, None] = None,
     jobs: int = 0,
     early_tolerance: float = 1.0,
     group_by: Optional[str] = None,
+    group_by_column: Union[str, Sequence[str], None] = None,
 ) -> dict[str, Any]:
     """Evaluate recordings as velmora-eval does, through the same library.
 
     `paths` are recording files or folders searched recursively for .csv
     files (a single path may be given as it is); a recording with a
-    `<name>.info` beside it is a fall recording. `jobs` recordings are
-    replayed at once (0: one per core), with the interpreter released.
-    `early_tolerance` is how many seconds a detection may precede the
-    annotated position; `group_by` a regular expression whose first capture
-    group, searched in each file name, names its group.
+    `<name>.info` beside it is a fall recording. `settings` is a dict or
+    the path of a settings file (as `--settings`; `profile(name)` gives
+    one). `jobs` recordings are replayed at once (0: one per core), with
+    the interpreter released. `early_tolerance` is how many seconds a
+    detection may precede the annotated position; `group_by` a regular
+    expression whose first capture group, searched in each file name, names
+    its group; `group_by_column` one column name (or several) of the
+    index.tsv beside the recordings, as `--group-by-column`; with both,
+    groups combine the pattern's key first.
+
+    A settings file that names the recordings it was tuned on (a search
+    writes their SHA-256) makes each row's 'in_sample' True or False and the
+    summary's 'in_sample_recordings' a count; both are None otherwise.
+    'settings_files' lists the settings file read.
 
     Returns exactly what `velmora-eval --json` writes, as dicts and lists:
     'format' (the version of this layout), 'version' (the detector's),
     'early_tolerance_seconds', 'early_tolerance_samples', 'settings',
-    'group_by' (only when grouping: a list of keys, here
-    `[{'pattern': group_by}]`), 'recordings' (one dict per recording:
+    'settings_files', 'group_by' (only when grouping: a list of keys, here
+    `[{'pattern': group_by}, {'column': ...}]`), 'recordings' (one dict per recording:
     outcome, first detection, delay...), 'summary' (outcome counts,
     sensitivity, specificity, false alarms per hour with their 95 %
     intervals, delays, first codes) and, when grouping, 'groups'.

@@ -1,5 +1,7 @@
 """velmora.evaluate against velmora-eval --json."""
+import hashlib
 import json
+import shutil
 import subprocess
 
 import pytest
@@ -52,3 +54,39 @@ def test_an_unreadable_recording_is_an_error_row(tmp_path):
     assert [row["outcome"] for row in result["recordings"]] == ["error"]
     with pytest.raises(ValueError, match="missing.csv' does not exist"):
         velmora.evaluate([tmp_path / "missing.csv"])
+
+
+def test_a_settings_file_is_read_as_velmora_eval_reads_it(tmp_path):
+    fall = EXAMPLES_DIR / "fall_forward.csv"
+    digest = hashlib.sha256(fall.read_bytes()).hexdigest()
+    settings = tmp_path / "tuned.settings"
+    settings.write_text(f"lowLevel=50\n# tuned-on sha256:{digest}\n")
+    assert velmora.read_settings(settings) == {**velmora.default_settings(), "lowLevel": 50}
+    paths = [fall, EXAMPLES_DIR / "walking.csv"]
+    result = velmora.evaluate(paths, settings=str(settings))
+    assert result == eval_json(tmp_path, "--settings", settings, *paths)
+    assert result["settings_files"] == [str(settings)]
+    assert result["summary"]["in_sample_recordings"] == 1
+    assert [row["in_sample"] for row in result["recordings"]] == [True, False]
+    assert velmora.evaluate(paths, settings={"lowLevel": 50})["summary"]["in_sample_recordings"] \
+        is None
+
+
+def test_groups_by_index_column_as_velmora_eval_makes_them(tmp_path):
+    data = tmp_path / "data"
+    data.mkdir()
+    rows = ["file\tsubject"]
+    for n, source in enumerate(sorted(EXAMPLES_DIR.glob("*.csv"))):
+        shutil.copy(source, data / source.name)
+        rows.append(f"{source.name}\tS{n % 2}")
+    (data / "index.tsv").write_text("\n".join(rows) + "\n")
+    result = velmora.evaluate(data, group_by_column="subject")
+    assert [group["group"] for group in result["groups"]] == ["S0", "S1"]
+    assert result == eval_json(tmp_path, "--group-by-column", "subject", data)
+
+
+@pytest.mark.parametrize("name, message", [("../fa1", "cannot name a profile"),
+                                           ("no-such-profile", "no profile 'no-such-profile'")])
+def test_unknown_profiles_are_refused_by_name(name, message):
+    with pytest.raises(ValueError, match=message):
+        velmora.profile(name)
