@@ -11,16 +11,30 @@ namespace tune {
 
 namespace {
 
-constexpr double kWidth = 640.0;
-constexpr double kHeight = 440.0;
+constexpr double kWidth = 780.0;
+constexpr double kHeight = 480.0;
 constexpr double kLeft = 64.0;
-constexpr double kRight = 170.0;  // room for the legend
-constexpr double kTop = 40.0;
-constexpr double kBottom = 52.0;
+constexpr double kRight = 200.0;  // room for the legend
+constexpr double kTop = 44.0;
+constexpr double kBottom = 64.0;
+constexpr double kPlotWidth = kWidth - kLeft - kRight;
+constexpr double kPlotHeight = kHeight - kTop - kBottom;
+// Label text: 11 px sans-serif, about this wide per character.
+constexpr double kLabelSize = 11.0;
+constexpr double kCharWidth = 6.3;
+
+const char* const kFrontColour = "#1f5fbf";
+const char* const kBudgetColour = "#c62828";
 
 std::string number(double value) {
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%.1f", value);
+  return buffer;
+}
+
+std::string fixed(double value, int decimals) {
+  char buffer[48];
+  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
   return buffer;
 }
 
@@ -47,69 +61,161 @@ std::string escapeXml(const std::string& text) {
   return escaped;
 }
 
-// A tick spacing of 1, 2 or 5 times a power of ten giving about five ticks.
-double tickStep(double span) {
-  const double rough = span / 5.0;
-  const double power = std::pow(10.0, std::floor(std::log10(rough)));
-  for (const double factor : {1.0, 2.0, 5.0}) {
-    if (factor * power >= rough) {
-      return factor * power;
-    }
+// "0", "0.5", "20": no trailing zeros.
+std::string tickText(double value) {
+  std::string text = fixed(value, 2);
+  while (text.back() == '0') {
+    text.pop_back();
   }
-  return 10.0 * power;
+  if (text.back() == '.') {
+    text.pop_back();
+  }
+  return text;
 }
 
-std::string tickLabel(double value, double step) {
-  char buffer[32];
-  const int decimals = step >= 1.0 ? 0 : static_cast<int>(std::ceil(-std::log10(step)));
-  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
-  return buffer;
+std::string figuresText(const RocPoint& point) {
+  return fixed(100.0 * point.sensitivity, 1) + "%, " + fixed(point.falseAlarmsPerHour, 2) + "/h";
+}
+
+std::string hoverText(const RocPoint& point, const std::string& name) {
+  return name + ": sensitivity " + fixed(100.0 * point.sensitivity, 1) + "%, " +
+         fixed(point.falseAlarmsPerHour, 2) + " false alarms per hour";
+}
+
+struct Box {
+  double left, top, right, bottom;
+  [[nodiscard]] bool overlaps(const Box& other) const {
+    return left < other.right && other.left < right && top < other.bottom && other.top < bottom;
+  }
+  [[nodiscard]] bool inside(const Box& area) const {
+    return left >= area.left && right <= area.right && top >= area.top && bottom <= area.bottom;
+  }
+};
+
+// A text label placed beside a point where it covers no earlier label; none
+// when every place is taken (the point's hover text still has it all).
+std::string placeLabel(double cx, double cy, const std::string& text, std::vector<Box>& taken) {
+  const double width = kCharWidth * static_cast<double>(text.size());
+  const Box area{kLeft + 2, kTop + 2, kLeft + kPlotWidth - 2, kTop + kPlotHeight - 2};
+  struct Place {
+    double x, baseline;
+    bool anchorEnd;
+  };
+  // Above left first: the front climbs to the right, so that side is open.
+  const Place places[] = {{cx - 6, cy - 7, true},
+                          {cx + 7, cy + 15, false},
+                          {cx + 7, cy - 7, false},
+                          {cx - 8, cy + 15, true}};
+  for (const Place& place : places) {
+    const double left = place.anchorEnd ? place.x - width : place.x;
+    const Box box{left - 1, place.baseline - kLabelSize, left + width + 1, place.baseline + 3};
+    if (!box.inside(area) || std::any_of(taken.begin(), taken.end(), [&](const Box& other) {
+          return box.overlaps(other);
+        })) {
+      continue;
+    }
+    taken.push_back(box);
+    return "<text x=\"" + number(place.x) + "\" y=\"" + number(place.baseline) + "\"" +
+           (place.anchorEnd ? " text-anchor=\"end\"" : "") + ">" + escapeXml(text) + "</text>\n";
+  }
+  return {};
 }
 
 }  // namespace
 
-std::string rocSvg(const std::vector<RocPoint>& points, const std::optional<RocPoint>& base,
-                   const std::string& title) {
-  double maxRate = base ? base->falseAlarmsPerHour : 0.0;
-  for (const RocPoint& point : points) {
-    maxRate = std::max(maxRate, point.falseAlarmsPerHour);
+std::vector<double> rocAxisTicks(double highestRate) {
+  const double reach = std::max(5.0, highestRate);
+  std::vector<double> ticks = {0.0, 0.5, 1.0, 2.0, 3.0, 5.0};
+  // Then 10, 20, 50, 100, ... until one reaches the highest rate.
+  for (double decade = 10.0; ticks.back() < reach && std::isfinite(decade); decade *= 10.0) {
+    for (const double factor : {1.0, 2.0, 5.0}) {
+      if (ticks.back() < reach) {
+        ticks.push_back(factor * decade);
+      }
+    }
   }
-  const double xStep = tickStep(maxRate > 0.0 ? maxRate : 1.0);
-  const double xMax = std::max(1.0, std::ceil(maxRate / xStep)) * xStep;
-  const double plotWidth = kWidth - kLeft - kRight;
-  const double plotHeight = kHeight - kTop - kBottom;
-  const auto x = [&](double rate) { return kLeft + rate / xMax * plotWidth; };
-  const auto y = [&](double sensitivity) { return kTop + (1.0 - sensitivity) * plotHeight; };
+  return ticks;
+}
+
+double rocAxisPosition(double falseAlarmsPerHour, double axisMax) {
+  return std::log10(1.0 + std::max(0.0, falseAlarmsPerHour)) / std::log10(1.0 + axisMax);
+}
+
+std::string rocSvg(const RocFigure& figure) {
+  const std::vector<RocPoint>& points = figure.points;
+  double highest = figure.base ? figure.base->falseAlarmsPerHour : 0.0;
+  for (const RocPoint& point : points) {
+    highest = std::max(highest, point.falseAlarmsPerHour);
+  }
+  if (figure.budget) {
+    highest = std::max(highest, *figure.budget);
+  }
+  const std::vector<double> ticks = rocAxisTicks(highest);
+  const double axisMax = ticks.back();
+  const auto x = [&](double rate) { return kLeft + rocAxisPosition(rate, axisMax) * kPlotWidth; };
+  const auto y = [&](double sensitivity) { return kTop + (1.0 - sensitivity) * kPlotHeight; };
 
   std::string svg;
   svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + number(kWidth) + "\" height=\"" +
          number(kHeight) + "\" viewBox=\"0 0 " + number(kWidth) + " " + number(kHeight) +
          "\" font-family=\"sans-serif\" font-size=\"12\">\n";
   svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
-  svg += "<text x=\"" + number(kLeft) + "\" y=\"24\" font-size=\"14\">" + escapeXml(title) +
-         "</text>\n";
+  svg += "<text x=\"" + number(kLeft) + "\" y=\"26\" font-size=\"14\">" +
+         escapeXml(figure.title) + "</text>\n";
   // Grid and ticks.
-  for (int i = 0; i <= static_cast<int>(std::lround(xMax / xStep)); ++i) {
-    const double value = i * xStep;
-    svg += "<line x1=\"" + number(x(value)) + "\" y1=\"" + number(kTop) + "\" x2=\"" +
-           number(x(value)) + "\" y2=\"" + number(kTop + plotHeight) + "\" stroke=\"#e0e0e0\"/>\n";
-    svg += "<text x=\"" + number(x(value)) + "\" y=\"" + number(kTop + plotHeight + 16) +
-           "\" text-anchor=\"middle\">" + tickLabel(value, xStep) + "</text>\n";
+  for (const double tick : ticks) {
+    svg += "<line x1=\"" + number(x(tick)) + "\" y1=\"" + number(kTop) + "\" x2=\"" +
+           number(x(tick)) + "\" y2=\"" + number(kTop + kPlotHeight) +
+           "\" stroke=\"#e0e0e0\"/>\n";
+    svg += "<text x=\"" + number(x(tick)) + "\" y=\"" + number(kTop + kPlotHeight + 16) +
+           "\" text-anchor=\"middle\">" + tickText(tick) + "</text>\n";
   }
-  for (int percent = 0; percent <= 100; percent += 20) {
+  for (int percent = 0; percent <= 100; percent += 10) {
     const double value = percent / 100.0;
     svg += "<line x1=\"" + number(kLeft) + "\" y1=\"" + number(y(value)) + "\" x2=\"" +
-           number(kLeft + plotWidth) + "\" y2=\"" + number(y(value)) + "\" stroke=\"#e0e0e0\"/>\n";
-    svg += "<text x=\"" + number(kLeft - 6) + "\" y=\"" + number(y(value) + 4) +
-           "\" text-anchor=\"end\">" + std::to_string(percent) + "</text>\n";
+           number(kLeft + kPlotWidth) + "\" y2=\"" + number(y(value)) + "\" stroke=\"" +
+           (percent % 20 == 0 ? "#e0e0e0" : "#f2f2f2") + "\"/>\n";
+    if (percent % 20 == 0) {
+      svg += "<text x=\"" + number(kLeft - 6) + "\" y=\"" + number(y(value) + 4) +
+             "\" text-anchor=\"end\">" + std::to_string(percent) + "</text>\n";
+    }
   }
   svg += "<rect x=\"" + number(kLeft) + "\" y=\"" + number(kTop) + "\" width=\"" +
-         number(plotWidth) + "\" height=\"" + number(plotHeight) +
+         number(kPlotWidth) + "\" height=\"" + number(kPlotHeight) +
          "\" fill=\"none\" stroke=\"#404040\"/>\n";
-  svg += "<text x=\"" + number(kLeft + plotWidth / 2) + "\" y=\"" + number(kHeight - 12) +
+  svg += "<text x=\"" + number(kLeft + kPlotWidth / 2) + "\" y=\"" + number(kHeight - 30) +
          "\" text-anchor=\"middle\">false alarms per hour of daily living</text>\n";
-  svg += "<text transform=\"translate(16 " + number(kTop + plotHeight / 2) +
+  svg += "<text x=\"" + number(kLeft + kPlotWidth / 2) + "\" y=\"" + number(kHeight - 14) +
+         "\" text-anchor=\"middle\" font-size=\"11\" fill=\"#666\">symmetric log scale: "
+         "distance from 0 grows as log(1 + rate), linear below 1 per hour</text>\n";
+  svg += "<text transform=\"translate(18 " + number(kTop + kPlotHeight / 2) +
          ") rotate(-90)\" text-anchor=\"middle\">sensitivity (%)</text>\n";
+
+  std::vector<Box> taken;
+  // The budget: a line, and the most sensitive front point within it.
+  std::optional<std::size_t> bestWithin;
+  const std::vector<std::size_t> front = paretoFront(points);
+  if (figure.budget) {
+    const double bx = x(*figure.budget);
+    svg += "<line x1=\"" + number(bx) + "\" y1=\"" + number(kTop) + "\" x2=\"" + number(bx) +
+           "\" y2=\"" + number(kTop + kPlotHeight) + "\" stroke=\"" + kBudgetColour +
+           "\" stroke-width=\"1.5\" stroke-dasharray=\"6 4\"><title>budget: " +
+           tickText(*figure.budget) + " false alarms per hour</title></line>\n";
+    const std::string text = "budget " + tickText(*figure.budget) + "/h";
+    const double width = kCharWidth * static_cast<double>(text.size());
+    const bool right = bx + 4 + width <= kLeft + kPlotWidth;
+    const double tx = right ? bx + 4 : bx - 4;
+    svg += "<text x=\"" + number(tx) + "\" y=\"" + number(kTop + 14) + "\"" +
+           (right ? "" : " text-anchor=\"end\"") + " fill=\"" + kBudgetColour + "\">" + text +
+           "</text>\n";
+    taken.push_back(Box{right ? tx - 1 : tx - width - 1, kTop + 2, right ? tx + width + 1 : tx + 1,
+                        kTop + 18});
+    for (const std::size_t index : front) {
+      if (points[index].falseAlarmsPerHour <= *figure.budget) {
+        bestWithin = index;  // the front ascends: the last within wins
+      }
+    }
+  }
 
   // Every point, then the front as a staircase over them.
   svg += "<g fill=\"#9e9e9e\">\n";
@@ -118,68 +224,122 @@ std::string rocSvg(const std::vector<RocPoint>& points, const std::optional<RocP
            number(y(point.sensitivity)) + "\" r=\"2.5\"/>\n";
   }
   svg += "</g>\n";
-  const std::vector<std::size_t> front = paretoFront(points);
   if (!front.empty()) {
     std::string path;
     for (std::size_t i = 0; i < front.size(); ++i) {
       const RocPoint& point = points[front[i]];
-      if (i == 0) {
-        path += "M" + number(x(point.falseAlarmsPerHour)) + " " + number(y(point.sensitivity));
-      } else {
-        path += " H" + number(x(point.falseAlarmsPerHour)) + " V" + number(y(point.sensitivity));
-      }
+      path += i == 0 ? "M" + number(x(point.falseAlarmsPerHour)) + " " +
+                           number(y(point.sensitivity))
+                     : " H" + number(x(point.falseAlarmsPerHour)) + " V" +
+                           number(y(point.sensitivity));
     }
-    svg += "<path d=\"" + path + "\" fill=\"none\" stroke=\"#1f5fbf\" stroke-width=\"1.5\"/>\n";
-    svg += "<g fill=\"#1f5fbf\">\n";
+    svg += "<path d=\"" + path + "\" fill=\"none\" stroke=\"" + kFrontColour +
+           "\" stroke-width=\"1.5\"/>\n";
+    if (bestWithin) {
+      svg += "<circle cx=\"" + number(x(points[*bestWithin].falseAlarmsPerHour)) + "\" cy=\"" +
+             number(y(points[*bestWithin].sensitivity)) + "\" r=\"8\" fill=\"none\" stroke=\"" +
+             kBudgetColour + "\" stroke-width=\"2\"/>\n";
+    }
+    svg += "<g fill=\"" + std::string(kFrontColour) + "\">\n";
     for (const std::size_t index : front) {
-      svg += "<circle cx=\"" + number(x(points[index].falseAlarmsPerHour)) + "\" cy=\"" +
-             number(y(points[index].sensitivity)) + "\" r=\"4\"/>\n";
+      const RocPoint& point = points[index];
+      svg += "<circle cx=\"" + number(x(point.falseAlarmsPerHour)) + "\" cy=\"" +
+             number(y(point.sensitivity)) + "\" r=\"4\"><title>" +
+             escapeXml(hoverText(point, point.settings.empty() ? "point" : point.settings)) +
+             "</title></circle>\n";
+    }
+    svg += "</g>\n";
+    // Labels cover no front point nor the base; the best within the budget
+    // is placed first, so it always gets one.
+    for (const std::size_t index : front) {
+      const double cx = x(points[index].falseAlarmsPerHour);
+      const double cy = y(points[index].sensitivity);
+      taken.push_back(Box{cx - 5, cy - 5, cx + 5, cy + 5});
+    }
+    if (figure.base) {
+      const double cx = x(figure.base->falseAlarmsPerHour);
+      const double cy = y(figure.base->sensitivity);
+      taken.push_back(Box{cx - 8, cy - 8, cx + 8, cy + 8});
+    }
+    std::vector<std::size_t> labelOrder = front;
+    if (bestWithin) {
+      std::stable_partition(labelOrder.begin(), labelOrder.end(),
+                            [&](std::size_t index) { return index == *bestWithin; });
+    }
+    svg += "<g font-size=\"11\" fill=\"#1a3f7a\" stroke=\"white\" stroke-width=\"3\" "
+           "paint-order=\"stroke\">\n";
+    for (const std::size_t index : labelOrder) {
+      const RocPoint& point = points[index];
+      svg += placeLabel(x(point.falseAlarmsPerHour), y(point.sensitivity), figuresText(point),
+                        taken);
     }
     svg += "</g>\n";
   }
-  if (base) {
-    const double cx = x(base->falseAlarmsPerHour);
-    const double cy = y(base->sensitivity);
+  if (figure.base) {
+    const double cx = x(figure.base->falseAlarmsPerHour);
+    const double cy = y(figure.base->sensitivity);
     svg += "<path d=\"M" + number(cx) + " " + number(cy - 7) + " L" + number(cx + 7) + " " +
            number(cy) + " L" + number(cx) + " " + number(cy + 7) + " L" + number(cx - 7) + " " +
-           number(cy) + " Z\" fill=\"#d03030\" stroke=\"white\"/>\n";
+           number(cy) + " Z\" fill=\"#d03030\" stroke=\"white\"><title>" +
+           escapeXml(hoverText(*figure.base, "base settings")) + "</title></path>\n";
   }
 
   // Legend.
-  const double legendX = kLeft + plotWidth + 16;
-  svg += "<circle cx=\"" + number(legendX + 6) + "\" cy=\"" + number(kTop + 10) +
+  const double legendX = kLeft + kPlotWidth + 16;
+  double legendY = kTop + 10;
+  const auto legendText = [&](const std::string& text) {
+    svg += "<text x=\"" + number(legendX + 18) + "\" y=\"" + number(legendY + 4) + "\">" +
+           escapeXml(text) + "</text>\n";
+    legendY += 20;
+  };
+  svg += "<circle cx=\"" + number(legendX + 6) + "\" cy=\"" + number(legendY) +
          "\" r=\"2.5\" fill=\"#9e9e9e\"/>\n";
-  svg += "<text x=\"" + number(legendX + 18) + "\" y=\"" + number(kTop + 14) + "\">" +
-         std::to_string(points.size()) + (points.size() == 1 ? " point" : " points") + "</text>\n";
-  svg += "<circle cx=\"" + number(legendX + 6) + "\" cy=\"" + number(kTop + 30) +
-         "\" r=\"4\" fill=\"#1f5fbf\"/>\n";
-  svg += "<text x=\"" + number(legendX + 18) + "\" y=\"" + number(kTop + 34) + "\">front (" +
-         std::to_string(front.size()) + ")</text>\n";
-  if (base) {
-    svg += "<path d=\"M" + number(legendX + 6) + " " + number(kTop + 43) +
-           " l7 7 l-7 7 l-7 -7 Z\"" + " fill=\"#d03030\"/>\n";
-    svg += "<text x=\"" + number(legendX + 18) + "\" y=\"" + number(kTop + 54) +
-           "\">base settings</text>\n";
+  legendText(std::to_string(points.size()) + (points.size() == 1 ? " point" : " points"));
+  svg += "<circle cx=\"" + number(legendX + 6) + "\" cy=\"" + number(legendY) + "\" r=\"4\" fill=\"" +
+         kFrontColour + "\"/>\n";
+  legendText("front (" + std::to_string(front.size()) + ")");
+  if (figure.base) {
+    svg += "<path d=\"M" + number(legendX + 6) + " " + number(legendY - 7) +
+           " l7 7 l-7 7 l-7 -7 Z\" fill=\"#d03030\"/>\n";
+    legendText("base settings");
   }
+  if (figure.budget) {
+    svg += "<line x1=\"" + number(legendX + 6) + "\" y1=\"" + number(legendY - 7) + "\" x2=\"" +
+           number(legendX + 6) + "\" y2=\"" + number(legendY + 7) + "\" stroke=\"" +
+           kBudgetColour + "\" stroke-width=\"1.5\" stroke-dasharray=\"4 3\"/>\n";
+    legendText("false-alarm budget");
+    if (bestWithin) {
+      svg += "<circle cx=\"" + number(legendX + 6) + "\" cy=\"" + number(legendY) +
+             "\" r=\"6\" fill=\"none\" stroke=\"" + kBudgetColour + "\" stroke-width=\"2\"/>\n";
+      legendText("best within it");
+    }
+  }
+  svg += "<text x=\"" + number(legendX) + "\" y=\"" + number(legendY + 4) +
+         "\" font-size=\"11\" fill=\"#666\">front labels: sensitivity,</text>\n";
+  svg += "<text x=\"" + number(legendX) + "\" y=\"" + number(legendY + 18) +
+         "\" font-size=\"11\" fill=\"#666\">false alarms per hour;</text>\n";
+  svg += "<text x=\"" + number(legendX) + "\" y=\"" + number(legendY + 32) +
+         "\" font-size=\"11\" fill=\"#666\">hover a point for its settings</text>\n";
   svg += "</svg>\n";
   return svg;
 }
 
-std::string sweepRocSvg(const SweepResults& results) {
+std::string sweepRocSvg(const SweepResults& results, std::optional<double> budget) {
+  RocFigure figure;
   std::vector<std::size_t> kept;
-  const std::vector<RocPoint> points = sweepRocPoints(results, kept);
-  std::optional<RocPoint> base;
+  figure.points = sweepRocPoints(results, kept);
   if (results.baseCounts) {
     const velmora::evaluation::EvalSummary s = summaryOf(*results.baseCounts);
     if (s.sensitivity() && s.falseAlarmsPerHour()) {
-      base = RocPoint{*s.falseAlarmsPerHour(), *s.sensitivity()};
+      figure.base = RocPoint{*s.falseAlarmsPerHour(), *s.sensitivity()};
     }
   }
-  std::string title = "Sweep of";
+  figure.title = "Sweep of";
   for (std::size_t d = 0; d < results.space.size(); ++d) {
-    title += std::string(d == 0 ? " " : ", ") + results.space[d].name();
+    figure.title += std::string(d == 0 ? " " : ", ") + results.space[d].name();
   }
-  return rocSvg(points, base, title);
+  figure.budget = budget;
+  return rocSvg(figure);
 }
 
 }  // namespace tune

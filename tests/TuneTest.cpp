@@ -19,6 +19,7 @@
 #include "ParetoFront.h"
 #include "PartFile.h"
 #include "RecordingCache.h"
+#include "RocPlot.h"
 #include "Search.h"
 #include "SettingsTable.h"
 #include "TuneSpace.h"
@@ -645,6 +646,28 @@ TEST(TuneFront, HoldsExactlyThePointsNoOtherPointBeats) {
   const std::vector<tune::RocPoint> points = {{0.0, 0.10}, {0.0, 0.20}, {1.0, 0.20}, {1.0, 0.50},
                                               {3.0, 0.40}, {4.0, 0.90}, {4.0, 0.90}};
   EXPECT_EQ(tune::paretoFront(points), (std::vector<std::size_t>{1, 3, 5}));
+}
+
+TEST(TuneRoc, ZeroToFivePerHourStaysWideAndTheFrontCarriesItsFiguresAndSettings) {
+  EXPECT_EQ(tune::rocAxisTicks(150.0),
+            (std::vector<double>{0, 0.5, 1, 2, 3, 5, 10, 20, 50, 100, 200}));
+  EXPECT_EQ(tune::rocAxisTicks(0.2).back(), 5.0);
+  EXPECT_EQ(tune::rocAxisPosition(0.0, 200.0), 0.0);
+  // With points at 150 per hour, 0 to 5 still takes a third of the width.
+  EXPECT_GT(tune::rocAxisPosition(5.0, 200.0), 0.33);
+
+  tune::RocFigure figure;
+  figure.points = {{0.0, 0.20, "lowLevel=60"}, {0.44, 0.424, "lowLevel=70"},
+                   {3.0, 0.30, "lowLevel=80"}, {12.0, 0.61, "lowLevel=90"}};
+  figure.budget = 1.0;
+  const std::string svg = tune::rocSvg(figure);
+  EXPECT_NE(svg.find("<title>lowLevel=70: sensitivity 42.4%, 0.44 false alarms per hour</title>"),
+            std::string::npos)
+      << svg;
+  EXPECT_NE(svg.find(">42.4%, 0.44/h</text>"), std::string::npos);
+  EXPECT_NE(svg.find(">budget 1/h</text>"), std::string::npos);
+  EXPECT_EQ(svg.find("lowLevel=80"), std::string::npos);  // behind the front: no title
+  EXPECT_NE(svg.find("best within it"), std::string::npos);
 }
 
 // Settings drawn mostly from the tuning ranges, sometimes far outside them

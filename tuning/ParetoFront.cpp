@@ -32,7 +32,13 @@ std::vector<RocPoint> sweepRocPoints(const SweepResults& results, std::vector<st
   for (std::size_t i = 0; i < results.points.size(); ++i) {
     const velmora::evaluation::EvalSummary s = summaryOf(results.points[i].counts);
     if (s.sensitivity() && s.falseAlarmsPerHour()) {
-      points.push_back(RocPoint{*s.falseAlarmsPerHour(), *s.sensitivity()});
+      const Levels levels = gridLevels(results.space, results.points[i].index);
+      std::string settings;
+      for (std::size_t d = 0; d < results.space.size(); ++d) {
+        settings += std::string(d == 0 ? "" : ", ") + results.space[d].name() + "=" +
+                    std::to_string(results.space[d].valueAt(levels[d]));
+      }
+      points.push_back(RocPoint{*s.falseAlarmsPerHour(), *s.sensitivity(), settings});
       kept.push_back(i);
     }
   }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 #include "TuneResults.h"
@@ -12,6 +13,7 @@ namespace tune {
 struct RocPoint {
   double falseAlarmsPerHour = 0.0;
   double sensitivity = 0.0;  // 0..1
+  std::string settings = {};  // what the point sets ("lowLevel=70, impactMin=150")
 };
 
 // Indices of the points on the front: no other point has at least the same
@@ -20,8 +22,8 @@ struct RocPoint {
 // first is kept.
 [[nodiscard]] std::vector<std::size_t> paretoFront(const std::vector<RocPoint>& points);
 
-// The points of a sweep that have both figures, in sweep order; `kept`
-// receives the index into results.points of each.
+// The points of a sweep that have both figures, in sweep order, each with
+// its settings; `kept` receives the index into results.points of each.
 [[nodiscard]] std::vector<RocPoint> sweepRocPoints(const SweepResults& results,
                                                    std::vector<std::size_t>& kept);
 
