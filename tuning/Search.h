@@ -80,10 +80,13 @@ struct SearchConfig {
   std::vector<Dimension> space;
   DetectorSettings base{};
   double maxFalseAlarmsPerHour = 1.0;
-  int64_t trials = 200;  // candidates, the base point included
+  // The defaults are the procedure that held the budget best on people the
+  // search never saw (docs/velmora-tune.md, "Which selection holds the
+  // budget"): few candidates, few settings moved.
+  int64_t trials = 100;  // candidates, the base point included
   SelectionRule rule;
   // Settings a candidate may change from the base, at most (0: any number).
-  int maxMoved = 0;
+  int maxMoved = 2;
 };
 
 struct Trial {

@@ -422,7 +422,11 @@ std::string searchSettingsFile(const SearchResults& results, const std::string& 
   text += "# Seed " + std::to_string(results.seed) + ", " + std::to_string(results.config.trials) +
           " candidates per search, false alarms per hour at most " +
           doubleText(results.config.maxFalseAlarmsPerHour) + ", selection " +
-          selectionText(results.config.rule) + ".\n";
+          selectionText(results.config.rule) +
+          (results.config.maxMoved > 0
+               ? ", at most " + std::to_string(results.config.maxMoved) + " settings moved"
+               : std::string()) +
+          ".\n";
   const HeldOutFigures figures = heldOutFigures(results);
   text += "# Cross-validated over " + std::to_string(results.folds) + " folds by '" +
           settingsComment(results.groupPattern) + "', pooled held-out figures:\n";
@@ -436,6 +440,11 @@ std::string searchSettingsFile(const SearchResults& results, const std::string& 
     text += "#   most false alarms: " + personText(worst) + ", " +
             rateText(worst.counts.falseAlarmsPerHour()) + " per hour\n";
   }
+  if (figures.lowestSensitivity) {
+    const PersonFigures& worst = figures.people[*figures.lowestSensitivity];
+    text += "#   lowest sensitivity: " + personText(worst) + ", " +
+            percentText(worst.counts.sensitivity()) + "\n";
+  }
   for (const std::string& line : budgetWarning(results)) {
     text += "# " + line + "\n";
   }
@@ -444,6 +453,8 @@ std::string searchSettingsFile(const SearchResults& results, const std::string& 
   }
   text += "# This result on all data (training figures, optimistic):\n#   " +
           figuresText(last->outcome.trials[*last->outcome.best].counts) + "\n";
+  text += "# Changed from the base settings: " +
+          changedSettings(finalSettings(results), results.config.base) + "\n";
   text += formatSettings(finalSettings(results));
   text += velmora::evaluation::formatTunedOn(results.tunedOn);
   return text;

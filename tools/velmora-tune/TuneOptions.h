@@ -37,9 +37,9 @@ struct Options {
   std::optional<double> maxFalseAlarmsPerHour;
   std::string groupPattern;
   int folds = 0;
-  int64_t trials = 200;
+  int64_t trials = SearchConfig{}.trials;
   SelectionRule rule;
-  int maxMoved = 0;
+  int maxMoved = SearchConfig{}.maxMoved;
   uint64_t seed = 1;
   bool printSpace = false;
   // sharding
