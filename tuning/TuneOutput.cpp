@@ -97,8 +97,11 @@ std::string figuresWithIntervals(const Counts& counts,
          fixed(summary.dailyLivingHours(), 2) + " h)";
 }
 
+// A group name comes from a file name and may hold any byte: escaped, so
+// that it stays on its line in a report or a settings file's comment.
 std::string personText(const PersonFigures& person) {
-  return personName(person.group) + " (fold " + std::to_string(person.fold + 1) + ")";
+  return settingsComment(personName(person.group)) + " (fold " + std::to_string(person.fold + 1) +
+         ")";
 }
 
 std::string dataLine(const Counts& counts) {
@@ -302,7 +305,7 @@ std::string searchReport(const SearchResults& results) {
     const auto& search = results.searches[static_cast<std::size_t>(f)];
     std::vector<std::string> row = {std::to_string(f + 1), ""};
     for (const std::string& group : results.foldGroups[static_cast<std::size_t>(f)]) {
-      row[1] += (row[1].empty() ? "" : " ") + personName(group);
+      row[1] += (row[1].empty() ? "" : " ") + settingsComment(personName(group));
     }
     if (search && search->outcome.best && search->heldOut) {
       const Counts& train = search->outcome.trials[*search->outcome.best].counts;
@@ -332,7 +335,7 @@ std::string searchReport(const SearchResults& results) {
         {"person", "fold", "sens", "tp", "falls", "fa/h", "alarms", "hours"}};
     for (const PersonFigures& person : figures.people) {
       const EvalSummary s = summaryOf(person.counts);
-      people.push_back({personName(person.group), std::to_string(person.fold + 1),
+      people.push_back({settingsComment(personName(person.group)), std::to_string(person.fold + 1),
                         percentText(s.sensitivity()), std::to_string(s.truePositives),
                         std::to_string(s.fallRecordings()), rateText(s.falseAlarmsPerHour()),
                         std::to_string(s.dailyLivingAlarms), fixed(s.dailyLivingHours(), 2)});
