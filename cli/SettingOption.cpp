@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "SettingsProfiles.h"
 #include "SettingsTable.h"
 
 OptionTable settingsOptions(DetectorSettings& settings, std::vector<std::string>& settingsFiles) {
@@ -30,6 +31,22 @@ OptionTable settingsOptions(DetectorSettings& settings, std::vector<std::string>
                    },
                    false,
                    "--settings needs a file"});
+  // A shipped profile is a settings file found by name beside the program
+  // (../share/velmora/profiles), in the build tree as in an install.
+  table.push_back({{"--profile"},
+                   true,
+                   [&settings, &settingsFiles](const std::string&, const std::string& name) {
+                     std::string error;
+                     const std::string path = findProfile(
+                         name, {profilesFolderBeside(runningProgramFolder())}, error);
+                     if (path.empty()) {
+                       return "--profile: " + error;
+                     }
+                     settingsFiles.push_back(path);
+                     return applySettingsFile(settings, path);
+                   },
+                   false,
+                   "--profile needs a profile name (fa0.25, fa0.5, fa1, fa2)"});
   return table;
 }
 

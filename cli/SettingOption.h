@@ -8,11 +8,12 @@
 #include "OptionParser.h"
 #include "Velmora.h"
 
-// --set NAME=VALUE and --settings FILE, applied to `settings` in the order
-// given. A settings file is added to `settingsFiles` (an input no output may
-// replace); '-' and an empty name are refused. Further ways to choose
-// settings (a named profile, say) are declared here, so that every program
-// takes them alike.
+// --set NAME=VALUE, --settings FILE and --profile NAME (a shipped settings
+// file found by name beside the program), applied to `settings` in the
+// order given. A settings file, a profile's included, is added to
+// `settingsFiles` (an input no output may replace); '-' and an empty name
+// are refused. Every program that runs the detector declares these, so
+// that each takes them alike.
 [[nodiscard]] OptionTable settingsOptions(DetectorSettings& settings,
                                           std::vector<std::string>& settingsFiles);
 

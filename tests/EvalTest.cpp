@@ -252,6 +252,18 @@ TEST_F(EvalSettings, BadSettingsStopBeforeAnythingRuns) {
             std::string::npos);
 }
 
+TEST_F(EvalSettings, AProfileIsItsShippedSettingsFileFoundByName) {
+  const auto byName = runEval({"--profile", "fa1", "--print-settings"});
+  ASSERT_EQ(byName.exitCode, 0) << byName.err;
+  const auto byPath = runEval(
+      {"--settings", std::string(VELMORA_SOURCE_DIR) + "/profiles/fa1.settings", "--print-settings"});
+  EXPECT_EQ(byName.out, byPath.out);
+  EXPECT_NE(byName.out, runEval({"--print-settings"}).out);
+  const auto unknown = runEval({"--profile", "fa9", "--print-settings"});
+  EXPECT_EQ(unknown.exitCode, 2);
+  EXPECT_NE(unknown.err.find("fa1"), std::string::npos) << unknown.err;
+}
+
 TEST_F(EvalSettings, OverridesReachTheDetectorInCommandLineOrder) {
   const TempDir dir;
   writeRecording(dir, "adl", fallStream());
