@@ -52,8 +52,16 @@ class CMakeBuild(build_ext):
         shutil.copyfile(module_dir / "velmora.pyi", target.parent / "velmora.pyi")
 
 
+def profiles():
+    """The shipped settings profiles, installed where velmora.profile() looks
+    for them in an environment: share/velmora/profiles below sys.prefix."""
+    return [("share/velmora/profiles",
+             [str(path.relative_to(ROOT)) for path in sorted((ROOT / "profiles").glob("*.settings"))])]
+
+
 setup(
     version=project_version(),
+    data_files=profiles(),
     ext_modules=[Extension("velmora", sources=[])],
     cmdclass={"build_ext": CMakeBuild},
 )

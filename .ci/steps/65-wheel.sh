@@ -21,6 +21,9 @@ cd "$work"
 import sys, velmora
 assert velmora.__file__.startswith(sys.prefix), velmora.__file__
 print("installed module:", velmora.__file__, velmora.version())
+profile = velmora.profile("fa1")
+assert profile.startswith(sys.prefix), profile
+print("profile fa1:", profile)
 PY
 env -u PYTHONPATH VELMORA_BIN_DIR="$source/build/bin" VELMORA_SOURCE_DIR="$source" \
   VELMORA_SHARED_DIR="$source/../shared" PYTHONDONTWRITEBYTECODE=1 \

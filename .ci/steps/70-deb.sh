@@ -35,5 +35,7 @@ for program in Drovik velmora-eval velmora-tune velmora-trace velmora-plot velmo
   man -w "$program" >/dev/null || { echo "no manual page for $program" >&2; exit 1; }
 done
 MANWIDTH=80 man velmora-eval 2>/dev/null | head -5
-env -u PYTHONPATH /usr/bin/python3 -c 'import velmora; print(velmora.__file__, velmora.version())'
-ls /usr/share/velmora/profiles 2>/dev/null || true
+env -u PYTHONPATH /usr/bin/python3 -c 'import velmora; print(velmora.__file__, velmora.version(), velmora.profile("fa1"))'
+ls /usr/share/velmora/profiles
+/usr/bin/velmora-eval --profile fa1 --print-settings | grep -q '^turnRunMin=26$' ||
+  { echo "velmora-eval --profile fa1 did not take the installed profile" >&2; exit 1; }
