@@ -239,7 +239,7 @@ struct Marker {
   int64_t count;
 };
 
-struct PanelSpec {
+struct PanelLayout {
   std::string title;
   std::string unit;
   double height;
@@ -285,7 +285,7 @@ class Figure {
   void collectMarkers();
   void drawHeader();
   void drawLegendRow(double top);
-  Panel drawPanel(double top, const PanelSpec& spec);
+  Panel drawPanel(double top, const PanelLayout& layout);
   void drawPanelLegend(const Panel& panel,
                        const std::vector<std::pair<std::string, std::string>>& entries);
   void useSpans(SpanKind kind, double top, double height, std::string_view colour, double opacity,
@@ -492,11 +492,11 @@ void Figure::drawLegendRow(double top) {
   out_ += "</g>\n";
 }
 
-Panel Figure::drawPanel(double top, const PanelSpec& spec) {
+Panel Figure::drawPanel(double top, const PanelLayout& layout) {
   ++clipCount_;
-  const Axis& axis = spec.axis;
-  const Panel panel(top, spec.height, axis, clipCount_, options_.idPrefix);
-  text(kLeft, top - 8, spec.title, "font-size=\"13\" font-weight=\"bold\"");
+  const Axis& axis = layout.axis;
+  const Panel panel(top, layout.height, axis, clipCount_, options_.idPrefix);
+  text(kLeft, top - 8, layout.title, "font-size=\"13\" font-weight=\"bold\"");
   rect(kLeft, top, kLeft + kPlotWidth, panel.bottom(), "#ffffff", 1.0, "stroke=\"#bdbdbd\"");
   // A bounded number of grid lines whatever the settings make the range.
   const double step = axis.step;
@@ -514,16 +514,16 @@ Panel Figure::drawPanel(double top, const PanelSpec& spec) {
          std::string("font-size=\"11\" text-anchor=\"end\" fill=\"") + kMutedColour + "\"");
   }
   // Unit label, rotated along the axis.
-  const double middle = top + spec.height / 2;
-  text(22, middle, spec.unit,
+  const double middle = top + layout.height / 2;
+  text(22, middle, layout.unit,
        "font-size=\"12\" text-anchor=\"middle\" transform=\"rotate(-90 22 " + number(middle) +
            ")\"");
   out_ += "<clipPath id=\"" + panel.clipId() + "\"><rect x=\"" + number(kLeft) + "\" y=\"" +
-          number(top) + "\" width=\"" + number(kPlotWidth) + "\" height=\"" + number(spec.height) +
+          number(top) + "\" width=\"" + number(kPlotWidth) + "\" height=\"" + number(layout.height) +
           "\"/></clipPath>\n";
-  useSpans(kSpanWarmUp, panel.top(), spec.height, kWarmUpColour, 0.2);
-  useSpans(kSpanJump, panel.top(), spec.height, kJumpColour, 0.16);
-  useSpans(kSpanLowRun, panel.top(), spec.height, kLowRunColour, 0.14);
+  useSpans(kSpanWarmUp, panel.top(), layout.height, kWarmUpColour, 0.2);
+  useSpans(kSpanJump, panel.top(), layout.height, kJumpColour, 0.16);
+  useSpans(kSpanLowRun, panel.top(), layout.height, kLowRunColour, 0.14);
   return panel;
 }
 
@@ -773,14 +773,14 @@ std::string Figure::render() {
   (void)rawGyroLow;
   (void)gyroLow;
 
-  std::vector<PanelSpec> panels;
-  panels.push_back(PanelSpec{"Acceleration magnitude",
+  std::vector<PanelLayout> panels;
+  panels.push_back(PanelLayout{"Acceleration magnitude",
                              "g",
                              180,
                              makeAxis(0, accMax, niceStep(accMax, 5)),
                              {{kRawAccMag, kAccRawColour}, {kAccMag, kAccColour}},
                              {{kAccRawColour, "raw"}, {kAccColour, "smoothed"}}});
-  panels.push_back(PanelSpec{"Angular-rate magnitude",
+  panels.push_back(PanelLayout{"Angular-rate magnitude",
                              "deg/s",
                              120,
                              makeAxis(0, gyroMax, niceStep(gyroMax, 4)),
@@ -794,7 +794,7 @@ std::string Figure::render() {
       high = std::max(high, seriesRange(s).second);
     }
     panels.push_back(
-        PanelSpec{"Acceleration by axis (raw)",
+        PanelLayout{"Acceleration by axis (raw)",
                   "g",
                   130,
                   makeAxis(low, high, niceStep(high - low, 5)),
@@ -807,20 +807,20 @@ std::string Figure::render() {
       high = std::max(high, seriesRange(s).second);
     }
     panels.push_back(
-        PanelSpec{"Angular rate by axis (raw)",
+        PanelLayout{"Angular rate by axis (raw)",
                   "deg/s",
                   130,
                   makeAxis(low, high, niceStep(high - low, 5)),
                   {{kGyroX, kAxisColours[0]}, {kGyroY, kAxisColours[1]}, {kGyroZ, kAxisColours[2]}},
                   {{kAxisColours[0], "x"}, {kAxisColours[1], "y"}, {kAxisColours[2], "z"}}});
   }
-  panels.push_back(PanelSpec{"Roll",
+  panels.push_back(PanelLayout{"Roll",
                              "deg",
                              110,
                              makeAxis(rollMin, rollMax, angleStep(rollMax - rollMin)),
                              {{kRoll, kRollColour}},
                              {}});
-  panels.push_back(PanelSpec{"Pitch",
+  panels.push_back(PanelLayout{"Pitch",
                              "deg",
                              110,
                              makeAxis(pitchMin, pitchMax, angleStep(pitchMax - pitchMin)),
@@ -829,8 +829,8 @@ std::string Figure::render() {
 
   const double lanesHeight = 4 * (kLaneHeight + kLaneGap);
   double height = kFirstPanelTop + lanesHeight + 48 + 12 - kPanelGap;
-  for (const PanelSpec& spec : panels) {
-    height += spec.height + kPanelGap;
+  for (const PanelLayout& layout : panels) {
+    height += layout.height + kPanelGap;
   }
   const std::vector<std::string> noteLines = wrapNotes(options_.notes);
   const double notesTop = height;
@@ -873,8 +873,8 @@ std::string Figure::render() {
   // top, so that a marker never hides a one-sample peak.
   std::vector<Panel> drawn;
   double top = kFirstPanelTop;
-  for (const PanelSpec& spec : panels) {
-    drawn.push_back(drawPanel(top, spec));
+  for (const PanelLayout& layout : panels) {
+    drawn.push_back(drawPanel(top, layout));
     top = drawn.back().bottom() + kPanelGap;
   }
   const Panel& acc = drawn.front();
@@ -899,14 +899,14 @@ std::string Figure::render() {
   drawMarkers(kFirstPanelTop, lanesBottom - kLaneGap);
 
   for (std::size_t p = 0; p < panels.size(); ++p) {
-    const PanelSpec& spec = panels[p];
-    for (std::size_t k = 0; k < spec.lines.size(); ++k) {
+    const PanelLayout& layout = panels[p];
+    for (std::size_t k = 0; k < layout.lines.size(); ++k) {
       // The smoothed value (drawn last) gets the heavier line.
-      const bool heavy = spec.lines.size() == 1 || (spec.lines.size() == 2 && k == 1);
-      drawSeries(drawn[p], spec.lines[k].first, spec.lines[k].second, heavy ? 1.7 : 1.0);
+      const bool heavy = layout.lines.size() == 1 || (layout.lines.size() == 2 && k == 1);
+      drawSeries(drawn[p], layout.lines[k].first, layout.lines[k].second, heavy ? 1.7 : 1.0);
     }
-    if (!spec.legend.empty() && !data_.columns().empty()) {
-      drawPanelLegend(drawn[p], spec.legend);
+    if (!layout.legend.empty() && !data_.columns().empty()) {
+      drawPanelLegend(drawn[p], layout.legend);
     }
   }
   if (data_.columns().empty()) {

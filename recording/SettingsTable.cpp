@@ -6,19 +6,6 @@
 #include "ClosestName.h"
 #include "TextUtils.h"
 
-namespace {
-
-std::string_view trim(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos) {
-    return {};
-  }
-  const auto last = text.find_last_not_of(" \t\r\n");
-  return text.substr(first, last - first + 1);
-}
-
-}  // namespace
-
 std::span<const SettingField> settingFields() { return VelmoraSettingsTable(); }
 
 const SettingField* findSetting(std::string_view name) { return VelmoraFindSetting(name); }
@@ -40,7 +27,7 @@ std::string unknownSettingMessage(std::string_view name) {
 }
 
 std::optional<int32_t> parseInt32(std::string_view text) {
-  text = trim(text);
+  text = trimBlanks(text);
   if (!text.empty() && text.front() == '+') {
     text.remove_prefix(1);
   }
@@ -57,7 +44,7 @@ std::string applySetting(DetectorSettings& settings, std::string_view assignment
   if (equals == std::string_view::npos) {
     return "expected NAME=VALUE, got '" + std::string(assignment) + "'";
   }
-  const std::string_view name = trim(assignment.substr(0, equals));
+  const std::string_view name = trimBlanks(assignment.substr(0, equals));
   const std::string_view valueText = assignment.substr(equals + 1);
   const SettingField* field = findSetting(name);
   if (field == nullptr) {
@@ -67,7 +54,7 @@ std::string applySetting(DetectorSettings& settings, std::string_view assignment
   }
   const std::optional<int32_t> value = parseInt32(valueText);
   if (!value) {
-    return "setting " + std::string(name) + ": '" + std::string(trim(valueText)) +
+    return "setting " + std::string(name) + ": '" + std::string(trimBlanks(valueText)) +
            "' is not a 32-bit integer";
   }
   settings.*(field->member) = *value;
@@ -85,7 +72,7 @@ std::string applySettingsText(DetectorSettings& settings, std::string_view text,
     if (const auto hash = line.find('#'); hash != std::string_view::npos) {
       line = line.substr(0, hash);
     }
-    line = trim(line);
+    line = trimBlanks(line);
     if (line.empty()) {
       continue;
     }

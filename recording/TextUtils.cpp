@@ -194,3 +194,12 @@ bool isValidUtf8(std::string_view text) {
   }
   return true;
 }
+
+std::string_view trimBlanks(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos) {
+    return {};
+  }
+  const auto last = text.find_last_not_of(" \t\r\n");
+  return text.substr(first, last - first + 1);
+}

@@ -39,5 +39,8 @@ int32_t SplitCsvFields(char* line, char** fields, int32_t maxFields);
 // Largest settings file the tools accept.
 inline constexpr std::size_t kMaxSettingsFileBytes = 1024 * 1024;
 
+// The text without leading and trailing blanks (spaces, tabs, CR, LF).
+[[nodiscard]] std::string_view trimBlanks(std::string_view text);
+
 // True when the whole text is valid UTF-8 (ASCII included).
 [[nodiscard]] bool isValidUtf8(std::string_view text);

@@ -10,15 +10,6 @@ namespace tune {
 
 namespace {
 
-std::string_view trim(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos) {
-    return {};
-  }
-  const auto last = text.find_last_not_of(" \t\r\n");
-  return text.substr(first, last - first + 1);
-}
-
 // Fills `dimension` from its four texts; `step` may be empty (step 1).
 std::string makeDimension(std::string_view name, std::string_view low, std::string_view high,
                           std::string_view step, Dimension& dimension) {
@@ -75,7 +66,7 @@ std::string parseVary(std::string_view text, Dimension& dimension) {
   if (equals == std::string_view::npos) {
     return "--vary: expected NAME=FROM:TO[:STEP], got '" + std::string(text) + "'";
   }
-  const std::string_view name = trim(text.substr(0, equals));
+  const std::string_view name = trimBlanks(text.substr(0, equals));
   std::string_view range = text.substr(equals + 1);
   std::vector<std::string_view> parts;
   while (true) {
