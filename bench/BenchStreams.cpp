@@ -12,7 +12,7 @@
 namespace benchsupport {
 namespace {
 
-constexpr double kSampleRate = kSamplesPerSecond;
+constexpr double kSampleRate = kVelmoraSamplesPerSecond;
 constexpr double kTwoPi = 6.283185307179586;
 constexpr double kDegrees = 3.141592653589793 / 180.0;
 
@@ -25,9 +25,9 @@ class StreamBuilder {
  public:
   void add(double ax, double ay, double az, double gx, double gy, double gz) {
     samples_.push_back(SampleRecord{
-        toCounts(ax + accNoise(), kCountsPerG), toCounts(ay + accNoise(), kCountsPerG),
-        toCounts(az + accNoise(), kCountsPerG), toCounts(gx + gyroNoise(), kCountsPerDps),
-        toCounts(gy + gyroNoise(), kCountsPerDps), toCounts(gz + gyroNoise(), kCountsPerDps)});
+        toCounts(ax + accNoise(), kVelmoraCountsPerG), toCounts(ay + accNoise(), kVelmoraCountsPerG),
+        toCounts(az + accNoise(), kVelmoraCountsPerG), toCounts(gx + gyroNoise(), kVelmoraCountsPerDps),
+        toCounts(gy + gyroNoise(), kVelmoraCountsPerDps), toCounts(gz + gyroNoise(), kVelmoraCountsPerDps)});
   }
   [[nodiscard]] std::vector<SampleRecord> take() { return std::move(samples_); }
 

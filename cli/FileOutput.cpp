@@ -547,19 +547,6 @@ std::string writeOutput(const fs::path& path, std::string_view text) {
   return writeOutputs({OutputItem{path, std::string(text)}});
 }
 
-std::string writeFilesAtomically(const std::vector<std::pair<fs::path, std::string>>& files) {
-  std::vector<OutputItem> items;
-  items.reserve(files.size());
-  for (const auto& [path, text] : files) {
-    items.push_back(OutputItem{path, text});
-  }
-  return writeOutputs(items);
-}
-
-std::string writeFileAtomically(const fs::path& path, const std::string& text) {
-  return writeOutput(path, text);
-}
-
 struct StreamedOutput::State {
   fs::path shownPath;
   OutputTarget target;

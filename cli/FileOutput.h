@@ -20,7 +20,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 // One member of a set of outputs committed together. `text` empty
@@ -41,12 +40,6 @@ struct OutputItem {
 
 // One output; "-" writes standard output.
 [[nodiscard]] std::string writeOutput(const std::filesystem::path& path, std::string_view text);
-
-// Earlier names of the two calls above (a set written in the given order).
-[[nodiscard]] std::string writeFilesAtomically(
-    const std::vector<std::pair<std::filesystem::path, std::string>>& files);
-[[nodiscard]] std::string writeFileAtomically(const std::filesystem::path& path,
-                                              const std::string& text);
 
 // An output written as it is made, for outputs too large to hold in
 // memory. A path that writeOutput would replace gets a temporary file

@@ -7,24 +7,11 @@
 #include <numbers>
 
 #include "ImportText.h"
+#include "RecordingWriter.h"
 
 namespace {
 
 namespace sig = importsignal;
-
-std::string format(const char* pattern, double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, pattern, value);
-  return text;
-}
-
-// Built by appending: GCC 12 warns falsely (-Wrestrict) on "'" + string.
-std::string quoted(std::string_view text) {
-  std::string out(1, '\'');
-  out += excerpt(text);
-  out += '\'';
-  return out;
-}
 
 // Counts per unit after "counts:", a positive finite number.
 std::optional<double> countsPer(std::string_view text) {
@@ -81,7 +68,7 @@ std::string parseAxisMap(std::string_view text, AxisMap& map) {
     const auto axisOf = [](char c) { return c >= 'x' && c <= 'z' ? c - 'x' : -1; };
     if (part.size() < 3 || part[1] != '=' || axisOf(part[0]) < 0) {
       return "expected x=SRC,y=SRC,z=SRC (SRC one of +x, -x, +y, -y, +z, -z), found " +
-             quoted(part);
+             quotedExcerpt(part);
     }
     std::string_view source = part.substr(2);
     int sign = 1;
@@ -91,7 +78,7 @@ std::string parseAxisMap(std::string_view text, AxisMap& map) {
     }
     if (source.size() != 1 || axisOf(source[0]) < 0) {
       return "the source of " + std::string(1, part[0]) +
-             " must be one of +x, -x, +y, -y, +z, -z, found " + quoted(part.substr(2));
+             " must be one of +x, -x, +y, -y, +z, -z, found " + quotedExcerpt(part.substr(2));
     }
     const auto target = static_cast<std::size_t>(axisOf(part[0]));
     const auto from = static_cast<std::size_t>(axisOf(source[0]));
@@ -109,7 +96,7 @@ std::string parseAxisMap(std::string_view text, AxisMap& map) {
     }
   }
   if (parts != 3 || !targetSeen[0] || !targetSeen[1] || !targetSeen[2]) {
-    return "expected all three of x=SRC,y=SRC,z=SRC, found " + quoted(text);
+    return "expected all three of x=SRC,y=SRC,z=SRC, found " + quotedExcerpt(text);
   }
   map = result;
   return {};
@@ -130,26 +117,26 @@ int determinant(const AxisMap& map) {
 
 std::optional<double> accUnitFactor(std::string_view text) {
   if (text == "g") {
-    return sig::kCountsPerG;
+    return sig::kVelmoraCountsPerG;
   }
   if (text == "mps2") {
-    return sig::kCountsPerG / sig::kStandardGravity;
+    return sig::kVelmoraCountsPerG / sig::kStandardGravity;
   }
   if (const auto per = countsPer(text)) {
-    return sig::kCountsPerG / *per;
+    return sig::kVelmoraCountsPerG / *per;
   }
   return std::nullopt;
 }
 
 std::optional<double> gyroUnitFactor(std::string_view text) {
   if (text == "dps") {
-    return sig::kCountsPerDps;
+    return sig::kVelmoraCountsPerDps;
   }
   if (text == "rads") {
-    return sig::kCountsPerDps * 180.0 / std::numbers::pi;
+    return sig::kVelmoraCountsPerDps * 180.0 / std::numbers::pi;
   }
   if (const auto per = countsPer(text)) {
-    return sig::kCountsPerDps / *per;
+    return sig::kVelmoraCountsPerDps / *per;
   }
   return std::nullopt;
 }
@@ -192,16 +179,16 @@ std::string CsvRowParser::readHeader(std::string_view line, int64_t lineNumber) 
     if (count == 0) {
       std::string known;
       for (std::size_t i = 0; i < columnNames_.size() && i < 12; ++i) {
-        known += (i > 0 ? ", " : "") + quoted(columnNames_[i]);
+        known += (i > 0 ? ", " : "") + quotedExcerpt(columnNames_[i]);
       }
       if (columnNames_.size() > 12) {
         known += ", ...";
       }
-      return where + "column " + quoted(name) + ": no such column in the header row (it has " +
+      return where + "column " + quotedExcerpt(name) + ": no such column in the header row (it has " +
              known + ")";
     }
     if (count > 1) {
-      return where + "column " + quoted(name) + ": the header row names it more than once";
+      return where + "column " + quotedExcerpt(name) + ": the header row names it more than once";
     }
     index = static_cast<std::size_t>(std::find(columnNames_.begin(), columnNames_.end(), name) -
                                      columnNames_.begin());
@@ -248,7 +235,7 @@ std::string CsvRowParser::readRow(std::string_view line, int64_t lineNumber, Csv
       first = column && *column >= fields_.size() ? std::min(first, *column) : first;
     }
     const std::string missing = columnNames_[first];
-    return where + "column " + quoted(missing) + ": missing (the row has " +
+    return where + "column " + quotedExcerpt(missing) + ": missing (the row has " +
            std::to_string(fields_.size()) + " fields, the header " +
            std::to_string(columnNames_.size()) + ")";
   }
@@ -257,12 +244,12 @@ std::string CsvRowParser::readRow(std::string_view line, int64_t lineNumber, Csv
     const std::string& field = fields_[column];
     const auto parsed = parseNumber(field, limit);
     if (!parsed && parseNumber(field, std::numeric_limits<double>::max())) {
-      return where + "column " + quoted(columnNames_[column]) + ": " + quoted(field) +
-             " is beyond +-" + format("%g", limit) + ", not a sensor value";
+      return where + "column " + quotedExcerpt(columnNames_[column]) + ": " + quotedExcerpt(field) +
+             " is beyond +-" + formatValue("%g", limit) + ", not a sensor value";
     }
     if (!parsed) {
-      return where + "column " + quoted(columnNames_[column]) + ": expected a number" +
-             (field.empty() ? std::string(", found an empty field") : ", found " + quoted(field));
+      return where + "column " + quotedExcerpt(columnNames_[column]) + ": expected a number" +
+             (field.empty() ? std::string(", found an empty field") : ", found " + quotedExcerpt(field));
     }
     value = *parsed;
     return {};
@@ -354,9 +341,9 @@ std::variant<ImportedRecording, std::string> CsvReader::finish(const std::string
   if (timed) {
     sig::sortAndMerge(rows_);
     if (rows_.size() < 2) {
-      return "line " + std::to_string(firstDataLine_) + ": column " + quoted(options_.timeColumn) +
+      return "line " + std::to_string(firstDataLine_) + ": column " + quotedExcerpt(options_.timeColumn) +
              ": the time never increases (every row has " +
-             format("%.17g", rows_.front().time / options_.timeUnitMs) + ")";
+             formatValue("%.17g", rows_.front().time / options_.timeUnitMs) + ")";
     }
     const double span = rows_.back().time - rows_.front().time;
     const double interval = span / static_cast<double>(rows_.size() - 1);
@@ -364,14 +351,14 @@ std::variant<ImportedRecording, std::string> CsvReader::finish(const std::string
       regular = std::fabs(rows_[i].time - rows_[i - 1].time - interval) <= 0.01 * interval;
     }
     rate = 1000.0 / interval;
-    timing = "time column " + quoted(options_.timeColumn) + " in " + options_.timeUnitText + ", " +
-             format("%.4g", rate) + " samples/s on average" +
+    timing = "time column " + quotedExcerpt(options_.timeColumn) + " in " + options_.timeUnitText + ", " +
+             formatValue("%.4g", rate) + " samples/s on average" +
              (regular ? ", regular within 1 %" : ", irregular");
     if (rows_.size() < inputRows) {
       timing += ", " + std::to_string(inputRows - rows_.size()) + " repeated time stamps merged";
     }
   } else {
-    timing = format("%.6g", rate) + " samples/s (--rate)";
+    timing = formatValue("%.6g", rate) + " samples/s (--rate)";
   }
   // An integer multiple of 50: exactly for a given rate, within 1 % for
   // time stamps (their average interval is never exact).
@@ -393,10 +380,10 @@ std::variant<ImportedRecording, std::string> CsvReader::finish(const std::string
   }
   if (method == Resampling::Mean && !multiple) {
     return "--resample mean needs a source rate that is a whole multiple of 50 samples/s, not " +
-           format("%.6g", rate) + "; use --resample sinc or linear";
+           formatValue("%.6g", rate) + "; use --resample sinc or linear";
   }
   if (method == Resampling::Sinc && !sig::sincAvailable()) {
-    return "the source rate " + format("%.6g", rate) +
+    return "the source rate " + formatValue("%.6g", rate) +
            " samples/s needs --resample sinc, which this build left out (it needs "
            "libsamplerate0-dev); --resample linear interpolates without anti-aliasing";
   }
@@ -435,7 +422,7 @@ std::variant<ImportedRecording, std::string> CsvReader::finish(const std::string
     const double first = rows_.front().time;
     const double span = rows_.back().time - first;
     if (span / sig::kOutputPeriodMs >= static_cast<double>(sig::kMaxInputSamples)) {
-      return "the samples span " + format("%.6g", span / 1000.0) + " s, more than " +
+      return "the samples span " + formatValue("%.6g", span / 1000.0) + " s, more than " +
              std::to_string(sig::kMaxInputSamples) +
              " output samples; check the rate or the time unit, or split the recording";
     }
@@ -474,9 +461,9 @@ std::variant<ImportedRecording, std::string> CsvReader::finish(const std::string
   const auto atTime = [&](double ms, const std::string& what) -> std::string {
     const double position = std::floor((ms - rawFirstMs) / sig::kOutputPeriodMs + 0.5);
     if (!(position >= 0.0 && position < static_cast<double>(count))) {
-      return what + " lies at " + format("%.3f", (ms - rawFirstMs) / 1000.0) +
+      return what + " lies at " + formatValue("%.3f", (ms - rawFirstMs) / 1000.0) +
              " s, outside the recording (0 to " +
-             format("%.3f", static_cast<double>(count - 1) * 0.02) + " s)";
+             formatValue("%.3f", static_cast<double>(count - 1) * 0.02) + " s)";
     }
     recording.fallPosition = static_cast<int64_t>(position);
     return {};
@@ -484,16 +471,16 @@ std::variant<ImportedRecording, std::string> CsvReader::finish(const std::string
   if (options_.fallAtImpact) {
     recording.fallPosition = counted.impactSample;
     annotation = "fall at sample " + std::to_string(counted.impactSample) +
-                 ", the largest |acc| before rounding (" + format("%.2f", counted.impactG) +
+                 ", the largest |acc| before rounding (" + formatValue("%.2f", counted.impactG) +
                  " g): an impact estimate, not a hand annotation";
   } else if (options_.fallAtSeconds) {
     if (std::string error = atTime(rawFirstMs + *options_.fallAtSeconds * 1000.0,
-                                   "--fall-at " + format("%g", *options_.fallAtSeconds));
+                                   "--fall-at " + formatValue("%g", *options_.fallAtSeconds));
         !error.empty()) {
       return error;
     }
     annotation = "fall at sample " + std::to_string(*recording.fallPosition) + " (--fall-at " +
-                 format("%g", *options_.fallAtSeconds) + " s)";
+                 formatValue("%g", *options_.fallAtSeconds) + " s)";
   } else if (!options_.labelColumn.empty()) {
     if (labelTimeMs_) {
       if (std::string error =
@@ -502,10 +489,10 @@ std::variant<ImportedRecording, std::string> CsvReader::finish(const std::string
         return error;
       }
       annotation = "fall at sample " + std::to_string(*recording.fallPosition) +
-                   " (first non-zero " + quoted(options_.labelColumn) + " at line " +
+                   " (first non-zero " + quotedExcerpt(options_.labelColumn) + " at line " +
                    std::to_string(labelLine_) + ")";
     } else {
-      annotation = "none (no non-zero " + quoted(options_.labelColumn) + ")";
+      annotation = "none (no non-zero " + quotedExcerpt(options_.labelColumn) + ")";
     }
   }
   const bool fall = recording.fallPosition.has_value();
@@ -519,12 +506,10 @@ std::variant<ImportedRecording, std::string> CsvReader::finish(const std::string
       "conversion: " + methodText +
       " to 50 samples/s; axes acc (x,y,z) = " + axesText(options_.accAxes) +
       ", gyro (x,y,z) = " + axesText(options_.gyroAxes) + "; acc x" +
-      format("%.6g", options_.accFactor) + ", gyro x" + format("%.6g", options_.gyroFactor) +
+      formatValue("%.6g", options_.accFactor) + ", gyro x" + formatValue("%.6g", options_.gyroFactor) +
       ", rounded half up, clamped to int16 (acc " + std::to_string(counted.clampedAccSamples) +
       ", gyro " + std::to_string(counted.clampedGyroSamples) + " samples)";
-  recording.header[4] = "format: 50 samples/s, " + std::to_string(count) +
-                        " samples; acc 8192 counts/g (+-4 g), gyro 65.536 counts per deg/s "
-                        "(+-500 deg/s); upright should read y about -1 g";
+  recording.header[4] = recordingFormatText(count) + "; upright should read y about -1 g";
   recording.header[5] = "annotation: " + annotation;
   for (std::string& line : recording.header) {
     line = headerLine(line);

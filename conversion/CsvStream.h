@@ -22,7 +22,7 @@
 
 class CsvStream {
  public:
-  using Emit = std::function<void(const std::array<int16_t, 6>&)>;
+  using Emit = std::function<void(const SampleRecord&)>;
 
   // `options` must outlive the stream and have passed
   // chooseStreamResampling(); `columns` names the columns of a stream

@@ -1,5 +1,7 @@
 #include "ImportSignal.h"
 
+#include "RecordingWriter.h"
+
 #include <cmath>
 #include <limits>
 
@@ -104,11 +106,11 @@ std::string resampleSinc(const std::vector<Values>& /*samples*/, double /*source
 }
 #endif
 
-std::array<int16_t, 6> countSample(const Values& values, double accFactor, double gyroFactor,
-                                   Values& scaled, bool& accClamped, bool& gyroClamped) {
+SampleRecord countSample(const Values& values, double accFactor, double gyroFactor, Values& scaled,
+                         bool& accClamped, bool& gyroClamped) {
   constexpr double kLow = std::numeric_limits<int16_t>::min();
   constexpr double kHigh = std::numeric_limits<int16_t>::max();
-  std::array<int16_t, 6> sample{};
+  SampleRecord sample{};
   accClamped = false;
   gyroClamped = false;
   for (std::size_t axis = 0; axis < 6; ++axis) {
@@ -117,7 +119,7 @@ std::array<int16_t, 6> countSample(const Values& values, double accFactor, doubl
     const bool clamped = !(rounded >= kLow && rounded <= kHigh);
     (axis < 3 ? accClamped : gyroClamped) |= clamped;
     // NaN (never produced from finite input) would land on the low end.
-    sample[axis] =
+    sample.*kSampleFields[axis] =
         static_cast<int16_t>(rounded > kHigh ? kHigh : (rounded >= kLow ? rounded : kLow));
   }
   return sample;
@@ -149,7 +151,7 @@ CountedSamples toCounts(std::size_t count, const std::function<const Values&(std
     counted.clampedGyroSamples += gyroClamped ? 1 : 0;
   }
   if (largestSquare > 0.0) {
-    counted.impactG = std::sqrt(largestSquare) / kCountsPerG;
+    counted.impactG = std::sqrt(largestSquare) / kVelmoraCountsPerG;
   }
   return counted;
 }

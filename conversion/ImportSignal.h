@@ -18,10 +18,10 @@ namespace importsignal {
 
 // The detector's input (Velmora.h): 50 samples/s, 8192 counts per g,
 // 65.536 counts per deg/s (a +-4 g / +-500 deg/s sensor).
-constexpr double kOutputRate = kSamplesPerSecond;
-constexpr double kOutputPeriodMs = kSamplePeriodMs;
-using ::kCountsPerDps;
-using ::kCountsPerG;
+constexpr double kOutputRate = kVelmoraSamplesPerSecond;
+constexpr double kOutputPeriodMs = kVelmoraSamplePeriodMs;
+using ::kVelmoraCountsPerDps;
+using ::kVelmoraCountsPerG;
 constexpr double kStandardGravity = 9.80665;  // m/s^2 per g
 
 // Input samples one file may hold (about 14 hours at 200 samples/s): the
@@ -230,7 +230,7 @@ class GroupMean {
 
 // Output counts and what happened on the way there.
 struct CountedSamples {
-  std::vector<std::array<int16_t, 6>> samples;
+  std::vector<SampleRecord> samples;
   int64_t clampedAccSamples = 0;   // samples with an acceleration axis clamped
   int64_t clampedGyroSamples = 0;  // samples with an angular-rate axis clamped
   int64_t impactSample = -1;       // first sample with the largest |acc| before rounding
@@ -240,9 +240,8 @@ struct CountedSamples {
 // One sample in counts: value x factor rounded half up (floor(v + 0.5)) and
 // clamped to the signed 16-bit range; sets the flags when an acceleration or
 // angular-rate axis was clamped. `scaled` receives the values before rounding.
-[[nodiscard]] std::array<int16_t, 6> countSample(const Values& values, double accFactor,
-                                                 double gyroFactor, Values& scaled,
-                                                 bool& accClamped, bool& gyroClamped);
+[[nodiscard]] SampleRecord countSample(const Values& values, double accFactor, double gyroFactor,
+                                       Values& scaled, bool& accClamped, bool& gyroClamped);
 
 // value x factor rounded half up (floor(v + 0.5)) and clamped to the signed
 // 16-bit range; accFactor and gyroFactor turn source units into counts.

@@ -5,8 +5,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "TextUtils.h"
 
 LineReader::LineReader(int fd) : fd_(fd), buffer_(new char[kMaxLineBytes + 1]) {}
 
@@ -76,8 +79,6 @@ std::string describeReadFailure(LineReader::Result result, const LineReader& rea
   return where + "read error: " + std::strerror(reader.errorNumber());
 }
 
-namespace {
-
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view trimmed(std::string_view text) {
@@ -90,33 +91,25 @@ std::string_view trimmed(std::string_view text) {
   return text;
 }
 
-// Length of the UTF-8 sequence starting at text[i], or 0 when it is not one.
-std::size_t utf8Length(std::string_view text, std::size_t i) {
-  const auto lead = static_cast<unsigned char>(text[i]);
-  std::size_t length = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-  } else {
-    return 0;
-  }
-  if (i + length > text.size()) {
-    return 0;
-  }
-  for (std::size_t k = 1; k < length; ++k) {
-    if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
-      return 0;
-    }
-  }
-  return length;
+std::string formatValue(const char* pattern, double value) {
+  char text[96];
+  std::snprintf(text, sizeof text, pattern, value);
+  return text;
 }
+
+std::string quotedExcerpt(std::string_view text, std::size_t maxBytes) {
+  // Built by appending: GCC 12 warns falsely (-Wrestrict) on "'" + string.
+  std::string out(1, '\'');
+  out += excerpt(text, maxBytes);
+  out += '\'';
+  return out;
+}
+
+namespace {
 
 // Escapes control bytes and bytes outside UTF-8; stops before `maxBytes`
 // of output would be passed and reports whether it had to.
-bool appendEscaped(std::string_view text, std::size_t maxBytes, std::string& out) {
+bool appendPrintable(std::string_view text, std::size_t maxBytes, std::string& out) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   for (std::size_t i = 0; i < text.size();) {
     const auto byte = static_cast<unsigned char>(text[i]);
@@ -124,7 +117,7 @@ bool appendEscaped(std::string_view text, std::size_t maxBytes, std::string& out
     std::size_t used = 1;
     if (byte >= 0x20 && byte < 0x7F) {
       piece = std::string(1, text[i]);
-    } else if (const std::size_t length = byte >= 0x80 ? utf8Length(text, i) : 0; length > 0) {
+    } else if (const std::size_t length = byte >= 0x80 ? utf8Length(text.substr(i)) : 0; length > 0) {
       piece = std::string(text.substr(i, length));
       used = length;
     } else {
@@ -212,7 +205,7 @@ std::string excerpt(std::string_view text, std::size_t maxBytes) {
 
 std::string headerLine(std::string_view text) {
   std::string out;
-  if (!appendEscaped(text, kMaxHeaderLineBytes - 3, out)) {
+  if (!appendPrintable(text, kMaxHeaderLineBytes - 3, out)) {
     out += "...";
   }
   return out;

@@ -63,6 +63,15 @@ class LineReader {
 // User data quoted in a message: cut after `maxBytes` (marked "..."). The
 // program escapes control bytes when it prints the message.
 [[nodiscard]] std::string excerpt(std::string_view text, std::size_t maxBytes = 60);
+// The excerpt in single quotes.
+[[nodiscard]] std::string quotedExcerpt(std::string_view text, std::size_t maxBytes = 60);
+
+// A blank inside a line: space or tab.
+[[nodiscard]] bool isBlank(char c);
+// `text` without the blanks around it.
+[[nodiscard]] std::string_view trimmed(std::string_view text);
+// One number by a printf pattern ("%.2f").
+[[nodiscard]] std::string formatValue(const char* pattern, double value);
 
 // A header line fit for a recording: control bytes escaped and cut so the
 // whole line stays under 1,000 bytes (Drovik reads header lines in pieces

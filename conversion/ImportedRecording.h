@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "Velmora.h"
+
 // The columns of index.tsv, in order.
 struct IndexRow {
   std::string file;  // the recording's file name, <name>.csv
@@ -23,7 +25,7 @@ struct IndexRow {
 struct ImportedRecording {
   std::string name;                   // file stem of <name>.csv and <name>.info
   std::array<std::string, 6> header;  // free-text header lines 1 to 6
-  std::vector<std::array<int16_t, 6>> samples;
+  std::vector<SampleRecord> samples;
   std::optional<int64_t> fallPosition;  // the .info position (flag 1) when set
   IndexRow row;
   std::string note;  // one line for the user: length, annotation, clamping

@@ -4,25 +4,21 @@
 #include <cstdio>
 #include <limits>
 
+#include "ImportText.h"
+#include "RecordingWriter.h"
 #include "Velmora.h"
 
 namespace {
 
-constexpr std::size_t kSecond = kSamplesPerSecond;  // one second of samples
+constexpr std::size_t kSecond = kVelmoraSamplesPerSecond;  // one second of samples
 constexpr double kMovingDps = 10.0;                 // faster turning than this counts as moving
 constexpr double kQuietDps = 80.0;  // no second of a recording turns faster throughout
 
-double gyroMagnitude(const std::array<int16_t, 6>& sample) {
-  const double gx = sample[3] / kCountsPerDps;
-  const double gy = sample[4] / kCountsPerDps;
-  const double gz = sample[5] / kCountsPerDps;
+double gyroMagnitude(const SampleRecord& sample) {
+  const double gx = sample.gx / kVelmoraCountsPerDps;
+  const double gy = sample.gy / kVelmoraCountsPerDps;
+  const double gz = sample.gz / kVelmoraCountsPerDps;
   return std::sqrt(gx * gx + gy * gy + gz * gz);
-}
-
-std::string format(const char* pattern, double a) {
-  char text[96];
-  std::snprintf(text, sizeof text, pattern, a);
-  return text;
 }
 
 // "+x", "-y" ...: the axis with the largest share of the vector.
@@ -59,11 +55,11 @@ std::string vectorText(const std::array<double, 3>& v) {
 
 }  // namespace
 
-RecordingCheck checkRecording(const std::vector<std::array<int16_t, 6>>& samples) {
+RecordingCheck checkRecording(std::span<const SampleRecord> samples) {
   RecordingCheck check;
   const std::size_t n = samples.size();
   check.lines.push_back(std::to_string(n) + " samples, " +
-                        format("%.2f", static_cast<double>(n) / kSamplesPerSecond) +
+                        formatValue("%.2f", static_cast<double>(n) / kVelmoraSamplesPerSecond) +
                         " s at 50 samples/s");
   const auto warn = [&check](const std::string& text) {
     check.warnings.push_back(text);
@@ -80,9 +76,9 @@ RecordingCheck checkRecording(const std::vector<std::array<int16_t, 6>>& samples
   std::size_t peak = 0;
   int64_t peakSquare = -1;
   for (std::size_t i = 0; i < n; ++i) {
-    const int64_t square = int64_t{samples[i][0]} * samples[i][0] +
-                           int64_t{samples[i][1]} * samples[i][1] +
-                           int64_t{samples[i][2]} * samples[i][2];
+    const int64_t square = int64_t{samples[i].ax} * samples[i].ax +
+                           int64_t{samples[i].ay} * samples[i].ay +
+                           int64_t{samples[i].az} * samples[i].az;
     if (square > peakSquare) {
       peakSquare = square;
       peak = i;
@@ -95,7 +91,7 @@ RecordingCheck checkRecording(const std::vector<std::array<int16_t, 6>>& samples
   std::array<double, 3> squares{};
   const auto add = [&](std::size_t i, double weight) {
     for (std::size_t axis = 0; axis < 3; ++axis) {
-      const double v = samples[i][axis];
+      const double v = samples[i].*kSampleFields[axis];
       sum[axis] += weight * v;
       squares[axis] += weight * v * v;
     }
@@ -123,7 +119,7 @@ RecordingCheck checkRecording(const std::vector<std::array<int16_t, 6>>& samples
   double gyro = 0.0;
   for (std::size_t i = bestStart; i < bestStart + kSecond; ++i) {
     for (std::size_t axis = 0; axis < 3; ++axis) {
-      still[axis] += samples[i][axis] / kCountsPerG / kSecond;
+      still[axis] += samples[i].*kSampleFields[axis] / kVelmoraCountsPerG / kSecond;
     }
     gyro += gyroMagnitude(samples[i]) / kSecond;
   }
@@ -134,27 +130,27 @@ RecordingCheck checkRecording(const std::vector<std::array<int16_t, 6>>& samples
       (searched < n ? " before the largest acceleration (sample " + std::to_string(peak) + ")"
                     : std::string()) +
       ": samples " + std::to_string(bestStart) + "-" + std::to_string(bestStart + kSecond - 1) +
-      ", mean acc (x, y, z) = " + vectorText(still) + " g, |acc| " + format("%.2f", magnitude) +
-      " g, |gyro| " + format("%.1f", gyro) + " deg/s");
+      ", mean acc (x, y, z) = " + vectorText(still) + " g, |acc| " + formatValue("%.2f", magnitude) +
+      " g, |gyro| " + formatValue("%.1f", gyro) + " deg/s");
   std::array<double, 3> overall{};
   std::array<int64_t, 6> clamped{};
   int64_t repeats = 0;
   int64_t moving = 0;
   for (std::size_t i = 0; i < n; ++i) {
     for (std::size_t axis = 0; axis < 6; ++axis) {
-      const int16_t v = samples[i][axis];
+      const int16_t v = samples[i].*kSampleFields[axis];
       clamped[axis] +=
           v == std::numeric_limits<int16_t>::max() || v == std::numeric_limits<int16_t>::min() ? 1
                                                                                                : 0;
       if (axis < 3) {
-        overall[axis] += v / kCountsPerG / static_cast<double>(n);
+        overall[axis] += v / kVelmoraCountsPerG / static_cast<double>(n);
       }
     }
     // A source slower than 50 samples/s, stretched by repeating samples,
     // shows as repeats while the wearer moves (a still sensor may repeat).
     if (i > 0 && gyroMagnitude(samples[i]) > kMovingDps) {
       ++moving;
-      repeats += samples[i] == samples[i - 1] ? 1 : 0;
+      repeats += sameSample(samples[i], samples[i - 1]) ? 1 : 0;
     }
   }
   static constexpr const char* kNames[] = {"ax", "ay", "az", "gx", "gy", "gz"};
@@ -166,13 +162,13 @@ RecordingCheck checkRecording(const std::vector<std::array<int16_t, 6>>& samples
     const double share = 100.0 * static_cast<double>(clamped[axis]) / static_cast<double>(n);
     worstClamp = std::max(worstClamp, share);
     clampText +=
-        std::string(axis > 0 ? "," : "") + " " + kNames[axis] + " " + format("%.1f", share) + " %";
+        std::string(axis > 0 ? "," : "") + " " + kNames[axis] + " " + formatValue("%.1f", share) + " %";
   }
   check.lines.push_back(clampText);
   check.lines.push_back("mean acc over the whole recording: " + vectorText(overall) + " g");
 
   if (magnitude < 0.85 || magnitude > 1.15) {
-    warn("scale: the stillest second reads " + format("%.2f", magnitude) +
+    warn("scale: the stillest second reads " + formatValue("%.2f", magnitude) +
          " g, far from 1 g; check the acceleration unit (--acc-unit)");
   }
   const std::string stillAxis = dominantAxis(still);
@@ -203,25 +199,25 @@ RecordingCheck checkRecording(const std::vector<std::array<int16_t, 6>>& samples
   for (const auto& sample : samples) {
     fastestGyro = std::max(fastestGyro, gyroMagnitude(sample));
   }
-  const double peakG = std::sqrt(static_cast<double>(peakSquare)) / kCountsPerG;
+  const double peakG = std::sqrt(static_cast<double>(peakSquare)) / kVelmoraCountsPerG;
   if (peakG > 2.0 && fastestGyro < 50.0) {
-    warn("angular rate: never above " + format("%.1f", fastestGyro) +
-         " deg/s while the acceleration reaches " + format("%.1f", peakG) +
+    warn("angular rate: never above " + formatValue("%.1f", fastestGyro) +
+         " deg/s while the acceleration reaches " + formatValue("%.1f", peakG) +
          " g; check the gyroscope unit (--gyro-unit: rad/s read as deg/s?)");
   }
   if (quietestGyro > kQuietDps) {
-    warn("angular rate: even the quietest second turns at " + format("%.1f", quietestGyro) +
+    warn("angular rate: even the quietest second turns at " + formatValue("%.1f", quietestGyro) +
          " deg/s on average; check the gyroscope unit (--gyro-unit)");
   }
   const double repeatShare =
       moving > 0 ? 100.0 * static_cast<double>(repeats) / static_cast<double>(moving) : 0.0;
   if (moving >= static_cast<int64_t>(kSecond) && repeatShare > 10.0) {
-    warn("rate: " + format("%.0f", repeatShare) +
+    warn("rate: " + formatValue("%.0f", repeatShare) +
          " % of the samples in motion repeat the one before; the source may run slower than 50 "
          "samples/s, or its rate or time unit was given wrong");
   }
   if (worstClamp > 1.0) {
-    warn("full scale: up to " + format("%.1f", worstClamp) +
+    warn("full scale: up to " + formatValue("%.1f", worstClamp) +
          " % of an axis's samples sit at the 16-bit limits (a saturated sensor, or values the "
          "conversion clamped); check the units, or expect lost impact peaks");
   }

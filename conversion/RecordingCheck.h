@@ -3,10 +3,11 @@
 // scale or rate look wrong.
 #pragma once
 
-#include <array>
-#include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
+
+#include "Velmora.h"
 
 struct RecordingCheck {
   std::vector<std::string> lines;     // the report, without the file name
@@ -15,4 +16,4 @@ struct RecordingCheck {
 
 // Checks samples read the way Drovik reads them (50 samples/s, 8192
 // counts per g, 65.536 counts per deg/s; upright reads y about -1 g).
-[[nodiscard]] RecordingCheck checkRecording(const std::vector<std::array<int16_t, 6>>& samples);
+[[nodiscard]] RecordingCheck checkRecording(std::span<const SampleRecord> samples);

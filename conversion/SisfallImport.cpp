@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "ImportText.h"
+#include "RecordingWriter.h"
 #include "Velmora.h"
 
 namespace {
@@ -41,15 +42,6 @@ int16_t clampToInt16(int64_t value, int64_t& clampedCount) {
                                                   std::numeric_limits<int16_t>::max()));
 }
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string quoted(std::string_view text) {
-  std::string out(1, '\'');
-  out += excerpt(text, 20);
-  out += '\'';
-  return out;
-}
-
 // Parses one non-blank line; returns an error text without the line number.
 std::string parseLine(std::string_view line, RawSample& sample) {
   std::size_t pos = 0;
@@ -66,11 +58,11 @@ std::string parseLine(std::string_view line, RawSample& sample) {
     if (error == std::errc::result_out_of_range ||
         (error == std::errc() && (value > kRawLimit || value < -kRawLimit))) {
       return "column " + std::to_string(column) + ": expected a sensor count within +-" +
-             std::to_string(kRawLimit) + ", found " + quoted(line.substr(pos));
+             std::to_string(kRawLimit) + ", found " + quotedExcerpt(line.substr(pos), 20);
     }
     if (error != std::errc()) {
       return "column " + std::to_string(column) + ": expected an integer, found " +
-             (pos < line.size() ? quoted(line.substr(pos)) : std::string("the end of the line"));
+             (pos < line.size() ? quotedExcerpt(line.substr(pos), 20) : std::string("the end of the line"));
     }
     pos = static_cast<std::size_t>(next - line.data());
     if (column <= 6) {
@@ -82,7 +74,7 @@ std::string parseLine(std::string_view line, RawSample& sample) {
     const char expected = column < kColumns ? ',' : ';';
     if (pos >= line.size() || line[pos] != expected) {
       const std::string found =
-          pos < line.size() ? quoted(line.substr(pos)) : std::string("the end of the line");
+          pos < line.size() ? quotedExcerpt(line.substr(pos), 20) : std::string("the end of the line");
       if (column < kColumns) {
         return "expected ',' after column " + std::to_string(column) +
                " (nine integers ending in "
@@ -97,7 +89,7 @@ std::string parseLine(std::string_view line, RawSample& sample) {
     ++pos;
   }
   if (pos < line.size()) {
-    return "unexpected text after ';': " + quoted(line.substr(pos));
+    return "unexpected text after ';': " + quotedExcerpt(line.substr(pos), 20);
   }
   return {};
 }
@@ -166,15 +158,15 @@ ConvertedRecording convertSisfall(const std::vector<RawSample>& raw) {
       largestSquare = square;
       recording.impactSample = static_cast<int64_t>(group);
     }
-    std::array<int16_t, 6> sample{};
+    SampleRecord sample{};
     for (std::size_t axis = 0; axis < 6; ++axis) {
-      sample[axis] = clampToInt16(
+      sample.*kSampleFields[axis] = clampToInt16(
           scaled[axis], axis < 3 ? recording.clampedAccValues : recording.clampedGyroValues);
     }
     recording.samples.push_back(sample);
   }
   if (largestSquare > 0) {
-    recording.impactG = std::sqrt(static_cast<double>(largestSquare)) / kCountsPerG;
+    recording.impactG = std::sqrt(static_cast<double>(largestSquare)) / kVelmoraCountsPerG;
   }
   return recording;
 }
@@ -202,9 +194,8 @@ ImportedRecording buildSisfallRecording(const SisfallName& name, std::string_vie
       " dropped); acc x32, gyro x4, rounded to nearest; clamped to int16 (acc " +
       std::to_string(recording.clampedAccValues) + ", gyro " +
       std::to_string(recording.clampedGyroValues) + " values)";
-  out.header[5] = "format: 50 samples/s, " + std::to_string(count) +
-                  " samples; acc 8192 counts/g (+-4 g), gyro 65.536 counts per deg/s (+-500 "
-                  "deg/s); axes as recorded (upright: y about -1 g)";
+  out.header[5] = recordingFormatText(static_cast<int64_t>(count)) +
+                  "; axes as recorded (upright: y about -1 g)";
   if (name.fall && count > 0) {
     out.header[5] += "; impact estimate (largest |acc| before clamping, not annotated) at sample " +
                      std::to_string(recording.impactSample) + ", " + formatG(recording.impactG) +

@@ -37,7 +37,7 @@ using RawSample = std::array<int32_t, 6>;
 [[nodiscard]] std::string parseSisfallLine(std::string_view line, RawSample& sample, bool& blank);
 
 struct ConvertedRecording {
-  std::vector<std::array<int16_t, 6>> samples;
+  std::vector<SampleRecord> samples;
   std::size_t droppedRawSamples = 0;  // trailing raw samples short of a group of four
   int64_t impactSample = 0;           // first sample with the largest |acc| before clamping
   double impactG = 0.0;               // that magnitude, in g

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "ImportText.h"
+#include "RecordingWriter.h"
 
 namespace {
 
@@ -14,16 +15,6 @@ using importsignal::Timed;
 bool isDigits(std::string_view text) {
   return !text.empty() &&
          std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-std::string_view trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-    text.remove_prefix(1);
-  }
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
-    text.remove_suffix(1);
-  }
-  return text;
 }
 
 // Six hex pairs separated by ':'.
@@ -50,12 +41,6 @@ std::string upper(std::string_view text) {
     c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   }
   return out;
-}
-
-std::string format(const char* pattern, double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, pattern, value);
-  return text;
 }
 
 // Samples per second over a merged stream, for the header.
@@ -122,7 +107,7 @@ void UmafallReader::addLine(std::string_view line) {
     startsWithHeader_ = !line.empty() && line.front() == '%';
   }
   if (!line.empty() && line.front() == '%') {
-    const std::string_view body = trim(line.substr(1));
+    const std::string_view body = trimmed(line.substr(1));
     std::vector<std::string> fields;
     if (body.size() >= 17 && isMacAddress(body.substr(0, 17)) && splitFields(body, ';', fields) &&
         fields.size() >= 4) {
@@ -140,8 +125,8 @@ void UmafallReader::addLine(std::string_view line) {
     }
     const std::size_t colon = body.find(':');
     if (colon != std::string_view::npos) {
-      const std::string key = upper(trim(body.substr(0, colon)));
-      facts_.try_emplace(key, std::string(trim(body.substr(colon + 1))));
+      const std::string key = upper(trimmed(body.substr(0, colon)));
+      facts_.try_emplace(key, std::string(trimmed(body.substr(colon + 1))));
     }
     return;
   }
@@ -178,7 +163,7 @@ std::variant<ImportedRecording, std::string> convertUmafall(UmafallReader&& read
                                                             std::string_view source) {
   const auto waist = std::find_if(
       reader.declaredOrder_.begin(), reader.declaredOrder_.end(),
-      [&reader](long id) { return upper(trim(reader.sensors_[id].position)) == "WAIST"; });
+      [&reader](long id) { return upper(trimmed(reader.sensors_[id].position)) == "WAIST"; });
   if (waist == reader.declaredOrder_.end()) {
     return std::string("no WAIST sensor in the sensor table");
   }
@@ -196,11 +181,11 @@ std::variant<ImportedRecording, std::string> convertUmafall(UmafallReader&& read
   const double last = std::min(sensor.acc.back().time, sensor.gyro.back().time);
   if (!(last - first >= importsignal::kOutputPeriodMs)) {
     return sensorText + ": its accelerometer and gyroscope overlap by " +
-           format("%.0f", std::max(0.0, last - first)) + " ms, less than one 20 ms step";
+           formatValue("%.0f", std::max(0.0, last - first)) + " ms, less than one 20 ms step";
   }
   if ((last - first) / importsignal::kOutputPeriodMs >=
       static_cast<double>(importsignal::kMaxInputSamples)) {
-    return sensorText + ": its streams span " + format("%.0f", (last - first) / 1000.0) +
+    return sensorText + ": its streams span " + formatValue("%.0f", (last - first) / 1000.0) +
            " s, more than this importer takes in one file";
   }
   const std::size_t count = importsignal::gridLength(first, last);
@@ -213,7 +198,7 @@ std::variant<ImportedRecording, std::string> convertUmafall(UmafallReader&& read
     values[k] = {acc[k][1], -acc[k][0], acc[k][2], gyro[k][1], gyro[k][0], -gyro[k][2]};
   }
   importsignal::CountedSamples counted =
-      importsignal::toCounts(values, importsignal::kCountsPerG, importsignal::kCountsPerDps);
+      importsignal::toCounts(values, importsignal::kVelmoraCountsPerG, importsignal::kVelmoraCountsPerDps);
 
   const auto fact = [&reader](const char* key) {
     const auto it = reader.facts_.find(key);
@@ -235,27 +220,25 @@ std::variant<ImportedRecording, std::string> convertUmafall(UmafallReader&& read
   recording.header[3] =
       "original: WAIST " + sensor.model + ", sensor id " + std::to_string(waistId) +
       "; accelerometer " + std::to_string(sensor.accLines) + " samples " +
-      format("%.1f", rateOf(sensor.acc)) + " Hz in g; gyroscope " +
-      std::to_string(sensor.gyroLines) + " samples " + format("%.1f", rateOf(sensor.gyro)) +
+      formatValue("%.1f", rateOf(sensor.acc)) + " Hz in g; gyroscope " +
+      std::to_string(sensor.gyroLines) + " samples " + formatValue("%.1f", rateOf(sensor.gyro)) +
       " Hz in deg/s; largest gap " +
-      format("%.0f", std::max(largestGap(sensor.acc), largestGap(sensor.gyro))) + " ms";
+      formatValue("%.0f", std::max(largestGap(sensor.acc), largestGap(sensor.gyro))) + " ms";
   recording.header[4] =
-      "conversion: linear interpolation to a 20 ms grid from t=" + format("%.0f", first) +
+      "conversion: linear interpolation to a 20 ms grid from t=" + formatValue("%.0f", first) +
       " ms to " +
-      format("%.0f", first + importsignal::kOutputPeriodMs * static_cast<double>(count - 1)) +
+      formatValue("%.0f", first + importsignal::kOutputPeriodMs * static_cast<double>(count - 1)) +
       " ms (overlap of both streams); axes acc (x,y,z) = (Y,-X,Z), gyro (x,y,z) = (Y,X,-Z); acc "
       "x8192, gyro x65.536, rounded half up, clamped to int16 (acc " +
       std::to_string(counted.clampedAccSamples) + ", gyro " +
       std::to_string(counted.clampedGyroSamples) + " samples)";
-  recording.header[5] = "format: 50 samples/s, " + std::to_string(count) +
-                        " samples; acc 8192 counts/g (+-4 g), gyro 65.536 counts per deg/s "
-                        "(+-500 deg/s); upright: y about -1 g";
+  recording.header[5] = recordingFormatText(static_cast<int64_t>(count)) + "; upright: y about -1 g";
   if (name.fall) {
     recording.fallPosition = counted.impactSample;
     recording.header[5] +=
         "; impact estimate (largest |acc| before rounding, not annotated) at "
         "sample " +
-        std::to_string(counted.impactSample) + ", " + format("%.2f", counted.impactG) + " g";
+        std::to_string(counted.impactSample) + ", " + formatValue("%.2f", counted.impactG) + " g";
   }
   for (std::string& line : recording.header) {
     line = headerLine(line);

@@ -58,17 +58,17 @@ constexpr VelmoraCodeInfo kCodes[] = {
 // clang-format on
 
 constexpr bool sameCodesAsTheDetector() {
-  if (std::size(kCodes) != std::size(kFallCodes)) {
+  if (std::size(kCodes) != std::size(kVelmoraFallCodes)) {
     return false;
   }
   for (std::size_t i = 0; i < std::size(kCodes); ++i) {
-    if (kCodes[i].code != kFallCodes[i]) {
+    if (kCodes[i].code != kVelmoraFallCodes[i]) {
       return false;
     }
   }
   return true;
 }
-static_assert(sameCodesAsTheDetector(), "the code table lists exactly kFallCodes, in order");
+static_assert(sameCodesAsTheDetector(), "the code table lists exactly kVelmoraFallCodes, in order");
 
 }  // namespace
 

@@ -15,7 +15,7 @@ namespace velmora {
 inline constexpr int32_t kWarmUpSamples = 40;
 
 // avgWindow divides every sample's running mean and must fit in the ring.
-inline constexpr int32_t kMaxAvgWindow = kRingSize - 1;
+inline constexpr int32_t kMaxAvgWindow = kVelmoraRingSize - 1;
 
 // True when every setting lies within its hard limits (VelmoraSettings.h).
 [[nodiscard]] bool settingsRunnable(const DetectorSettings& settings);
@@ -36,7 +36,7 @@ struct SampleFeatures {
 
 // Ring slot `back` samples before `pos`, for any offsets (wraps, never
 // overflows).
-[[nodiscard]] inline int32_t ringSlot(int32_t pos, int64_t back, uint32_t mask = kRingSize - 1) {
+[[nodiscard]] inline int32_t ringSlot(int32_t pos, int64_t back, uint32_t mask = kVelmoraRingSize - 1) {
   return static_cast<int32_t>((static_cast<uint64_t>(pos) - static_cast<uint64_t>(back)) & mask);
 }
 
@@ -83,15 +83,15 @@ struct SampleFeatures {
 // upright test.
 [[nodiscard]] inline int32_t uprightSpan(const DetectorContext& context, int64_t k) {
   const uint32_t now =
-      static_cast<uint32_t>(context.uprightRing[context.ringPos & (kRingSize - 1)]);
+      static_cast<uint32_t>(context.uprightRing[context.ringPos & (kVelmoraRingSize - 1)]);
   const uint32_t then = static_cast<uint32_t>(context.uprightRing[ringSlot(context.ringPos, k)]);
   return static_cast<int32_t>(now - then);
 }
 
 // Newest entry of an event ring whose next write slot is `pos`.
-[[nodiscard]] inline const EventEntry& newestEvent(const EventEntry (&ring)[kEventRingSize],
+[[nodiscard]] inline const EventEntry& newestEvent(const EventEntry (&ring)[kVelmoraEventRingSize],
                                                    int32_t pos) {
-  return ring[ringSlot(pos, 1, kEventRingSize - 1)];
+  return ring[ringSlot(pos, 1, kVelmoraEventRingSize - 1)];
 }
 
 // A context that was closed, or zero-initialised and never set up, has no

@@ -41,9 +41,9 @@ void openPeakWindow(DetectorContext& context) {
   context.peakWindowEnd = saturatingAdd(context.sampleIndex, kPeakWindowLength);
 }
 
-void recordEvent(EventEntry (&ring)[kEventRingSize], int32_t& pos, int64_t end, int32_t length) {
-  ring[pos & (kEventRingSize - 1)] = EventEntry{saturate32(end), length};
-  pos = (pos + 1) & (kEventRingSize - 1);
+void recordEvent(EventEntry (&ring)[kVelmoraEventRingSize], int32_t& pos, int64_t end, int32_t length) {
+  ring[pos & (kVelmoraEventRingSize - 1)] = EventEntry{saturate32(end), length};
+  pos = (pos + 1) & (kVelmoraEventRingSize - 1);
 }
 
 void closeLowRun(DetectorContext& context) {

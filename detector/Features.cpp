@@ -19,11 +19,11 @@ constexpr float kA1 = (kWc - 2.0f * kRate) / (2.0f * kRate + kWc);
 constexpr float kB0 = kWc / (2.0f * kRate + kWc);
 constexpr float kB1 = kB0;
 
-constexpr float kAccScale = static_cast<float>(kCountsPerG);
-constexpr float kGyroScale = static_cast<float>(kCountsPerDps);
+constexpr float kAccScale = static_cast<float>(kVelmoraCountsPerG);
+constexpr float kGyroScale = static_cast<float>(kVelmoraCountsPerDps);
 static_assert(kGyroScale == 65.536f);
 constexpr double kPi = 3.141592653589793;
-constexpr double kSampleInterval = kSamplePeriodMs / 1000.0;  // seconds
+constexpr double kSampleInterval = kVelmoraSamplePeriodMs / 1000.0;  // seconds
 static_assert(kSampleInterval == 0.02);
 
 float smooth(SmoothingFilter& filter, float input) {
@@ -108,7 +108,7 @@ SampleFeatures updateHistory(DetectorContext& context, const SampleMeasurement& 
   features.roll = measurement.roll;
   features.pitch = measurement.pitch;
 
-  const int32_t pos = context.ringPos & (kRingSize - 1);
+  const int32_t pos = context.ringPos & (kVelmoraRingSize - 1);
   context.accRing[pos] = features.accMag;
   context.rawAccRing[pos] = features.rawAccMag;
   context.gyroRing[pos] = features.gyroMag;

@@ -12,7 +12,7 @@ constexpr int32_t kNoMax = std::numeric_limits<int32_t>::max();
 
 #define VELMORA_SETTING(name, unit, minimum, maximum, tuneMin, tuneMax, tuneStep, stage, text) \
   VelmoraSetting {                                                                             \
-#name, &DetectorSettings::name, unit, kDefaultSettings.name, minimum, maximum, tuneMin,    \
+#name, &DetectorSettings::name, unit, kVelmoraDefaultSettings.name, minimum, maximum, tuneMin,    \
         tuneMax, tuneStep, stage, text                                                         \
   }
 

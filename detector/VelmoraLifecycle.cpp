@@ -10,7 +10,7 @@ std::FILE* traceStream = nullptr;
 const char* VelmoraGetVersion() { return "Q5-Velmora-2.1.0"; }
 
 int32_t VelmoraDefaultSettings(DetectorSettings* settings) {
-  *settings = kDefaultSettings;
+  *settings = kVelmoraDefaultSettings;
   return 0;
 }
 
@@ -26,7 +26,7 @@ int32_t VelmoraSet(DetectorContext* context, const DetectorSettings* settings) {
   velmora::AttitudeFilterInit(&context->attitude);
   // Magnitude rings start at 1 g (100) so that every running sum equals the
   // sum of the entries it covers from the first sample on.
-  for (int slot = 0; slot < kRingSize; ++slot) {
+  for (int slot = 0; slot < kVelmoraRingSize; ++slot) {
     context->rawAccRing[slot] = 100;
     context->accRing[slot] = 100;
   }

@@ -8,7 +8,7 @@ namespace velmora {
 namespace {
 
 void advance(DetectorContext& context) {
-  context.ringPos = (context.ringPos + 1) & (kRingSize - 1);
+  context.ringPos = (context.ringPos + 1) & (kVelmoraRingSize - 1);
   context.sampleIndex = wrappingAdd(context.sampleIndex, 1);
 }
 

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
+
+#include "DetectorSession.h"
+#include "InfoFile.h"
 
 #include "RecordingReplay.h"
 
@@ -27,7 +29,7 @@ const char* outcomeName(Outcome outcome) {
 }
 
 int64_t toleranceSamples(double toleranceSeconds) {
-  return static_cast<int64_t>(std::llround(toleranceSeconds * kSamplesPerSecond));
+  return static_cast<int64_t>(std::llround(toleranceSeconds * kVelmoraSamplesPerSecond));
 }
 
 Outcome classifyOutcome(bool isFall, std::optional<int64_t> firstIndex, int64_t fallPosition,
@@ -100,16 +102,14 @@ RecordingResult evaluateRecording(const LoadedRecording& recording,
                                   bool keepAlarms) {
   DetectionTally tally(keepAlarms);
   if (recording.readable()) {
-    // The context is large; keep it off small thread stacks.
-    const auto context = std::make_unique<DetectorContext>();
-    if (VelmoraSet(context.get(), &settings) < 0) {
+    DetectorSession detector;
+    if (!detector.open(settings)) {
       return unreadableResult(recording.path, "the detector refused the settings");
     }
     for (std::size_t index = 0; index < recording.samples.size(); ++index) {
       tally.add(recording.positionOf(index),
-                VelmoraProcess(context.get(), &recording.samples[index]));
+                VelmoraProcess(detector.context(), &recording.samples[index]));
     }
-    VelmoraClose(context.get());
   }
   return judgeRecording(recording, tally, toleranceSamples);
 }
@@ -122,7 +122,7 @@ RecordingResult replayAndJudge(const RecordingEntry& entry, const DetectorSettin
   recording.infoPath = entry.infoPath;
   recording.isFall = !entry.infoPath.empty();
   if (recording.isFall) {
-    Annotation annotation = readAnnotation(entry.infoPath);
+    InfoAnnotation annotation = readInfoFileStrict(entry.infoPath);
     if (!annotation.problem.empty()) {
       RecordingResult result = unreadableResult(entry.path, std::move(annotation.problem));
       result.isFall = true;

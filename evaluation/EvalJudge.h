@@ -126,7 +126,7 @@ struct RecordingResult {
                                          std::span<const int32_t> codes, int64_t toleranceSamples);
 
 // Replays the recording on a fresh detector context, as Drovik does, and
-// judges it. The settings must pass validateSettings().
+// judges it. The settings must pass VelmoraCheckSettings().
 [[nodiscard]] RecordingResult evaluateRecording(const LoadedRecording& recording,
                                                 const DetectorSettings& settings,
                                                 int64_t toleranceSamples, bool keepAlarms = false);
@@ -134,7 +134,7 @@ struct RecordingResult {
 // Replays the recording from its file on a fresh detector context, judging
 // it sample by sample: the same result as evaluateRecording(loadRecording(
 // entry), ...), without holding the samples. The settings must pass
-// validateSettings().
+// VelmoraCheckSettings().
 [[nodiscard]] RecordingResult replayAndJudge(const RecordingEntry& entry,
                                              const DetectorSettings& settings,
                                              int64_t toleranceSamples, bool keepAlarms = false);

@@ -6,13 +6,13 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <set>
 #include <system_error>
 
+#include "InfoFile.h"
 #include "RecordingReader.h"
 #include "TextUtils.h"
 
@@ -110,7 +110,7 @@ std::string searchFolder(const fs::path& folder, const std::string& root,
 }
 
 // Two spellings of one file share this key, so the file is evaluated once.
-std::string identityOf(const std::string& path) {
+std::string canonicalIdentity(const std::string& path) {
   std::error_code error;
   const fs::path canonical = fs::weakly_canonical(path, error);
   return error ? fs::path(path).lexically_normal().string() : canonical.string();
@@ -126,65 +126,6 @@ std::vector<std::string> splitTabs(std::string_view line) {
     }
     line.remove_prefix(tab + 1);
   }
-}
-
-// The first line of a small regular file (at most kMaxInfoLine bytes), or
-// a problem. Opened without blocking so that a FIFO cannot stall the run.
-constexpr std::size_t kMaxInfoLine = 64 * 1024;
-
-std::string readFirstLine(const std::string& path, std::string& line) {
-  const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (descriptor < 0) {
-    return std::string("cannot be read: ") + std::strerror(errno);
-  }
-  struct stat status {};
-  if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-    ::close(descriptor);
-    return "is not a regular file";
-  }
-  line.clear();
-  char chunk[4096];
-  for (;;) {
-    const ssize_t count = ::read(descriptor, chunk, sizeof chunk);
-    if (count < 0 && errno == EINTR) {
-      continue;
-    }
-    if (count < 0) {
-      const std::string reason = std::strerror(errno);
-      ::close(descriptor);
-      return "cannot be read: " + reason;
-    }
-    line.append(chunk, static_cast<std::size_t>(count));
-    const auto end = line.find_first_of("\r\n");
-    if (end != std::string::npos || count == 0) {
-      line.resize(std::min(end, line.size()));
-      break;
-    }
-    if (line.size() > kMaxInfoLine) {
-      ::close(descriptor);
-      return "has a first line longer than 64 KiB";
-    }
-  }
-  ::close(descriptor);
-  // Drovik's text reading ends the line at a NUL byte too.
-  line.resize(std::min(line.find('\0'), line.size()));
-  return {};
-}
-
-// A field that must be a decimal 32-bit integer and nothing else.
-std::string parseInfoInteger(std::string_view text, const char* what, int32_t& value) {
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty()) {
-    return std::string(what) + " is empty";
-  }
-  if (end != text.data() + text.size() ||
-      (error != std::errc() && error != std::errc::result_out_of_range)) {
-    return std::string(what) + " '" + std::string(text) + "' is not a decimal integer";
-  }
-  if (error == std::errc::result_out_of_range) {
-    return std::string(what) + " " + std::string(text) + " does not fit in 32 bits";
-  }
-  return {};
 }
 
 }  // namespace
@@ -247,7 +188,7 @@ RecordingSearch findRecordings(const std::vector<std::string>& paths,
   // A file reached twice keeps the spelling under which it was found first.
   std::set<std::string> seen;
   for (RecordingEntry& entry : found) {
-    if (seen.insert(identityOf(entry.path)).second) {
+    if (seen.insert(canonicalIdentity(entry.path)).second) {
       search.recordings.push_back(std::move(entry));
     }
   }
@@ -308,37 +249,6 @@ std::string readIndexTable(const fs::path& path, IndexTable& table) {
   return {};
 }
 
-Annotation readAnnotation(const std::string& infoPath) {
-  Annotation annotation;
-  const auto fail = [&](const std::string& problem) {
-    annotation = Annotation{};
-    annotation.problem = "info file '" + infoPath + "'" + problem;
-    return annotation;
-  };
-  std::string line;
-  if (std::string problem = readFirstLine(infoPath, line); !problem.empty()) {
-    return fail(" " + problem);
-  }
-  // Split as Drovik splits it; a fourth field, when there is one, ends the
-  // third at its comma.
-  std::vector<char> buffer(line.begin(), line.end());
-  buffer.push_back('\0');
-  char* fields[4] = {};
-  if (SplitCsvFields(buffer.data(), fields, 4) < 3) {
-    return fail(" does not hold three fields on its first line");
-  }
-  const std::string_view positionText = fields[1];
-  const std::string_view flagText = fields[2];
-  std::string problem = parseInfoInteger(positionText, "fall position", annotation.fallPosition);
-  if (problem.empty()) {
-    problem = parseInfoInteger(flagText, "flag", annotation.fallFlag);
-  }
-  if (problem.empty() && annotation.fallPosition < 0) {
-    problem = "fall position " + std::to_string(annotation.fallPosition) + " is negative";
-  }
-  return problem.empty() ? annotation : fail(": " + problem);
-}
-
 std::string checkFallPosition(const std::string& infoPath, int32_t fallPosition,
                               int64_t dataLines) {
   if (fallPosition < dataLines) {
@@ -354,7 +264,7 @@ LoadedRecording loadRecording(const RecordingEntry& entry) {
   recording.infoPath = entry.infoPath;
   recording.isFall = !entry.infoPath.empty();
   if (recording.isFall) {
-    Annotation annotation = readAnnotation(entry.infoPath);
+    InfoAnnotation annotation = readInfoFileStrict(entry.infoPath);
     if (!annotation.problem.empty()) {
       recording.problem = std::move(annotation.problem);
       return recording;

@@ -58,23 +58,6 @@ struct IndexTable {
 // Reads an index file. Returns an error message, or "" on success.
 [[nodiscard]] std::string readIndexTable(const std::filesystem::path& path, IndexTable& table);
 
-// The fall position a recording is judged against, read from its info file.
-struct Annotation {
-  int32_t fallPosition = 0;
-  int32_t fallFlag = 0;  // Drovik's delay-message flag
-  std::string problem;   // why the info file cannot be used; empty when it can
-};
-
-// Reads an info file strictly, unlike Drovik (which takes whatever leading
-// digits a field has, and 0 without any): the file must be a regular file
-// (a FIFO or device is refused, not waited on) whose first line holds at
-// least three comma-separated fields, split as Drovik splits them; the
-// second (the fall position) and the third (the flag) must each be a
-// decimal integer that fits in 32 bits and nothing else (no blanks, no
-// quotes, no '+'), and the position must not be negative. The problem names
-// the file and what is wrong with it.
-[[nodiscard]] Annotation readAnnotation(const std::string& infoPath);
-
 // The problem of a fall position at or beyond the end of a recording of
 // `dataLines` data lines (positions count from 0), or "".
 [[nodiscard]] std::string checkFallPosition(const std::string& infoPath, int32_t fallPosition,

@@ -16,12 +16,6 @@ std::string numberText(std::optional<int64_t> value) {
   return value ? std::to_string(*value) : std::string();
 }
 
-std::string fixedText(double value, int decimals) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
-  return buffer;
-}
-
 // "95% CI 6.1% to 79.2%", or "" without an interval.
 std::string percentIntervalText(std::optional<Interval> interval) {
   if (!interval) {
@@ -39,37 +33,11 @@ std::optional<int64_t> annotatedPosition(const RecordingResult& result) {
   return result.fallPosition;
 }
 
-// Pads every column to its widest cell: left-aligned where `left` says so,
-// right-aligned otherwise.
-std::string alignColumns(const std::vector<std::vector<std::string>>& rows,
-                         const std::vector<bool>& left) {
-  std::vector<std::size_t> widths(left.size(), 0);
-  for (const auto& row : rows) {
-    for (std::size_t column = 0; column < row.size() && column < widths.size(); ++column) {
-      widths[column] = std::max(widths[column], row[column].size());
-    }
-  }
-  std::string text;
-  for (const auto& row : rows) {
-    std::string line;
-    for (std::size_t column = 0; column < row.size() && column < widths.size(); ++column) {
-      const std::string padding(widths[column] - row[column].size(), ' ');
-      line += column == 0 ? "" : "  ";
-      line += left[column] ? row[column] + padding : padding + row[column];
-    }
-    while (!line.empty() && line.back() == ' ') {
-      line.pop_back();
-    }
-    text += line + "\n";
-  }
-  return text;
-}
-
 std::string changedSettingsText(const DetectorSettings& settings) {
   DetectorSettings defaults;
   VelmoraDefaultSettings(&defaults);
   std::string text;
-  for (const SettingField& field : settingFields()) {
+  for (const VelmoraSetting& field : VelmoraSettingsTable()) {
     if (settings.*(field.member) != defaults.*(field.member)) {
       text += text.empty() ? "" : ", ";
       text += std::string(field.name) + "=" + std::to_string(settings.*(field.member)) +
@@ -149,6 +117,36 @@ std::string jsonString(const std::string& text) {
     ++i;
   }
   return quoted + "\"";
+}
+
+std::string alignColumns(const std::vector<std::vector<std::string>>& rows,
+                         const std::vector<bool>& left) {
+  std::vector<std::size_t> widths(left.size(), 0);
+  for (const auto& row : rows) {
+    for (std::size_t column = 0; column < row.size() && column < widths.size(); ++column) {
+      widths[column] = std::max(widths[column], row[column].size());
+    }
+  }
+  std::string text;
+  for (const auto& row : rows) {
+    std::string line;
+    for (std::size_t column = 0; column < row.size() && column < widths.size(); ++column) {
+      const std::string padding(widths[column] - row[column].size(), ' ');
+      line += column == 0 ? "" : "  ";
+      line += left[column] ? row[column] + padding : padding + row[column];
+    }
+    while (!line.empty() && line.back() == ' ') {
+      line.pop_back();
+    }
+    text += line + "\n";
+  }
+  return text;
+}
+
+std::string fixedText(double value, int decimals) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
+  return buffer;
 }
 
 std::string doubleText(double value) {
@@ -520,7 +518,7 @@ JsonValue evaluationJson(const Evaluation& evaluation) {
   json.add("early_tolerance_seconds", JsonValue::fromNumber(evaluation.toleranceSeconds));
   json.add("early_tolerance_samples", JsonValue::fromInteger(evaluation.toleranceSamples));
   JsonValue settings = JsonValue::object();
-  for (const SettingField& field : settingFields()) {
+  for (const VelmoraSetting& field : VelmoraSettingsTable()) {
     settings.add(field.name, JsonValue::fromInteger(evaluation.settings.*(field.member)));
   }
   json.add("settings", std::move(settings));
@@ -635,7 +633,7 @@ std::string formatAlarmsCsv(const Evaluation& evaluation) {
               : "";
       csv +=
           csvField(result.path) + "," + std::to_string(run.position) + "," +
-          doubleText(static_cast<double>(run.position) / static_cast<double>(kSamplesPerSecond)) +
+          doubleText(static_cast<double>(run.position) / static_cast<double>(kVelmoraSamplesPerSecond)) +
           "," + std::to_string(run.length) + "," + std::to_string(run.code) + "," + notEarly + "\n";
     }
   }

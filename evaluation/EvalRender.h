@@ -100,6 +100,12 @@ struct JsonValue {
 [[nodiscard]] std::string jsonString(const std::string& text);
 // The shortest text that reads back as the same double.
 [[nodiscard]] std::string doubleText(double value);
+// `value` with `decimals` digits after the point ("%.*f").
+[[nodiscard]] std::string fixedText(double value, int decimals);
+// Pads every column to its widest cell: left-aligned where `left` says so,
+// right-aligned otherwise; trailing blanks are dropped.
+[[nodiscard]] std::string alignColumns(const std::vector<std::vector<std::string>>& rows,
+                                       const std::vector<bool>& left);
 // A rate as a percentage with one decimal ("33.3%"), or "n/a".
 [[nodiscard]] std::string percentText(std::optional<double> value);
 

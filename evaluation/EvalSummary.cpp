@@ -25,42 +25,55 @@ void countFirstCode(std::vector<CodeCount>& codes, int32_t code, bool isFall) {
 
 }  // namespace
 
-std::optional<double> EvalSummary::sensitivity() const {
+std::optional<double> OutcomeCounts::sensitivity() const {
   return fraction(truePositives, fallRecordings());
 }
 
-std::optional<double> EvalSummary::specificity() const {
+std::optional<double> OutcomeCounts::specificity() const {
   return fraction(trueNegatives, dailyLivingRecordings());
 }
 
-std::optional<double> EvalSummary::accuracy() const {
+std::optional<double> OutcomeCounts::accuracy() const {
   return fraction(truePositives + trueNegatives, fallRecordings() + dailyLivingRecordings());
 }
 
-double EvalSummary::dailyLivingHours() const {
-  return static_cast<double>(dailyLivingSamples) / static_cast<double>(kSamplesPerSecond * 3600);
+double OutcomeCounts::dailyLivingHours() const {
+  return static_cast<double>(dailyLivingSamples) / static_cast<double>(kVelmoraSamplesPerSecond * 3600);
 }
 
-std::optional<double> EvalSummary::falseAlarmsPerHour() const {
+std::optional<double> OutcomeCounts::falseAlarmsPerHour() const {
   if (dailyLivingSamples == 0) {
     return std::nullopt;
   }
   return static_cast<double>(dailyLivingAlarms) / dailyLivingHours();
 }
 
-std::optional<Interval> EvalSummary::sensitivityInterval() const {
+std::optional<Interval> OutcomeCounts::sensitivityInterval() const {
   return wilsonInterval(truePositives, fallRecordings());
 }
 
-std::optional<Interval> EvalSummary::specificityInterval() const {
+std::optional<Interval> OutcomeCounts::specificityInterval() const {
   return wilsonInterval(trueNegatives, dailyLivingRecordings());
 }
 
-std::optional<Interval> EvalSummary::falseAlarmsPerHourInterval() const {
+std::optional<Interval> OutcomeCounts::falseAlarmsPerHourInterval() const {
   if (dailyLivingSamples == 0) {
     return std::nullopt;
   }
   return poissonRateInterval(dailyLivingAlarms, dailyLivingHours());
+}
+
+OutcomeCounts& OutcomeCounts::operator+=(const OutcomeCounts& other) {
+  recordings += other.recordings;
+  unreadable += other.unreadable;
+  truePositives += other.truePositives;
+  missed += other.missed;
+  earlyAlarms += other.earlyAlarms;
+  falseAlarms += other.falseAlarms;
+  trueNegatives += other.trueNegatives;
+  dailyLivingSamples += other.dailyLivingSamples;
+  dailyLivingAlarms += other.dailyLivingAlarms;
+  return *this;
 }
 
 std::optional<int64_t> EvalSummary::delayPercentileMs(int percent) const {

@@ -19,7 +19,9 @@ struct CodeCount {
   int64_t dailyLivingRecordings = 0;  // first detections in daily-living recordings
 };
 
-struct EvalSummary {
+// The nine integer figures of an evaluation; every rate derives from them.
+// The tuner adds them up over folds, people and part files.
+struct OutcomeCounts {
   int64_t recordings = 0;  // all, unreadable ones included
   int64_t unreadable = 0;
   int64_t truePositives = 0;
@@ -28,12 +30,7 @@ struct EvalSummary {
   int64_t falseAlarms = 0;  // daily-living recordings with a detection
   int64_t trueNegatives = 0;
   int64_t dailyLivingSamples = 0;
-  int64_t dailyLivingAlarms = 0;      // alarms (runs of positive results) in daily-living data
-  std::vector<int64_t> delaysMs;      // of true positives, ascending
-  std::vector<CodeCount> firstCodes;  // ascending by code
-  // Recordings the settings were tuned on; empty when the settings name no
-  // recordings (see RecordingResult::inSample).
-  std::optional<int64_t> inSampleRecordings;
+  int64_t dailyLivingAlarms = 0;  // alarms (runs of positive results) in daily-living data
 
   [[nodiscard]] int64_t fallRecordings() const { return truePositives + missed + earlyAlarms; }
   [[nodiscard]] int64_t dailyLivingRecordings() const { return falseAlarms + trueNegatives; }
@@ -50,6 +47,24 @@ struct EvalSummary {
   [[nodiscard]] std::optional<Interval> sensitivityInterval() const;
   [[nodiscard]] std::optional<Interval> specificityInterval() const;
   [[nodiscard]] std::optional<Interval> falseAlarmsPerHourInterval() const;
+
+  OutcomeCounts& operator+=(const OutcomeCounts& other);
+  bool operator==(const OutcomeCounts&) const = default;
+};
+
+// The counts with the delays of the true positives and the codes of first
+// detections.
+struct EvalSummary : OutcomeCounts {
+  EvalSummary() = default;
+  // A summary of counts alone (no delays, no first codes).
+  explicit EvalSummary(const OutcomeCounts& counts) : OutcomeCounts(counts) {}
+
+  std::vector<int64_t> delaysMs;      // of true positives, ascending
+  std::vector<CodeCount> firstCodes;  // ascending by code
+  // Recordings the settings were tuned on; empty when the settings name no
+  // recordings (see RecordingResult::inSample).
+  std::optional<int64_t> inSampleRecordings;
+
   // Nearest-rank percentile of the delays: the value at rank ceil(p/100 * n)
   // of the ascending list, so the median (p = 50) of an even count is the
   // lower middle value. Empty without true positives.

@@ -128,7 +128,7 @@ std::vector<GroupKey> groupKeysOf(const EvaluationOptions& options) {
 
 std::string evaluate(const std::vector<RecordingEntry>& recordings,
                      const EvaluationOptions& options, Evaluation& evaluation) {
-  if (std::string error = validateSettings(options.settings); !error.empty()) {
+  if (std::string error = VelmoraCheckSettings(options.settings); !error.empty()) {
     return error;
   }
   // Groups depend on the names alone: a bad key costs no replay.

@@ -34,7 +34,7 @@ struct Evaluation {
 };
 
 struct EvaluationOptions {
-  DetectorSettings settings{};  // must pass validateSettings()
+  DetectorSettings settings{};  // must pass VelmoraCheckSettings()
   double toleranceSeconds = 1.0;
   // Grouping keys, in order; a non-empty groupPattern is one more pattern
   // key before them (the short way to ask for one).

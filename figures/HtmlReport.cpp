@@ -21,6 +21,7 @@ namespace {
 
 using evaluation::EvalSummary;
 using evaluation::Evaluation;
+using evaluation::fixedText;
 using evaluation::Outcome;
 using evaluation::RecordingResult;
 
@@ -48,12 +49,6 @@ std::string shortened(std::string_view text, std::size_t budget) {
 }
 
 std::string shownPath(const std::string& path) { return shortened(path, kPathBudget); }
-
-std::string fixed(double value, int decimals) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", decimals, value);
-  return text;
-}
 
 std::string optionalMs(std::optional<int64_t> value) {
   return value ? std::to_string(*value) + " ms" : "n/a";
@@ -154,8 +149,8 @@ std::string delayFigure(const EvalSummary& summary, int64_t toleranceMs) {
       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"900\" height=\"240\" "
       "viewBox=\"0 0 900 240\" font-size=\"12\" role=\"img\" "
       "aria-label=\"Histogram of detection delays\" id=\"delay-histogram\">\n";
-  svg += "<rect x=\"" + fixed(kLeft, 0) + "\" y=\"" + fixed(kTop, 0) + "\" width=\"" +
-         fixed(kPlotW, 0) + "\" height=\"" + fixed(kPlotH, 0) +
+  svg += "<rect x=\"" + fixedText(kLeft, 0) + "\" y=\"" + fixedText(kTop, 0) + "\" width=\"" +
+         fixedText(kPlotW, 0) + "\" height=\"" + fixedText(kPlotH, 0) +
          "\" fill=\"#fff\" stroke=\"#bbb\"/>\n";
   const auto xOf = [&](double ms) {
     return kLeft + kPlotW * (ms - first) / (width * static_cast<double>(counts.size()));
@@ -165,39 +160,39 @@ std::string delayFigure(const EvalSummary& summary, int64_t toleranceMs) {
       continue;
     }
     const double h = kPlotH * static_cast<double>(counts[i]) / static_cast<double>(most);
-    svg += "<rect x=\"" + fixed(kLeft + barW * static_cast<double>(i) + 1, 1) + "\" y=\"" +
-           fixed(kTop + kPlotH - h, 1) + "\" width=\"" + fixed(std::max(barW - 2, 1.0), 1) +
-           "\" height=\"" + fixed(h, 1) + "\" fill=\"#1a7f37\"><title>" +
-           fixed(first + width * static_cast<double>(i), 0) + " to " +
-           fixed(first + width * static_cast<double>(i + 1), 0) +
+    svg += "<rect x=\"" + fixedText(kLeft + barW * static_cast<double>(i) + 1, 1) + "\" y=\"" +
+           fixedText(kTop + kPlotH - h, 1) + "\" width=\"" + fixedText(std::max(barW - 2, 1.0), 1) +
+           "\" height=\"" + fixedText(h, 1) + "\" fill=\"#1a7f37\"><title>" +
+           fixedText(first + width * static_cast<double>(i), 0) + " to " +
+           fixedText(first + width * static_cast<double>(i + 1), 0) +
            " ms: " + std::to_string(counts[i]) + "</title></rect>\n";
   }
   // Axis labels: a handful of bin edges, zero and the median.
   const std::size_t labelEvery = std::max<std::size_t>(1, counts.size() / 8);
   for (std::size_t i = 0; i <= counts.size(); i += labelEvery) {
     const double at = kLeft + barW * static_cast<double>(i);
-    svg += "<text x=\"" + fixed(at, 1) + "\" y=\"" + fixed(kTop + kPlotH + 16, 0) +
+    svg += "<text x=\"" + fixedText(at, 1) + "\" y=\"" + fixedText(kTop + kPlotH + 16, 0) +
            "\" text-anchor=\"middle\" fill=\"#666\">" +
-           fixed(first + width * static_cast<double>(i), 0) + "</text>\n";
+           fixedText(first + width * static_cast<double>(i), 0) + "</text>\n";
   }
-  svg += "<text x=\"" + fixed(kLeft + kPlotW / 2, 0) + "\" y=\"" + fixed(kH - 6, 0) +
+  svg += "<text x=\"" + fixedText(kLeft + kPlotW / 2, 0) + "\" y=\"" + fixedText(kH - 6, 0) +
          "\" text-anchor=\"middle\">delay of the first detection after the annotated fall "
          "(ms)</text>\n";
-  svg += "<text x=\"" + fixed(kLeft - 8, 0) + "\" y=\"" + fixed(kTop + 10, 0) +
+  svg += "<text x=\"" + fixedText(kLeft - 8, 0) + "\" y=\"" + fixedText(kTop + 10, 0) +
          "\" text-anchor=\"end\" fill=\"#666\">" + std::to_string(most) + "</text>\n";
-  svg += "<text x=\"" + fixed(kLeft - 8, 0) + "\" y=\"" + fixed(kTop + kPlotH, 0) +
+  svg += "<text x=\"" + fixedText(kLeft - 8, 0) + "\" y=\"" + fixedText(kTop + kPlotH, 0) +
          "\" text-anchor=\"end\" fill=\"#666\">0</text>\n";
-  svg += "<text x=\"14\" y=\"" + fixed(kTop + kPlotH / 2, 0) +
-         "\" text-anchor=\"middle\" transform=\"rotate(-90 14 " + fixed(kTop + kPlotH / 2, 0) +
+  svg += "<text x=\"14\" y=\"" + fixedText(kTop + kPlotH / 2, 0) +
+         "\" text-anchor=\"middle\" transform=\"rotate(-90 14 " + fixedText(kTop + kPlotH / 2, 0) +
          ")\">falls</text>\n";
   int markers = 0;
   const auto marker = [&](double ms, const std::string& label, const char* colour) {
     const double at = xOf(ms);
     const double labelY = kTop + 14 + 16 * markers++;
-    svg += "<line x1=\"" + fixed(at, 1) + "\" y1=\"" + fixed(kTop, 0) + "\" x2=\"" + fixed(at, 1) +
-           "\" y2=\"" + fixed(kTop + kPlotH, 0) + "\" stroke=\"" + colour +
-           "\" stroke-dasharray=\"4,3\"/>\n<text x=\"" + fixed(at + 4, 1) + "\" y=\"" +
-           fixed(labelY, 0) + "\" fill=\"" + colour +
+    svg += "<line x1=\"" + fixedText(at, 1) + "\" y1=\"" + fixedText(kTop, 0) + "\" x2=\"" + fixedText(at, 1) +
+           "\" y2=\"" + fixedText(kTop + kPlotH, 0) + "\" stroke=\"" + colour +
+           "\" stroke-dasharray=\"4,3\"/>\n<text x=\"" + fixedText(at + 4, 1) + "\" y=\"" +
+           fixedText(labelY, 0) + "\" fill=\"" + colour +
            "\" stroke=\"#fff\" stroke-width=\"3\" paint-order=\"stroke\">" + html(label) +
            "</text>\n";
   };
@@ -221,8 +216,8 @@ std::string summaryTable(const EvalSummary& summary) {
            "</td><td class=\"muted\">" + html(note) + "</td></tr>\n";
   };
   const auto percentInterval = [](std::optional<evaluation::Interval> interval) {
-    return interval ? "95% interval " + fixed(100.0 * interval->low, 1) + "\xe2\x80\x93" +
-                          fixed(100.0 * interval->high, 1) + "%; "
+    return interval ? "95% interval " + fixedText(100.0 * interval->low, 1) + "\xe2\x80\x93" +
+                          fixedText(100.0 * interval->high, 1) + "%; "
                     : std::string();
   };
   row("Sensitivity", evaluation::percentText(summary.sensitivity()),
@@ -238,13 +233,13 @@ std::string summaryTable(const EvalSummary& summary) {
   const std::optional<double> perHour = summary.falseAlarmsPerHour();
   const std::optional<evaluation::Interval> perHourInterval =
       evaluation::poissonRateInterval(summary.dailyLivingAlarms, summary.dailyLivingHours());
-  row("False alarms per hour", perHour ? fixed(*perHour, 2) : "n/a",
-      (perHourInterval ? "95% interval " + fixed(perHourInterval->low, 2) + "\xe2\x80\x93" +
-                             fixed(perHourInterval->high, 2) + "; "
+  row("False alarms per hour", perHour ? fixedText(*perHour, 2) : "n/a",
+      (perHourInterval ? "95% interval " + fixedText(perHourInterval->low, 2) + "\xe2\x80\x93" +
+                             fixedText(perHourInterval->high, 2) + "; "
                        : std::string()) +
           std::to_string(summary.dailyLivingAlarms) +
           (summary.dailyLivingAlarms == 1 ? " alarm in " : " alarms in ") +
-          fixed(summary.dailyLivingHours(), 2) + " h of daily living");
+          fixedText(summary.dailyLivingHours(), 2) + " h of daily living");
   row("Delay, median", optionalMs(summary.delayPercentileMs(50)), "of the detected falls");
   row("Delay, 90th percentile", optionalMs(summary.delayPercentileMs(90)), "");
   row("Delay, maximum", optionalMs(summary.delayPercentileMs(100)), "");
@@ -300,7 +295,7 @@ std::string groupTable(const std::vector<evaluation::GroupSummary>& groups) {
     }
     out += "<td class=\"n\">" + html(evaluation::percentText(s.sensitivity())) +
            "</td><td class=\"n\">" + html(evaluation::percentText(s.specificity())) +
-           "</td><td class=\"n\">" + (perHour ? fixed(*perHour, 2) : "n/a") + "</td></tr>\n";
+           "</td><td class=\"n\">" + (perHour ? fixedText(*perHour, 2) : "n/a") + "</td></tr>\n";
   }
   out += "</tbody>\n</table>\n";
   return out;
@@ -314,7 +309,7 @@ std::string settingsTable(const DetectorSettings& settings) {
   std::string changedList;
   std::size_t changed = 0;
   std::string rows;
-  for (const SettingField& field : settingFields()) {
+  for (const VelmoraSetting& field : VelmoraSettingsTable()) {
     const int32_t value = settings.*field.member;
     const int32_t standard = defaults.*field.member;
     const bool isChanged = value != standard;
@@ -330,7 +325,7 @@ std::string settingsTable(const DetectorSettings& settings) {
   std::string out = "<p id=\"changed-settings\">" +
                     (changed == 0 ? std::string("Default settings: none changed.")
                                   : "Changed: " + changedList + ".") +
-                    "</p>\n<details><summary>All " + std::to_string(settingFields().size()) +
+                    "</p>\n<details><summary>All " + std::to_string(VelmoraSettingsTable().size()) +
                     " settings</summary>\n<table class=\"settings sortable\" "
                     "id=\"settings-table\">\n<thead><tr><th>setting</th><th "
                     "class=\"n\">value</th><th class=\"n\">default</th><th></th></tr></thead>\n"
@@ -411,8 +406,8 @@ std::string causeChart(const std::vector<ReportExplanation::CauseRow>& causes) {
     svg += "<text x=\"" + std::to_string(kLabel - 6) + "\" y=\"" + std::to_string(y + 15) +
            "\" text-anchor=\"end\">" + html(row.words) + "</text>\n<rect x=\"" +
            std::to_string(kLabel) + "\" y=\"" + std::to_string(y + 3) + "\" width=\"" +
-           fixed(std::max(width, 1.0), 1) + "\" height=\"" + std::to_string(kRow - 6) +
-           "\" fill=\"#c62828\"/>\n<text x=\"" + fixed(kLabel + width + 5, 1) + "\" y=\"" +
+           fixedText(std::max(width, 1.0), 1) + "\" height=\"" + std::to_string(kRow - 6) +
+           "\" fill=\"#c62828\"/>\n<text x=\"" + fixedText(kLabel + width + 5, 1) + "\" y=\"" +
            std::to_string(y + 15) + "\">" + std::to_string(row.missed) + "</text>\n";
     y += kRow;
   }

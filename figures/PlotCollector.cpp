@@ -18,12 +18,12 @@ std::array<float, kSeriesCount> seriesValues(const PlotObservation& observation)
           static_cast<float>(f.gyroMag),
           static_cast<float>(f.roll),
           static_cast<float>(f.pitch),
-          static_cast<float>(raw.ax / kCountsPerG),
-          static_cast<float>(raw.ay / kCountsPerG),
-          static_cast<float>(raw.az / kCountsPerG),
-          static_cast<float>(raw.gx / kCountsPerDps),
-          static_cast<float>(raw.gy / kCountsPerDps),
-          static_cast<float>(raw.gz / kCountsPerDps)};
+          static_cast<float>(raw.ax / kVelmoraCountsPerG),
+          static_cast<float>(raw.ay / kVelmoraCountsPerG),
+          static_cast<float>(raw.az / kVelmoraCountsPerG),
+          static_cast<float>(raw.gx / kVelmoraCountsPerDps),
+          static_cast<float>(raw.gy / kVelmoraCountsPerDps),
+          static_cast<float>(raw.gz / kVelmoraCountsPerDps)};
 }
 
 }  // namespace
@@ -69,7 +69,7 @@ std::vector<std::string> describeChangedSettings(const DetectorSettings& setting
   DetectorSettings defaults;
   VelmoraDefaultSettings(&defaults);
   std::vector<std::string> changed;
-  for (const SettingField& field : settingFields()) {
+  for (const VelmoraSetting& field : VelmoraSettingsTable()) {
     if (settings.*field.member != defaults.*field.member) {
       changed.push_back(std::string(field.name) + "=" + std::to_string(settings.*field.member));
     }

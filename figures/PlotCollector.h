@@ -20,8 +20,8 @@
 #include "Velmora.h"
 #include "VelmoraObservation.h"
 
-inline constexpr double kPlotSamplePeriodS = kSamplePeriodMs / 1000.0;
-inline constexpr int64_t kPlotSamplesPerSecond = kSamplesPerSecond;
+inline constexpr double kPlotSamplePeriodS = kVelmoraSamplePeriodMs / 1000.0;
+inline constexpr int64_t kPlotSamplesPerSecond = kVelmoraSamplesPerSecond;
 inline constexpr int64_t kWarmUpSampleCount = 40;  // samples the detector only learns from
 // Margin of the default window around the annotation and the first detection.
 inline constexpr int64_t kZoomMarginSamples = 3 * kPlotSamplesPerSecond;

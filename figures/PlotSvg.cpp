@@ -8,6 +8,10 @@
 #include <utility>
 #include <vector>
 
+#include "EvalRender.h"
+
+using velmora::evaluation::fixedText;
+
 namespace {
 
 // Page layout in SVG user units (pixels).
@@ -85,12 +89,6 @@ std::string number(double value) {
     result.resize(result.size() - 2);
   }
   return result == "-0" ? "0" : result;
-}
-
-std::string fixed(double value, int decimals) {
-  char text[48];
-  std::snprintf(text, sizeof text, "%.*f", decimals, value);
-  return text;
 }
 
 }  // namespace
@@ -224,10 +222,10 @@ class Panel {
 std::string secondsLabel(double seconds, double step) {
   const int decimals =
       step >= 1.0 ? 0 : std::min(3, static_cast<int>(std::ceil(-std::log10(step) - 1e-9)));
-  return fixed(seconds, decimals);
+  return fixedText(seconds, decimals);
 }
 
-std::string delayText(int64_t delayMs) {
+std::string signedDelayText(int64_t delayMs) {
   return std::string(delayMs > 0 ? "+" : "") + std::to_string(delayMs) + " ms";
 }
 
@@ -318,7 +316,7 @@ void Figure::line(double x1, double y1, double x2, double y2, std::string_view c
                   std::string_view extra) {
   out_ += "<line x1=\"" + number(x1) + "\" y1=\"" + number(y1) + "\" x2=\"" + number(x2) +
           "\" y2=\"" + number(y2) + "\" stroke=\"" + std::string(colour) + "\" stroke-width=\"" +
-          fixed(width, 1) + "\"";
+          fixedText(width, 1) + "\"";
   if (!extra.empty()) {
     out_ += " ";
     out_ += extra;
@@ -332,7 +330,7 @@ void Figure::rect(double left, double top, double right, double bottom, std::str
           number(std::max(right - left, 0.5)) + "\" height=\"" +
           number(std::max(bottom - top, 0.0)) + "\" fill=\"" + std::string(colour) + "\"";
   if (opacity < 1.0) {
-    out_ += " fill-opacity=\"" + fixed(opacity, 2) + "\"";
+    out_ += " fill-opacity=\"" + fixedText(opacity, 2) + "\"";
   }
   if (!extra.empty()) {
     out_ += " ";
@@ -412,22 +410,22 @@ void Figure::drawHeader() {
   const PlotSetup& setup = figure_.setup;
   std::string details = VelmoraGetVersion();
   details += "  \xc2\xb7  " + std::to_string(figure_.positions) + " samples, " +
-             fixed(static_cast<double>(figure_.positions) * kPlotSamplePeriodS, 2) +
+             fixedText(static_cast<double>(figure_.positions) * kPlotSamplePeriodS, 2) +
              " s at 50 samples/s";
   if (figure_.detections > 1) {
     details += "  \xc2\xb7  " + std::to_string(figure_.detections) + " samples with a fall code";
   }
   if (setup.annotation) {
     details += "  \xc2\xb7  annotated fall at " +
-               fixed(static_cast<double>(setup.annotation->position) * kPlotSamplePeriodS, 2) +
+               fixedText(static_cast<double>(setup.annotation->position) * kPlotSamplePeriodS, 2) +
                " s (sample " + std::to_string(setup.annotation->position) + "), early tolerance " +
                number(setup.toleranceSeconds) + " s";
   }
   text(kLeft, 50, details, std::string("font-size=\"12\" fill=\"") + kMutedColour + "\"");
 
   std::string view =
-      "showing " + fixed(static_cast<double>(windowStart_) * kPlotSamplePeriodS, 2) + " to " +
-      fixed(static_cast<double>(windowStart_ + windowLength_) * kPlotSamplePeriodS, 2) + " s";
+      "showing " + fixedText(static_cast<double>(windowStart_) * kPlotSamplePeriodS, 2) + " to " +
+      fixedText(static_cast<double>(windowStart_ + windowLength_) * kPlotSamplePeriodS, 2) + " s";
   if (figure_.zoomed) {
     const bool annotated = setup.annotation.has_value();
     view += std::string(" (3 s around ") +
@@ -551,7 +549,7 @@ void Figure::useSpans(SpanKind kind, double top, double height, std::string_view
   }
   out_ += "<use xlink:href=\"#" + options_.idPrefix + "spans" + std::to_string(kind) +
           "\" transform=\"matrix(1 0 0 " + number(height) + " 0 " + number(top) + ")\" fill=\"" +
-          std::string(colour) + "\" fill-opacity=\"" + fixed(opacity, 2) + "\"";
+          std::string(colour) + "\" fill-opacity=\"" + fixedText(opacity, 2) + "\"";
   if (!extra.empty()) {
     out_ += " ";
     out_ += extra;
@@ -626,7 +624,7 @@ void Figure::drawSeries(const Panel& panel, Series series, std::string_view colo
   }
   points.pop_back();
   out_ += "<polyline fill=\"none\" stroke=\"" + std::string(colour) + "\" stroke-width=\"" +
-          fixed(width, 1) + "\" stroke-linejoin=\"round\" clip-path=\"" + panel.clipUrl() +
+          fixedText(width, 1) + "\" stroke-linejoin=\"round\" clip-path=\"" + panel.clipUrl() +
           "\" points=\"" + points + "\"/>\n";
 }
 
@@ -716,7 +714,7 @@ void Figure::drawMarkers(double top, double bottom) {
   if (firstShown) {
     std::string label = "code " + std::to_string(first->code);
     if (annotation) {
-      label += ", delay " + delayText((first->position - annotation->position) * 20);
+      label += ", delay " + signedDelayText((first->position - annotation->position) * 20);
     }
     placeLabel(firstX, labelRow, label, fallShown && !fallLabelLeft,
                std::string("class=\"") + kFirstDetectionLabelClass +
@@ -879,9 +877,9 @@ std::string Figure::render() {
   }
   const Panel& acc = drawn.front();
   drawLevel(acc, settings.impactMin / 100.0, kImpactColour,
-            "impact level " + fixed(settings.impactMin / 100.0, 2) + " g");
+            "impact level " + fixedText(settings.impactMin / 100.0, 2) + " g");
   drawLevel(acc, settings.lowLevel / 100.0, kLowLevelColour,
-            "low level " + fixed(settings.lowLevel / 100.0, 2) + " g");
+            "low level " + fixedText(settings.lowLevel / 100.0, 2) + " g");
   const Panel& roll = drawn[drawn.size() - 2];
   const Panel& pitch = drawn.back();
   drawBand(roll, -static_cast<double>(settings.rollLimit), settings.rollLimit,
@@ -945,15 +943,15 @@ std::string describeVerdict(const RecordingFigure& figure) {
   const std::optional<FallAnnotation>& annotation = figure.setup.annotation;
   if (figure.first) {
     const FirstDetection& first = *figure.first;
-    verdict += " at " + fixed(static_cast<double>(first.position) * kPlotSamplePeriodS, 2) +
+    verdict += " at " + fixedText(static_cast<double>(first.position) * kPlotSamplePeriodS, 2) +
                " s (sample " + std::to_string(first.position) + "), code " +
                std::to_string(first.code);
     if (annotation) {
-      verdict += ", delay " + delayText((first.position - annotation->position) * 20);
+      verdict += ", delay " + signedDelayText((first.position - annotation->position) * 20);
     }
   } else if (annotation) {
     verdict += ": no detection, annotated fall at " +
-               fixed(static_cast<double>(annotation->position) * kPlotSamplePeriodS, 2) +
+               fixedText(static_cast<double>(annotation->position) * kPlotSamplePeriodS, 2) +
                " s (sample " + std::to_string(annotation->position) + ")";
   }
   return verdict;

@@ -4,10 +4,13 @@
 #include <cmath>
 #include <cstdio>
 
+#include "EvalRender.h"
 #include "EvalSummary.h"
 #include "Search.h"
 
 namespace tune {
+
+using velmora::evaluation::fixedText;
 
 namespace {
 
@@ -26,19 +29,13 @@ constexpr double kCharWidth = 6.3;
 const char* const kFrontColour = "#1f5fbf";
 const char* const kBudgetColour = "#c62828";
 
-std::string number(double value) {
+std::string oneDecimal(double value) {
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%.1f", value);
   return buffer;
 }
 
-std::string fixed(double value, int decimals) {
-  char buffer[48];
-  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
-  return buffer;
-}
-
-std::string escapeXml(const std::string& text) {
+std::string escapeText(const std::string& text) {
   std::string escaped;
   for (const char c : text) {
     switch (c) {
@@ -63,7 +60,7 @@ std::string escapeXml(const std::string& text) {
 
 // "0", "0.5", "20": no trailing zeros.
 std::string tickText(double value) {
-  std::string text = fixed(value, 2);
+  std::string text = fixedText(value, 2);
   while (text.back() == '0') {
     text.pop_back();
   }
@@ -74,12 +71,12 @@ std::string tickText(double value) {
 }
 
 std::string figuresText(const RocPoint& point) {
-  return fixed(100.0 * point.sensitivity, 1) + "%, " + fixed(point.falseAlarmsPerHour, 2) + "/h";
+  return fixedText(100.0 * point.sensitivity, 1) + "%, " + fixedText(point.falseAlarmsPerHour, 2) + "/h";
 }
 
 std::string hoverText(const RocPoint& point, const std::string& name) {
-  return name + ": sensitivity " + fixed(100.0 * point.sensitivity, 1) + "%, " +
-         fixed(point.falseAlarmsPerHour, 2) + " false alarms per hour";
+  return name + ": sensitivity " + fixedText(100.0 * point.sensitivity, 1) + "%, " +
+         fixedText(point.falseAlarmsPerHour, 2) + " false alarms per hour";
 }
 
 struct Box {
@@ -115,8 +112,8 @@ std::string placeLabel(double cx, double cy, const std::string& text, std::vecto
       continue;
     }
     taken.push_back(box);
-    return "<text x=\"" + number(place.x) + "\" y=\"" + number(place.baseline) + "\"" +
-           (place.anchorEnd ? " text-anchor=\"end\"" : "") + ">" + escapeXml(text) + "</text>\n";
+    return "<text x=\"" + oneDecimal(place.x) + "\" y=\"" + oneDecimal(place.baseline) + "\"" +
+           (place.anchorEnd ? " text-anchor=\"end\"" : "") + ">" + escapeText(text) + "</text>\n";
   }
   return {};
 }
@@ -156,39 +153,39 @@ std::string rocSvg(const RocFigure& figure) {
   const auto y = [&](double sensitivity) { return kTop + (1.0 - sensitivity) * kPlotHeight; };
 
   std::string svg;
-  svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + number(kWidth) + "\" height=\"" +
-         number(kHeight) + "\" viewBox=\"0 0 " + number(kWidth) + " " + number(kHeight) +
+  svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + oneDecimal(kWidth) + "\" height=\"" +
+         oneDecimal(kHeight) + "\" viewBox=\"0 0 " + oneDecimal(kWidth) + " " + oneDecimal(kHeight) +
          "\" font-family=\"sans-serif\" font-size=\"12\">\n";
   svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
-  svg += "<text x=\"" + number(kLeft) + "\" y=\"26\" font-size=\"14\">" +
-         escapeXml(figure.title) + "</text>\n";
+  svg += "<text x=\"" + oneDecimal(kLeft) + "\" y=\"26\" font-size=\"14\">" +
+         escapeText(figure.title) + "</text>\n";
   // Grid and ticks.
   for (const double tick : ticks) {
-    svg += "<line x1=\"" + number(x(tick)) + "\" y1=\"" + number(kTop) + "\" x2=\"" +
-           number(x(tick)) + "\" y2=\"" + number(kTop + kPlotHeight) +
+    svg += "<line x1=\"" + oneDecimal(x(tick)) + "\" y1=\"" + oneDecimal(kTop) + "\" x2=\"" +
+           oneDecimal(x(tick)) + "\" y2=\"" + oneDecimal(kTop + kPlotHeight) +
            "\" stroke=\"#e0e0e0\"/>\n";
-    svg += "<text x=\"" + number(x(tick)) + "\" y=\"" + number(kTop + kPlotHeight + 16) +
+    svg += "<text x=\"" + oneDecimal(x(tick)) + "\" y=\"" + oneDecimal(kTop + kPlotHeight + 16) +
            "\" text-anchor=\"middle\">" + tickText(tick) + "</text>\n";
   }
   for (int percent = 0; percent <= 100; percent += 10) {
     const double value = percent / 100.0;
-    svg += "<line x1=\"" + number(kLeft) + "\" y1=\"" + number(y(value)) + "\" x2=\"" +
-           number(kLeft + kPlotWidth) + "\" y2=\"" + number(y(value)) + "\" stroke=\"" +
+    svg += "<line x1=\"" + oneDecimal(kLeft) + "\" y1=\"" + oneDecimal(y(value)) + "\" x2=\"" +
+           oneDecimal(kLeft + kPlotWidth) + "\" y2=\"" + oneDecimal(y(value)) + "\" stroke=\"" +
            (percent % 20 == 0 ? "#e0e0e0" : "#f2f2f2") + "\"/>\n";
     if (percent % 20 == 0) {
-      svg += "<text x=\"" + number(kLeft - 6) + "\" y=\"" + number(y(value) + 4) +
+      svg += "<text x=\"" + oneDecimal(kLeft - 6) + "\" y=\"" + oneDecimal(y(value) + 4) +
              "\" text-anchor=\"end\">" + std::to_string(percent) + "</text>\n";
     }
   }
-  svg += "<rect x=\"" + number(kLeft) + "\" y=\"" + number(kTop) + "\" width=\"" +
-         number(kPlotWidth) + "\" height=\"" + number(kPlotHeight) +
+  svg += "<rect x=\"" + oneDecimal(kLeft) + "\" y=\"" + oneDecimal(kTop) + "\" width=\"" +
+         oneDecimal(kPlotWidth) + "\" height=\"" + oneDecimal(kPlotHeight) +
          "\" fill=\"none\" stroke=\"#404040\"/>\n";
-  svg += "<text x=\"" + number(kLeft + kPlotWidth / 2) + "\" y=\"" + number(kHeight - 30) +
+  svg += "<text x=\"" + oneDecimal(kLeft + kPlotWidth / 2) + "\" y=\"" + oneDecimal(kHeight - 30) +
          "\" text-anchor=\"middle\">false alarms per hour of daily living</text>\n";
-  svg += "<text x=\"" + number(kLeft + kPlotWidth / 2) + "\" y=\"" + number(kHeight - 14) +
+  svg += "<text x=\"" + oneDecimal(kLeft + kPlotWidth / 2) + "\" y=\"" + oneDecimal(kHeight - 14) +
          "\" text-anchor=\"middle\" font-size=\"11\" fill=\"#666\">symmetric log scale: "
          "distance from 0 grows as log(1 + rate), linear below 1 per hour</text>\n";
-  svg += "<text transform=\"translate(18 " + number(kTop + kPlotHeight / 2) +
+  svg += "<text transform=\"translate(18 " + oneDecimal(kTop + kPlotHeight / 2) +
          ") rotate(-90)\" text-anchor=\"middle\">sensitivity (%)</text>\n";
 
   std::vector<Box> taken;
@@ -197,15 +194,15 @@ std::string rocSvg(const RocFigure& figure) {
   const std::vector<std::size_t> front = paretoFront(points);
   if (figure.budget) {
     const double bx = x(*figure.budget);
-    svg += "<line x1=\"" + number(bx) + "\" y1=\"" + number(kTop) + "\" x2=\"" + number(bx) +
-           "\" y2=\"" + number(kTop + kPlotHeight) + "\" stroke=\"" + kBudgetColour +
+    svg += "<line x1=\"" + oneDecimal(bx) + "\" y1=\"" + oneDecimal(kTop) + "\" x2=\"" + oneDecimal(bx) +
+           "\" y2=\"" + oneDecimal(kTop + kPlotHeight) + "\" stroke=\"" + kBudgetColour +
            "\" stroke-width=\"1.5\" stroke-dasharray=\"6 4\"><title>budget: " +
            tickText(*figure.budget) + " false alarms per hour</title></line>\n";
     const std::string text = "budget " + tickText(*figure.budget) + "/h";
     const double width = kCharWidth * static_cast<double>(text.size());
     const bool right = bx + 4 + width <= kLeft + kPlotWidth;
     const double tx = right ? bx + 4 : bx - 4;
-    svg += "<text x=\"" + number(tx) + "\" y=\"" + number(kTop + 14) + "\"" +
+    svg += "<text x=\"" + oneDecimal(tx) + "\" y=\"" + oneDecimal(kTop + 14) + "\"" +
            (right ? "" : " text-anchor=\"end\"") + " fill=\"" + kBudgetColour + "\">" + text +
            "</text>\n";
     taken.push_back(Box{right ? tx - 1 : tx - width - 1, kTop + 2, right ? tx + width + 1 : tx + 1,
@@ -220,32 +217,32 @@ std::string rocSvg(const RocFigure& figure) {
   // Every point, then the front as a staircase over them.
   svg += "<g fill=\"#9e9e9e\">\n";
   for (const RocPoint& point : points) {
-    svg += "<circle cx=\"" + number(x(point.falseAlarmsPerHour)) + "\" cy=\"" +
-           number(y(point.sensitivity)) + "\" r=\"2.5\"/>\n";
+    svg += "<circle cx=\"" + oneDecimal(x(point.falseAlarmsPerHour)) + "\" cy=\"" +
+           oneDecimal(y(point.sensitivity)) + "\" r=\"2.5\"/>\n";
   }
   svg += "</g>\n";
   if (!front.empty()) {
     std::string path;
     for (std::size_t i = 0; i < front.size(); ++i) {
       const RocPoint& point = points[front[i]];
-      path += i == 0 ? "M" + number(x(point.falseAlarmsPerHour)) + " " +
-                           number(y(point.sensitivity))
-                     : " H" + number(x(point.falseAlarmsPerHour)) + " V" +
-                           number(y(point.sensitivity));
+      path += i == 0 ? "M" + oneDecimal(x(point.falseAlarmsPerHour)) + " " +
+                           oneDecimal(y(point.sensitivity))
+                     : " H" + oneDecimal(x(point.falseAlarmsPerHour)) + " V" +
+                           oneDecimal(y(point.sensitivity));
     }
     svg += "<path d=\"" + path + "\" fill=\"none\" stroke=\"" + kFrontColour +
            "\" stroke-width=\"1.5\"/>\n";
     if (bestWithin) {
-      svg += "<circle cx=\"" + number(x(points[*bestWithin].falseAlarmsPerHour)) + "\" cy=\"" +
-             number(y(points[*bestWithin].sensitivity)) + "\" r=\"8\" fill=\"none\" stroke=\"" +
+      svg += "<circle cx=\"" + oneDecimal(x(points[*bestWithin].falseAlarmsPerHour)) + "\" cy=\"" +
+             oneDecimal(y(points[*bestWithin].sensitivity)) + "\" r=\"8\" fill=\"none\" stroke=\"" +
              kBudgetColour + "\" stroke-width=\"2\"/>\n";
     }
     svg += "<g fill=\"" + std::string(kFrontColour) + "\">\n";
     for (const std::size_t index : front) {
       const RocPoint& point = points[index];
-      svg += "<circle cx=\"" + number(x(point.falseAlarmsPerHour)) + "\" cy=\"" +
-             number(y(point.sensitivity)) + "\" r=\"4\"><title>" +
-             escapeXml(hoverText(point, point.settings.empty() ? "point" : point.settings)) +
+      svg += "<circle cx=\"" + oneDecimal(x(point.falseAlarmsPerHour)) + "\" cy=\"" +
+             oneDecimal(y(point.sensitivity)) + "\" r=\"4\"><title>" +
+             escapeText(hoverText(point, point.settings.empty() ? "point" : point.settings)) +
              "</title></circle>\n";
     }
     svg += "</g>\n";
@@ -278,47 +275,47 @@ std::string rocSvg(const RocFigure& figure) {
   if (figure.base) {
     const double cx = x(figure.base->falseAlarmsPerHour);
     const double cy = y(figure.base->sensitivity);
-    svg += "<path d=\"M" + number(cx) + " " + number(cy - 7) + " L" + number(cx + 7) + " " +
-           number(cy) + " L" + number(cx) + " " + number(cy + 7) + " L" + number(cx - 7) + " " +
-           number(cy) + " Z\" fill=\"#d03030\" stroke=\"white\"><title>" +
-           escapeXml(hoverText(*figure.base, "base settings")) + "</title></path>\n";
+    svg += "<path d=\"M" + oneDecimal(cx) + " " + oneDecimal(cy - 7) + " L" + oneDecimal(cx + 7) + " " +
+           oneDecimal(cy) + " L" + oneDecimal(cx) + " " + oneDecimal(cy + 7) + " L" + oneDecimal(cx - 7) + " " +
+           oneDecimal(cy) + " Z\" fill=\"#d03030\" stroke=\"white\"><title>" +
+           escapeText(hoverText(*figure.base, "base settings")) + "</title></path>\n";
   }
 
   // Legend.
   const double legendX = kLeft + kPlotWidth + 16;
   double legendY = kTop + 10;
   const auto legendText = [&](const std::string& text) {
-    svg += "<text x=\"" + number(legendX + 18) + "\" y=\"" + number(legendY + 4) + "\">" +
-           escapeXml(text) + "</text>\n";
+    svg += "<text x=\"" + oneDecimal(legendX + 18) + "\" y=\"" + oneDecimal(legendY + 4) + "\">" +
+           escapeText(text) + "</text>\n";
     legendY += 20;
   };
-  svg += "<circle cx=\"" + number(legendX + 6) + "\" cy=\"" + number(legendY) +
+  svg += "<circle cx=\"" + oneDecimal(legendX + 6) + "\" cy=\"" + oneDecimal(legendY) +
          "\" r=\"2.5\" fill=\"#9e9e9e\"/>\n";
   legendText(std::to_string(points.size()) + (points.size() == 1 ? " point" : " points"));
-  svg += "<circle cx=\"" + number(legendX + 6) + "\" cy=\"" + number(legendY) + "\" r=\"4\" fill=\"" +
+  svg += "<circle cx=\"" + oneDecimal(legendX + 6) + "\" cy=\"" + oneDecimal(legendY) + "\" r=\"4\" fill=\"" +
          kFrontColour + "\"/>\n";
   legendText("front (" + std::to_string(front.size()) + ")");
   if (figure.base) {
-    svg += "<path d=\"M" + number(legendX + 6) + " " + number(legendY - 7) +
+    svg += "<path d=\"M" + oneDecimal(legendX + 6) + " " + oneDecimal(legendY - 7) +
            " l7 7 l-7 7 l-7 -7 Z\" fill=\"#d03030\"/>\n";
     legendText("base settings");
   }
   if (figure.budget) {
-    svg += "<line x1=\"" + number(legendX + 6) + "\" y1=\"" + number(legendY - 7) + "\" x2=\"" +
-           number(legendX + 6) + "\" y2=\"" + number(legendY + 7) + "\" stroke=\"" +
+    svg += "<line x1=\"" + oneDecimal(legendX + 6) + "\" y1=\"" + oneDecimal(legendY - 7) + "\" x2=\"" +
+           oneDecimal(legendX + 6) + "\" y2=\"" + oneDecimal(legendY + 7) + "\" stroke=\"" +
            kBudgetColour + "\" stroke-width=\"1.5\" stroke-dasharray=\"4 3\"/>\n";
     legendText("false-alarm budget");
     if (bestWithin) {
-      svg += "<circle cx=\"" + number(legendX + 6) + "\" cy=\"" + number(legendY) +
+      svg += "<circle cx=\"" + oneDecimal(legendX + 6) + "\" cy=\"" + oneDecimal(legendY) +
              "\" r=\"6\" fill=\"none\" stroke=\"" + kBudgetColour + "\" stroke-width=\"2\"/>\n";
       legendText("best within it");
     }
   }
-  svg += "<text x=\"" + number(legendX) + "\" y=\"" + number(legendY + 4) +
+  svg += "<text x=\"" + oneDecimal(legendX) + "\" y=\"" + oneDecimal(legendY + 4) +
          "\" font-size=\"11\" fill=\"#666\">front labels: sensitivity,</text>\n";
-  svg += "<text x=\"" + number(legendX) + "\" y=\"" + number(legendY + 18) +
+  svg += "<text x=\"" + oneDecimal(legendX) + "\" y=\"" + oneDecimal(legendY + 18) +
          "\" font-size=\"11\" fill=\"#666\">false alarms per hour;</text>\n";
-  svg += "<text x=\"" + number(legendX) + "\" y=\"" + number(legendY + 32) +
+  svg += "<text x=\"" + oneDecimal(legendX) + "\" y=\"" + oneDecimal(legendY + 32) +
          "\" font-size=\"11\" fill=\"#666\">hover a point for its settings</text>\n";
   svg += "</svg>\n";
   return svg;
@@ -329,7 +326,7 @@ std::string sweepRocSvg(const SweepResults& results, std::optional<double> budge
   std::vector<std::size_t> kept;
   figure.points = sweepRocPoints(results, kept);
   if (results.baseCounts) {
-    const velmora::evaluation::EvalSummary s = summaryOf(*results.baseCounts);
+    const velmora::evaluation::OutcomeCounts& s = *results.baseCounts;
     if (s.sensitivity() && s.falseAlarmsPerHour()) {
       figure.base = RocPoint{*s.falseAlarmsPerHour(), *s.sensitivity()};
     }

@@ -2,7 +2,7 @@
 // settings. Input layout: 35 little-endian 32-bit settings, one byte of
 // options, then 12 bytes per sample (six little-endian 16-bit counts).
 //
-// Checked on every sample: the code is 0 or one of kFallCodes, ringPos
+// Checked on every sample: the code is 0 or one of kVelmoraFallCodes, ringPos
 // equals sampleIndex AND 63, and three runs of the same stream agree: one
 // with the trace off, one interleaved with it sample by sample with the
 // trace on, and one afterwards through VelmoraProcessObserved.
@@ -30,11 +30,11 @@ std::FILE* traceSink() {
 
 bool isResultCode(int32_t code) {
   return code == 0 ||
-         std::find(std::begin(kFallCodes), std::end(kFallCodes), code) != std::end(kFallCodes);
+         std::find(std::begin(kVelmoraFallCodes), std::end(kVelmoraFallCodes), code) != std::end(kVelmoraFallCodes);
 }
 
 void checkState(const DetectorContext& context) {
-  check(context.ringPos == (context.sampleIndex & (kRingSize - 1)),
+  check(context.ringPos == (context.sampleIndex & (kVelmoraRingSize - 1)),
         "ringPos equals sampleIndex AND 63");
 }
 
@@ -53,7 +53,7 @@ DetectorSettings readSettings(fuzzsupport::InputCursor& cursor) {
 // VelmoraSet refuses an avgWindow outside 1..63 without touching the
 // context; the window is then folded into range so the stream still runs.
 void checkRefusal(DetectorSettings& settings) {
-  if (settings.avgWindow >= 1 && settings.avgWindow <= kRingSize - 1) {
+  if (settings.avgWindow >= 1 && settings.avgWindow <= kVelmoraRingSize - 1) {
     return;
   }
   DetectorContext context;
@@ -75,7 +75,7 @@ void skipAhead(DetectorContext& context, uint8_t options) {
     return;
   }
   context.sampleIndex = std::numeric_limits<int32_t>::max() - (options >> 1);
-  context.ringPos = context.sampleIndex & (kRingSize - 1);
+  context.ringPos = context.sampleIndex & (kVelmoraRingSize - 1);
 }
 #else
 void skipAhead(DetectorContext&, uint8_t) {}

@@ -14,10 +14,10 @@ namespace {
 
 using fuzzsupport::check;
 
-void useFigures(const tune::Counts& counts) {
+void useFigures(const tune::OutcomeCounts& counts) {
   (void)counts.sensitivity();
   (void)counts.falseAlarmsPerHour();
-  (void)tune::summaryOf(counts).specificity();
+  (void)counts.specificity();
 }
 
 }  // namespace

@@ -74,6 +74,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
       });
   check(replayed.opened && replayed.dataLines == reader.dataLines(),
         "a readable recording is always replayed, line for line");
-  check(!detected || firstDelay % kSamplePeriodMs == 0, "delays are whole samples");
+  check(!detected || firstDelay % kVelmoraSamplePeriodMs == 0, "delays are whole samples");
   return 0;
 }

@@ -1,7 +1,7 @@
 // Fuzz target: arbitrary bytes as a settings file for the tools (NAME=VALUE
 // lines). Checks that text and file parsing agree, that whatever parses
 // prints back to the same settings, that the bytes written as an escaped
-// comment never leave it, and that validateSettings refuses exactly what
+// comment never leave it, and that VelmoraCheckSettings refuses exactly what
 // VelmoraSet refuses.
 #include <cstdint>
 #include <cstring>
@@ -26,10 +26,10 @@ bool sameSettings(const DetectorSettings& a, const DetectorSettings& b) {
 }
 
 void checkAgainstDetector(const DetectorSettings& settings) {
-  const bool valid = validateSettings(settings).empty();
+  const bool valid = VelmoraCheckSettings(settings).empty();
   DetectorContext context;
   const int32_t status = VelmoraSet(&context, &settings);
-  check(valid == (status == 0), "validateSettings refuses exactly what VelmoraSet refuses");
+  check(valid == (status == 0), "VelmoraCheckSettings refuses exactly what VelmoraSet refuses");
   if (status == 0) {
     VelmoraClose(&context);
   }
@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const DetectorSettings before = single;
     if (applySetting(single, line).empty()) {
       int changed = 0;
-      for (const SettingField& field : settingFields()) {
+      for (const VelmoraSetting& field : VelmoraSettingsTable()) {
         changed += single.*(field.member) != before.*(field.member) ? 1 : 0;
       }
       check(changed <= 1, "one assignment changes at most one setting");

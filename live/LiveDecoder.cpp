@@ -18,20 +18,10 @@ std::string RecordingLineDecoder::decode(std::string_view line, int64_t /*lineNu
   return problem;
 }
 
-namespace {
-
-SampleRecord toSample(const std::array<int16_t, 6>& counts) {
-  return SampleRecord{counts[0], counts[1], counts[2], counts[3], counts[4], counts[5]};
-}
-
-}  // namespace
-
 std::string CsvLineDecoder::decode(std::string_view line, int64_t lineNumber, const Emit& emit,
                                    const OnGap& onGap) {
   std::string gap;
-  std::string problem = stream_.addLine(
-      line, lineNumber, [&emit](const std::array<int16_t, 6>& counts) { emit(toSample(counts)); },
-      gap, notice_);
+  std::string problem = stream_.addLine(line, lineNumber, emit, gap, notice_);
   if (!gap.empty()) {
     onGap("line " + std::to_string(lineNumber) + ": " + gap);
   }
@@ -39,5 +29,5 @@ std::string CsvLineDecoder::decode(std::string_view line, int64_t lineNumber, co
 }
 
 void CsvLineDecoder::finish(const Emit& emit) {
-  stream_.finish([&emit](const std::array<int16_t, 6>& counts) { emit(toSample(counts)); });
+  stream_.finish(emit);
 }

@@ -19,6 +19,7 @@
 #include "Evaluation.h"
 #include "Explain.h"
 #include "ExplainOutput.h"
+#include "InfoFile.h"
 #include "Provenance.h"
 #include "RecordingCache.h"
 #include "SampleInput.h"
@@ -297,12 +298,12 @@ Recording readRecording(const py::handle& pathObject) {
   std::error_code error;
   const bool hasInfo = std::filesystem::exists(infoPath, error);
   evaluation::LoadedRecording loaded;
-  evaluation::Annotation annotation;
+  InfoAnnotation annotation;
   {
     py::gil_scoped_release release;
     loaded = evaluation::loadRecording(evaluation::RecordingEntry{path, {}, {}});
     if (loaded.readable() && hasInfo) {
-      annotation = evaluation::readAnnotation(infoPath.string());
+      annotation = readInfoFileStrict(infoPath.string());
       if (annotation.problem.empty()) {
         annotation.problem = evaluation::checkFallPosition(
             infoPath.string(), annotation.fallPosition, loaded.dataLines);
@@ -336,13 +337,7 @@ Recording readRecording(const py::handle& pathObject) {
     info.path = infoPath.string();
     info.fallPosition = annotation.fallPosition;
     info.fallFlag = annotation.fallFlag;
-    // The first field, which the programs do not use, names the recording.
-    char buffer[1024];
-    char* fields[1];
-    if (ReadTextFile(info.path.c_str(), buffer, sizeof buffer) >= 0 &&
-        (CutAtLineEnd(buffer), SplitCsvFields(buffer, fields, 1) == 1)) {
-      info.name = fields[0];
-    }
+    info.name = annotation.name;  // the first field, which the programs do not use
     recording.info = py::cast(std::move(info));
   }
   return recording;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "DetectorSession.h"
 #include "RecordingReader.h"
 #include "Velmora.h"
 #include "VelmoraObservation.h"
@@ -42,9 +43,8 @@ ReplaySummary replayRecording(const char* path, const DetectorSettings& settings
   if (!reader.open(path, regularOnly)) {
     return summary;
   }
-  // The context is large; keep it off small thread stacks.
-  const auto context = std::make_unique<DetectorContext>();
-  if (VelmoraSet(context.get(), &settings) < 0) {
+  DetectorSession detector;
+  if (!detector.open(settings)) {
     summary.settingsRefused = true;
     return summary;
   }
@@ -57,11 +57,11 @@ ReplaySummary replayRecording(const char* path, const DetectorSettings& settings
       break;
     }
     if (status == RecordingReader::Status::Sample) {
-      const int32_t code = VelmoraProcessObserved(context.get(), &sample, observation);
+      const int32_t code = VelmoraProcessObserved(detector.context(), &sample, observation);
       onSample(ReplayedSample{position, sample, code, observation});
     }
   }
-  VelmoraClose(context.get());
+  detector.close();
   reader.close();
   summary.dataLines = reader.dataLines();
   summary.shortLines = reader.shortLines();

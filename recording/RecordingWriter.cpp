@@ -1,6 +1,7 @@
 #include "RecordingWriter.h"
 
 #include <charconv>
+#include <cstdio>
 #include <stdexcept>
 
 #include "RecordingReader.h"
@@ -13,7 +14,25 @@ void appendNumber(std::string& text, int64_t value) {
   text.append(digits, result.ptr);
 }
 
+// A constant as the header shows it: up to six significant digits, no
+// trailing zeros ("8192", "65.536").
+std::string constantText(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
 }  // namespace
+
+std::string recordingFormatText(int64_t samples) {
+  // The 16-bit range in the physical units.
+  constexpr double kFullScale = 32768.0;
+  return "format: " + std::to_string(kVelmoraSamplesPerSecond) + " samples/s, " +
+         std::to_string(samples) + " samples; acc " + constantText(kVelmoraCountsPerG) +
+         " counts/g (+-" + constantText(kFullScale / kVelmoraCountsPerG) + " g), gyro " +
+         constantText(kVelmoraCountsPerDps) + " counts per deg/s (+-" +
+         constantText(kFullScale / kVelmoraCountsPerDps) + " deg/s)";
+}
 
 void appendSampleLine(std::string& text, int64_t index, const SampleRecord& sample,
                       std::string_view lineEnd) {

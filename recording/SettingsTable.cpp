@@ -6,13 +6,9 @@
 #include "ClosestName.h"
 #include "TextUtils.h"
 
-std::span<const SettingField> settingFields() { return VelmoraSettingsTable(); }
-
-const SettingField* findSetting(std::string_view name) { return VelmoraFindSetting(name); }
-
 std::string_view suggestSetting(std::string_view name) {
   std::vector<std::string_view> names;
-  for (const SettingField& field : settingFields()) {
+  for (const VelmoraSetting& field : VelmoraSettingsTable()) {
     names.push_back(field.name);
   }
   return closestName(name, names);
@@ -46,7 +42,7 @@ std::string applySetting(DetectorSettings& settings, std::string_view assignment
   }
   const std::string_view name = trimBlanks(assignment.substr(0, equals));
   const std::string_view valueText = assignment.substr(equals + 1);
-  const SettingField* field = findSetting(name);
+  const VelmoraSetting* field = VelmoraFindSetting(name);
   if (field == nullptr) {
     return suggestSetting(name).empty()
                ? unknownSettingMessage(name) + " (see --print-settings for the names)"
@@ -92,10 +88,6 @@ std::string applySettingsFile(DetectorSettings& settings, const std::string& pat
   return applySettingsText(settings, content, path);
 }
 
-std::string validateSettings(const DetectorSettings& settings) {
-  return VelmoraCheckSettings(settings);
-}
-
 std::string settingsComment(std::string_view text) {
   std::string out;
   out.reserve(text.size());
@@ -121,7 +113,7 @@ std::string settingsComment(std::string_view text) {
 
 std::string formatSettings(const DetectorSettings& settings) {
   std::string text;
-  for (const SettingField& field : VelmoraSettingsTable()) {
+  for (const VelmoraSetting& field : VelmoraSettingsTable()) {
     text += field.name;
     text += '=';
     text += std::to_string(settings.*(field.member));

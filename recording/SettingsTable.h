@@ -11,13 +11,6 @@
 #include "Velmora.h"
 #include "VelmoraSettings.h"
 
-// The library's table of the settings (name, member, unit, limits, ...).
-using SettingField = VelmoraSetting;
-
-// The 35 settings in their fixed order.
-[[nodiscard]] std::span<const SettingField> settingFields();
-[[nodiscard]] const SettingField* findSetting(std::string_view name);
-
 // The setting a mistyped name most likely meant ("lowlevel" -> "lowLevel"),
 // or an empty view when no name is close.
 [[nodiscard]] std::string_view suggestSetting(std::string_view name);
@@ -41,10 +34,6 @@ using SettingField = VelmoraSetting;
 // Applies settings text in the file format; `origin` names it in errors.
 [[nodiscard]] std::string applySettingsText(DetectorSettings& settings, std::string_view text,
                                             std::string_view origin);
-
-// Checks what VelmoraSet would refuse (VelmoraCheckSettings). Returns an
-// error message or "".
-[[nodiscard]] std::string validateSettings(const DetectorSettings& settings);
 
 // `text` made safe for a '#' comment line of a settings file: line breaks
 // and the other control bytes written as \n, \r, \t or \xHH, so the text

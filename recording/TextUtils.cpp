@@ -103,6 +103,15 @@ int64_t parseDecimal(std::string_view text) {
   return static_cast<int64_t>(magnitude);
 }
 
+std::string_view trimBlanks(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos) {
+    return {};
+  }
+  const auto last = text.find_last_not_of(" \t\r\n");
+  return text.substr(first, last - first + 1);
+}
+
 std::size_t utf8Length(std::string_view text) {
   const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
   const unsigned char lead = byte(0);
@@ -193,13 +202,4 @@ bool isValidUtf8(std::string_view text) {
     text.remove_prefix(length);
   }
   return true;
-}
-
-std::string_view trimBlanks(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos) {
-    return {};
-  }
-  const auto last = text.find_last_not_of(" \t\r\n");
-  return text.substr(first, last - first + 1);
 }

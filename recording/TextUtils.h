@@ -26,6 +26,9 @@ int32_t SplitCsvFields(char* line, char** fields, int32_t maxFields);
 // digits, saturation at the 64-bit limits. Reads up to the end of text.
 [[nodiscard]] int64_t parseDecimal(std::string_view text);
 
+// `text` without the spaces, tabs, CRs and LFs around it.
+[[nodiscard]] std::string_view trimBlanks(std::string_view text);
+
 // Length of the valid UTF-8 sequence at text[0] (no overlong forms, surrogates
 // or code points past U+10FFFF), or 0; ASCII counts as invalid here.
 [[nodiscard]] std::size_t utf8Length(std::string_view text);
@@ -38,9 +41,6 @@ int32_t SplitCsvFields(char* line, char** fields, int32_t maxFields);
 
 // Largest settings file the tools accept.
 inline constexpr std::size_t kMaxSettingsFileBytes = 1024 * 1024;
-
-// The text without leading and trailing blanks (spaces, tabs, CR, LF).
-[[nodiscard]] std::string_view trimBlanks(std::string_view text);
 
 // True when the whole text is valid UTF-8 (ASCII included).
 [[nodiscard]] bool isValidUtf8(std::string_view text);

@@ -156,7 +156,7 @@ TEST(DetectorTrace, ObservationHoldsWhatTheLineShows) {
 }
 
 TEST(DetectorProperties, EverySampleAdvancesOnceAndReturnsAKnownCode) {
-  const std::set<int32_t> known(std::begin(kFallCodes), std::end(kFallCodes));
+  const std::set<int32_t> known(std::begin(kVelmoraFallCodes), std::end(kVelmoraFallCodes));
   ASSERT_EQ(known.size(), 21u);
   std::set<int32_t> seen;
   for (const StreamCase& s : kStreams) {

@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <limits>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "Velmora.h"
 #include "VelmoraCodes.h"
+#include "VelmoraSettings.h"
 
 namespace {
 
@@ -54,8 +57,8 @@ TEST(CodeTable, DescribesExactlyTheCodesTheDetectorReturns) {
   EXPECT_EQ(VelmoraDescribeCode(0), nullptr);
   EXPECT_EQ(VelmoraDescribeCode(10), nullptr);
   EXPECT_EQ(VelmoraDescribeCode(-1), nullptr);
-  ASSERT_EQ(VelmoraCodeTable().size(), std::size(kFallCodes));
-  for (const int32_t code : kFallCodes) {
+  ASSERT_EQ(VelmoraCodeTable().size(), std::size(kVelmoraFallCodes));
+  for (const int32_t code : kVelmoraFallCodes) {
     const VelmoraCodeInfo* info = VelmoraDescribeCode(code);
     ASSERT_NE(info, nullptr) << code;
     EXPECT_EQ(info->code, code);
@@ -75,6 +78,59 @@ TEST(CodeTable, DocsShowTheLibraryTable) {
     expected.push_back({std::to_string(info.code), info.meaning, info.pattern});
   }
   EXPECT_EQ(rows, expected);
+}
+
+// What docs/settings.md states about one setting.
+struct DocumentedSetting {
+  std::string unit;
+  int32_t defaultValue = 0;
+  std::string limits;  // "a..b", or "" when the doc names none
+  std::string range;   // "a..b", or "" for an unused setting
+  std::string stages;
+};
+
+std::map<std::string, DocumentedSetting> documentedSettings(const std::string& doc) {
+  std::map<std::string, DocumentedSetting> settings;
+  // "**`name`**: unit[ (...)|, ...] · default D · [hard limits A..B · ]range X..Y · stages."
+  const std::regex entry(
+      R"(\*\*`(\w+)`\*\*: ([^·]+?) · default (-?\d+) · (?:hard limits (-?\d+\.\.-?\d+) · )?)"
+      R"(range\s+(-?\d+\.\.-?\d+) ·\s+([a-z, ]+)\.)");
+  for (std::sregex_iterator it(doc.begin(), doc.end(), entry), end; it != end; ++it) {
+    const std::smatch& m = *it;
+    std::string unit = m[2].str();
+    unit = unit.substr(0, unit.find_first_of(" ,"));
+    settings[m[1].str()] = {unit, std::stoi(m[3].str()), m[4].str(), m[5].str(), m[6].str()};
+  }
+  const std::regex unused(R"(\*\*`(\w+)`\*\* \(default (-?\d+)\))");
+  for (std::sregex_iterator it(doc.begin(), doc.end(), unused), end; it != end; ++it) {
+    settings[(*it)[1].str()] = {"", std::stoi((*it)[2].str()), "", "", "none"};
+  }
+  return settings;
+}
+
+TEST(SettingsTable, DocsStateEachSettingsUnitDefaultLimitsAndRange) {
+  const std::string doc = readDoc("settings.md");
+  ASSERT_FALSE(doc.empty()) << "docs/settings.md is missing";
+  const auto documented = documentedSettings(doc);
+  EXPECT_EQ(documented.size(), VelmoraSettingsTable().size());
+  for (const VelmoraSetting& setting : VelmoraSettingsTable()) {
+    SCOPED_TRACE(setting.name);
+    const auto found = documented.find(setting.name);
+    ASSERT_NE(found, documented.end()) << "not documented";
+    const DocumentedSetting& stated = found->second;
+    EXPECT_EQ(stated.unit, setting.unit);
+    EXPECT_EQ(stated.defaultValue, setting.defaultValue);
+    EXPECT_EQ(stated.stages, setting.stage);
+    const bool limited = setting.minimum != std::numeric_limits<int32_t>::min() ||
+                         setting.maximum != std::numeric_limits<int32_t>::max();
+    EXPECT_EQ(stated.limits, limited ? std::to_string(setting.minimum) + ".." +
+                                        std::to_string(setting.maximum)
+                                  : "");
+    if (std::string(setting.stage) != "none") {
+      EXPECT_EQ(stated.range,
+                std::to_string(setting.tuneMin) + ".." + std::to_string(setting.tuneMax));
+    }
+  }
 }
 
 }  // namespace

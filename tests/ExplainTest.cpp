@@ -201,7 +201,7 @@ TEST(TuneExplain, ThresholdSettingsGiveTheFixesAndCostsOfRunningEveryValue) {
                                                               {"burstLow", 600, 1150},
                                                               {"postPeakMin", 0, 600},
                                                               {"gyroAvgHigh", 100, 500}}) {
-    config.space.push_back(tune::Dimension{findSetting(name), low, high, 1});
+    config.space.push_back(tune::Dimension{VelmoraFindSetting(name), low, high, 1});
   }
   // Every value of a class gives the codes of the value that stands for it.
   std::size_t distinct = 0;

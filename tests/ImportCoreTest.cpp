@@ -13,6 +13,7 @@
 #include "ImportSignal.h"
 #include "ImportText.h"
 #include "RecordingCheck.h"
+#include "RecordingWriter.h"
 
 namespace {
 
@@ -54,10 +55,10 @@ TEST(ImportSignal, LinearInterpolationFollowsTheGridRule) {
 TEST(ImportSignal, CountsRoundHalfUpClampAndFindTheFirstLargestImpact) {
   const std::vector<sig::Values> values = {
       {0.5, -0.5, -1.5, 0, 0, 0}, {5, 0, 0, 0, 0, -600}, {0, 0, -5, 0, 0, 0}, {1, 0, 0, 0, 0, 0}};
-  const auto counted = sig::toCounts(values, 1.0, sig::kCountsPerDps);
-  EXPECT_EQ(counted.samples[0], (std::array<int16_t, 6>{1, 0, -1, 0, 0, 0}));
-  const auto loud = sig::toCounts(values, 8192.0, sig::kCountsPerDps);
-  EXPECT_EQ(loud.samples[1], (std::array<int16_t, 6>{32767, 0, 0, 0, 0, -32768}));
+  const auto counted = sig::toCounts(values, 1.0, sig::kVelmoraCountsPerDps);
+  EXPECT_TRUE(sameSample(counted.samples[0], SampleRecord{1, 0, -1, 0, 0, 0}));
+  const auto loud = sig::toCounts(values, 8192.0, sig::kVelmoraCountsPerDps);
+  EXPECT_TRUE(sameSample(loud.samples[1], SampleRecord{32767, 0, 0, 0, 0, -32768}));
   EXPECT_EQ(loud.clampedAccSamples, 2);
   EXPECT_EQ(loud.clampedGyroSamples, 1);
   EXPECT_EQ(loud.impactSample, 1);  // 5 g twice: the first
@@ -189,8 +190,8 @@ TEST(ImportIndex, RowsReplaceTheirFileAndOthersAreAppended) {
 }
 
 // Counts of a recording standing upright, then the same with x and y swapped.
-std::vector<std::array<int16_t, 6>> standing(bool swapped) {
-  std::vector<std::array<int16_t, 6>> samples;
+std::vector<SampleRecord> standing(bool swapped) {
+  std::vector<SampleRecord> samples;
   for (int i = 0; i < 200; ++i) {
     const auto wobble = static_cast<int16_t>(i % 7 * 40);
     const int16_t x = wobble;
@@ -212,8 +213,8 @@ TEST(ImportCheck, UprightLooksRightAndSwappedAxesWarn) {
   for (const auto& [from, sign] : {std::pair{0, -1}, {0, 1}, {1, 1}, {2, -1}, {2, 1}}) {
     auto turned = standing(false);
     for (auto& sample : turned) {
-      std::swap(sample[1], sample[from]);
-      sample[from] = static_cast<int16_t>(-sign * sample[from]);
+      std::swap(sample.ay, sample.*kSampleFields[from]);
+      sample.*kSampleFields[from] = static_cast<int16_t>(-sign * sample.*kSampleFields[from]);
     }
     const RecordingCheck wrong = checkRecording(turned);
     ASSERT_EQ(wrong.warnings.size(), 1U) << from << sign;
@@ -227,7 +228,8 @@ TEST(ImportCheck, UprightLooksRightAndSwappedAxesWarn) {
     for (auto& sample : turned) {
       const auto source = sample;
       for (int axis = 0; axis < 3; ++axis) {
-        sample[axis] = static_cast<int16_t>(map.sign[axis] * source[map.index[axis]]);
+        sample.*kSampleFields[axis] =
+            static_cast<int16_t>(map.sign[axis] * source.*kSampleFields[map.index[axis]]);
       }
     }
     EXPECT_TRUE(checkRecording(turned).warnings.empty()) << map.text;
@@ -235,7 +237,7 @@ TEST(ImportCheck, UprightLooksRightAndSwappedAxesWarn) {
   // Half the scale: the magnitude gives it away.
   auto half = standing(false);
   for (auto& sample : half) {
-    sample[1] = -4096;
+    sample.ay = -4096;
   }
   ASSERT_FALSE(checkRecording(half).warnings.empty());
   EXPECT_NE(checkRecording(half).warnings[0].find("scale"), std::string::npos);

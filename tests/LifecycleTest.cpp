@@ -51,7 +51,7 @@ TEST(Lifecycle, SetUpGivesTheInitialState) {
   EXPECT_EQ(context->ringPos, 0);
   EXPECT_EQ(context->sampleIndex, 0);
   EXPECT_EQ(context->uprightCount, 0);
-  for (int slot = 0; slot < kRingSize; ++slot) {
+  for (int slot = 0; slot < kVelmoraRingSize; ++slot) {
     EXPECT_EQ(context->accRing[slot], 100);
     EXPECT_EQ(context->rawAccRing[slot], 100);
     EXPECT_EQ(context->gyroRing[slot], 0);
@@ -195,3 +195,18 @@ TEST(Lifecycle, SettingsTableMatchesTheRecordItsDefaultsAndTheCheck) {
               "avgWindow must lie in 1..63, got " + std::to_string(avgWindow));
   }
 }
+
+// Code written against the unprefixed names of earlier 2.x headers still
+// compiles and sees the same values.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+TEST(PublicHeader, OldConstantNamesStillCompile) {
+  static_assert(kRingSize == kVelmoraRingSize && kEventRingSize == kVelmoraEventRingSize);
+  static_assert(kSamplePeriodMs == kVelmoraSamplePeriodMs &&
+                kSamplesPerSecond == kVelmoraSamplesPerSecond);
+  static_assert(kCountsPerG == kVelmoraCountsPerG && kCountsPerDps == kVelmoraCountsPerDps);
+  static_assert(std::size(kFallCodes) == std::size(kVelmoraFallCodes));
+  EXPECT_EQ(&kFallCodes[0], &kVelmoraFallCodes[0]);
+  EXPECT_EQ(kDefaultSettings.avgWindow, kVelmoraDefaultSettings.avgWindow);
+}
+#pragma GCC diagnostic pop

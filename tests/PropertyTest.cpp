@@ -113,7 +113,7 @@ DetectorSettings randomSettings(std::mt19937& random) {
   std::uniform_int_distribution<int32_t> anyValue(std::numeric_limits<int32_t>::min(),
                                                   std::numeric_limits<int32_t>::max());
   std::uniform_int_distribution<int32_t> nudge(-20, 20);
-  for (const SettingField& field : settingFields()) {
+  for (const VelmoraSetting& field : VelmoraSettingsTable()) {
     int32_t& value = settings.*(field.member);
     const int pick = choice(random);
     if (pick == 0) {
@@ -125,7 +125,7 @@ DetectorSettings randomSettings(std::mt19937& random) {
       value += nudge(random);
     }
   }
-  settings.avgWindow = std::uniform_int_distribution<int32_t>(1, kRingSize - 1)(random);
+  settings.avgWindow = std::uniform_int_distribution<int32_t>(1, kVelmoraRingSize - 1)(random);
   return settings;
 }
 
@@ -157,7 +157,7 @@ std::vector<Case> randomCases() {
 
 bool isResultCode(int32_t code) {
   return code == 0 ||
-         std::find(std::begin(kFallCodes), std::end(kFallCodes), code) != std::end(kFallCodes);
+         std::find(std::begin(kVelmoraFallCodes), std::end(kVelmoraFallCodes), code) != std::end(kVelmoraFallCodes);
 }
 
 // Sets traceStream for one scope and clears it again, even on failure.
@@ -220,7 +220,7 @@ TEST(RandomSettingsProperties, EverySampleGivesAKnownCodeAndKeepsRingPosOnSample
       const int32_t code = detector.process(c.stream[i]);
       ASSERT_TRUE(isResultCode(code)) << "sample " << i << " gave code " << code;
       const DetectorContext& context = detector.context();
-      ASSERT_EQ(context.ringPos, context.sampleIndex & (kRingSize - 1)) << "sample " << i;
+      ASSERT_EQ(context.ringPos, context.sampleIndex & (kVelmoraRingSize - 1)) << "sample " << i;
       ASSERT_EQ(context.sampleIndex, static_cast<int32_t>(i + 1));
     }
   }
@@ -397,11 +397,11 @@ TEST(RandomSettingsProperties, RefusedAvgWindowLeavesTheContextAloneAndValidatio
     EXPECT_EQ(VelmoraSet(context.get(), &settings), -1) << "avgWindow " << window;
     EXPECT_EQ(std::memcmp(context.get(), before.get(), sizeof(DetectorContext)), 0)
         << "avgWindow " << window;
-    EXPECT_FALSE(validateSettings(settings).empty()) << "avgWindow " << window;
+    EXPECT_FALSE(VelmoraCheckSettings(settings).empty()) << "avgWindow " << window;
   }
   for (const int32_t window : {1, 2, 62, 63}) {
     settings.avgWindow = window;
-    EXPECT_TRUE(validateSettings(settings).empty());
+    EXPECT_TRUE(VelmoraCheckSettings(settings).empty());
     Detector detector(settings);
     EXPECT_TRUE(detector.ready()) << "avgWindow " << window;
   }
@@ -424,10 +424,10 @@ TEST(RandomSettingsProperties, SampleIndexWrapsOnVeryLongRecordings) {
     ASSERT_TRUE(detector.ready());
     auto& context = const_cast<DetectorContext&>(detector.context());
     context.sampleIndex = std::numeric_limits<int32_t>::max() - before + 1;
-    context.ringPos = context.sampleIndex & (kRingSize - 1);
+    context.ringPos = context.sampleIndex & (kVelmoraRingSize - 1);
     for (const SampleRecord& sample : stream) {
       ASSERT_TRUE(isResultCode(detector.process(sample)));
-      ASSERT_EQ(context.ringPos, context.sampleIndex & (kRingSize - 1));
+      ASSERT_EQ(context.ringPos, context.sampleIndex & (kVelmoraRingSize - 1));
     }
   }
 }

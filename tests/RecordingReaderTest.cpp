@@ -1,8 +1,12 @@
-// Splitting of data lines and the line-piece reading of recordings.
+// Splitting of data lines, the line-piece reading of recordings and the strict
+// reading of info files.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "InfoFile.h"
 #include "RecordingReader.h"
 #include "TestSupport.h"
 
@@ -107,4 +111,42 @@ TEST(RecordingReader, DirectoriesAndMissingFilesDoNotOpen) {
   reader.skipHeader();
   SampleRecord sample{};
   EXPECT_EQ(reader.next(sample), RecordingReader::Status::End);
+}
+
+// Drovik reads "ff,abc,1" as position 0 and wraps 4294967740 to 444; the
+// tools must refuse what cannot be the annotation the user meant.
+TEST(InfoFile, IsReadStrictly) {
+  const testsupport::TempDir dir;
+  const struct {
+    const char* content;
+    int32_t position;     // when accepted
+    const char* problem;  // fragment; "" when accepted
+  } cases[] = {
+      {"ff,250,1\n", 250, ""},
+      {"\"a,b\",250,-1,more\r\n", 250, ""},
+      {"ff,abc,1\n", 0, "fall position 'abc' is not a decimal integer"},
+      {"ff,,1\n", 0, "fall position is empty"},
+      {"ff,\"444\",1\n", 0, "fall position '\"444\"' is not a decimal integer"},
+      {"ff, 250,1\n", 0, "fall position ' 250' is not a decimal integer"},
+      {"ff,4294967740,1\n", 0, "fall position 4294967740 does not fit in 32 bits"},
+      {"ff,-3,1\n", 0, "fall position -3 is negative"},
+      {"ff,250,1x\n", 0, "flag '1x' is not a decimal integer"},
+      {"ff,250\n,1\n", 0, "does not hold three fields on its first line"},
+      {"", 0, "does not hold three fields on its first line"},
+  };
+  for (const auto& c : cases) {
+    const InfoAnnotation annotation = readInfoFileStrict(dir.write("a.info", c.content).string());
+    if (*c.problem == '\0') {
+      EXPECT_EQ(annotation.problem, "") << c.content;
+      EXPECT_EQ(annotation.fallPosition, c.position) << c.content;
+    } else {
+      EXPECT_NE(annotation.problem.find(c.problem), std::string::npos)
+          << c.content << " gave: " << annotation.problem;
+      EXPECT_NE(annotation.problem.find("a.info"), std::string::npos);
+    }
+  }
+  const auto fifo = dir.path() / "fifo.info";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_NE(readInfoFileStrict(fifo.string()).problem.find("is not a regular file"),
+            std::string::npos);
 }

@@ -406,16 +406,16 @@ TEST(TuneSelection, RulesJudgeTrainingFiguresAsDocumented) {
   EXPECT_NEAR(tune::poissonUpperBound(0, 1.0, 0.95), 2.995732, 1e-5);
   EXPECT_NEAR(tune::poissonUpperBound(3, 2.0, 0.95), 7.753652 / 2.0, 1e-5);
   const auto person = [](int64_t alarms) {
-    tune::Counts c;
+    tune::OutcomeCounts c;
     c.truePositives = 1;
     c.dailyLivingSamples = 180000;  // one hour
     c.dailyLivingAlarms = alarms;
     return c;
   };
   // Five people, one hour each, two alarms in one of them: 0.4 per hour.
-  const std::vector<tune::Counts> people = {person(2), person(0), person(0), person(0), person(0)};
-  tune::Counts total;
-  for (const tune::Counts& c : people) {
+  const std::vector<tune::OutcomeCounts> people = {person(2), person(0), person(0), person(0), person(0)};
+  tune::OutcomeCounts total;
+  for (const tune::OutcomeCounts& c : people) {
     total += c;
   }
   tune::SearchConfig config;
@@ -580,12 +580,12 @@ TEST(TuneUsage, HelpAndVersionAnswerWithStatusZero) {
 }
 
 TEST(TuneSearch, RankingIsSensitivityThenFewerAlarmsThenGenerationOrder) {
-  tune::Counts better;
+  tune::OutcomeCounts better;
   better.truePositives = 5;
   better.dailyLivingAlarms = 3;
-  tune::Counts fewerAlarms = better;
+  tune::OutcomeCounts fewerAlarms = better;
   fewerAlarms.dailyLivingAlarms = 2;
-  tune::Counts moreFound = better;
+  tune::OutcomeCounts moreFound = better;
   moreFound.truePositives = 6;
   EXPECT_TRUE(tune::ranksBefore(moreFound, 9, better, 0));
   EXPECT_TRUE(tune::ranksBefore(fewerAlarms, 9, better, 0));
@@ -606,9 +606,9 @@ TEST(TuneSearch, SameSeedSameTrialsAndTheBudgetIsKept) {
   config.maxFalseAlarmsPerHour = 1.0;
   // A made-up evaluator: more found with a higher lowLevel, alarms beyond 80.
   const tune::BatchEvaluator evaluate = [](const std::vector<DetectorSettings>& batch) {
-    std::vector<std::vector<tune::Counts>> counts;
+    std::vector<std::vector<tune::OutcomeCounts>> counts;
     for (const DetectorSettings& s : batch) {
-      tune::Counts c;
+      tune::OutcomeCounts c;
       c.recordings = 100;
       c.truePositives = s.lowLevel + s.turnRunMin % 3;
       c.missed = 200 - c.truePositives;
@@ -675,7 +675,7 @@ TEST(TuneRoc, ZeroToFivePerHourStaysWideAndTheFrontCarriesItsFiguresAndSettings)
 DetectorSettings randomSettings(std::mt19937& random) {
   DetectorSettings settings{};
   VelmoraDefaultSettings(&settings);
-  for (const SettingField& field : settingFields()) {
+  for (const VelmoraSetting& field : VelmoraSettingsTable()) {
     const int64_t span = std::max<int64_t>(1, int64_t{field.tuneMax} - field.tuneMin);
     int64_t low = field.tuneMin;
     int64_t high = field.tuneMax;
@@ -709,7 +709,7 @@ TEST(TuneCache, MeasuredOnceAndDecidedPerCandidateEqualsFullReplayUnderRandomSet
   std::mt19937 random(20261208);
   for (int trial = 0; trial < 16; ++trial) {
     const DetectorSettings settings = randomSettings(random);
-    ASSERT_EQ(validateSettings(settings), "");
+    ASSERT_EQ(VelmoraCheckSettings(settings), "");
     for (std::size_t r = 0; r < loaded.size(); ++r) {
       std::vector<int32_t> expected;
       if (loaded[r].readable()) {

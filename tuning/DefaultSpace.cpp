@@ -6,7 +6,7 @@ std::vector<Dimension> defaultSpace() {
   // Every setting the library's table gives a tuning range (the unused
   // ones and those not worth tuning have none).
   std::vector<Dimension> space;
-  for (const SettingField& field : settingFields()) {
+  for (const VelmoraSetting& field : VelmoraSettingsTable()) {
     if (field.tuneMin < field.tuneMax && field.tuneStep > 0) {
       space.push_back(Dimension{&field, field.tuneMin, field.tuneMax, field.tuneStep});
     }

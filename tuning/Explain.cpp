@@ -478,7 +478,7 @@ Explanation explainRecordings(const RecordingCache& cache, const ExplainConfig& 
         }
       },
       {});
-  explanation.baseCounts = countsOf(velmora::evaluation::summarise(explanation.results));
+  explanation.baseCounts = OutcomeCounts(velmora::evaluation::summarise(explanation.results));
 
   // The values to cost, per dimension, ascending.
   std::vector<std::vector<int32_t>> values(config.space.size());

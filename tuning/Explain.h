@@ -132,7 +132,7 @@ struct FixCost {
   int64_t fallsLost = 0;         // tp that stop being
   int64_t falseAlarmsAdded = 0;  // daily-living alarms, per recording, more than at base
   int64_t falseAlarmsRemoved = 0;
-  Counts counts;
+  OutcomeCounts counts;
 };
 
 struct Explanation {
@@ -140,7 +140,7 @@ struct Explanation {
   DetectorSettings base{};
   int64_t toleranceSamples = 50;
   std::vector<velmora::evaluation::RecordingResult> results;  // base settings, cache order
-  Counts baseCounts;
+  OutcomeCounts baseCounts;
   std::vector<RecordingExplanation> errors;  // cache order
   std::vector<FixCost> costs;                // by dimension, then value
   std::vector<std::size_t> ranking;          // indices into costs, best first

@@ -108,7 +108,7 @@ std::string describeCost(const Explanation& explanation, const FixCost& cost) {
 
 std::string describeSightText(const Sight& sight, const DetectorSettings& s, bool fall) {
   const auto at = [&](int64_t position) {
-    return fixed(static_cast<double>(position - sight.anchor) / kSamplesPerSecond, 2) + " s";
+    return fixed(static_cast<double>(position - sight.anchor) / kVelmoraSamplesPerSecond, 2) + " s";
   };
   std::string text = std::string("Around the ") + (fall ? "fall" : "alarm") + ": peak " +
                      gText(sight.peakAcc) + " at " + at(sight.peakAccAt) + "; lowest smoothed " +
@@ -138,8 +138,8 @@ std::string describeSightText(const Sight& sight, const DetectorSettings& s, boo
 std::string explainText(const Explanation& explanation, const RecordingCache& cache,
                         std::size_t topFixes) {
   (void)cache;
-  const Counts& base = explanation.baseCounts;
-  const EvalSummary summary = summaryOf(base);
+  const OutcomeCounts& base = explanation.baseCounts;
+  const EvalSummary summary = EvalSummary(base);
   std::string text;
   int64_t missed = 0;
   int64_t early = 0;
@@ -262,7 +262,7 @@ JsonValue explainJson(const Explanation& explanation) {
   root.add("version", JsonValue::fromString(VelmoraGetVersion()));
   root.add("tolerance_samples", JsonValue::fromInteger(explanation.toleranceSamples));
   JsonValue settings = JsonValue::object();
-  for (const SettingField& field : settingFields()) {
+  for (const VelmoraSetting& field : VelmoraSettingsTable()) {
     settings.add(field.name, JsonValue::fromInteger(explanation.base.*field.member));
   }
   root.add("settings", settings);
@@ -274,7 +274,7 @@ JsonValue explainJson(const Explanation& explanation) {
                    .add("high", JsonValue::fromInteger(dimension.high)));
   }
   root.add("space", space);
-  const Counts& base = explanation.baseCounts;
+  const OutcomeCounts& base = explanation.baseCounts;
   root.add("base", JsonValue::object()
                        .add("recordings", JsonValue::fromInteger(base.recordings))
                        .add("unreadable", JsonValue::fromInteger(base.unreadable))

@@ -16,13 +16,13 @@ namespace {
 
 // Samples looked at before and after the anchor: a fall is preceded by
 // its drop and followed by the impact and lying; an alarm by what caused it.
-constexpr int64_t kFallBefore = 2 * kSamplesPerSecond;
-constexpr int64_t kFallAfter = 3 * kSamplesPerSecond;
-constexpr int64_t kAlarmBefore = 3 * kSamplesPerSecond;
-constexpr int64_t kAlarmAfter = 1 * kSamplesPerSecond;
+constexpr int64_t kFallBefore = 2 * kVelmoraSamplesPerSecond;
+constexpr int64_t kFallAfter = 3 * kVelmoraSamplesPerSecond;
+constexpr int64_t kAlarmBefore = 3 * kVelmoraSamplesPerSecond;
+constexpr int64_t kAlarmAfter = 1 * kVelmoraSamplesPerSecond;
 // History kept before the window for the tests that look back.
-constexpr int64_t kLeadIn = kRingSize;
-constexpr int64_t kAfterPeak = kSamplesPerSecond;
+constexpr int64_t kLeadIn = kVelmoraRingSize;
+constexpr int64_t kAfterPeak = kVelmoraSamplesPerSecond;
 
 struct Observed {
   int64_t position = 0;
@@ -42,7 +42,7 @@ std::string shortBy(int64_t missing, const char* unit) {
 std::string secondsFrom(int64_t position, int64_t anchor) {
   char text[32];
   std::snprintf(text, sizeof text, "%+.2f s",
-                static_cast<double>(position - anchor) / kSamplesPerSecond);
+                static_cast<double>(position - anchor) / kVelmoraSamplesPerSecond);
   return text;
 }
 

@@ -81,8 +81,7 @@ HeldOutFigures heldOutFigures(const SearchResults& results) {
   std::vector<double> rates;
   std::vector<std::pair<int64_t, double>> exposure;
   for (std::size_t i = 0; i < figures.people.size(); ++i) {
-    const Counts& counts = figures.people[i].counts;
-    const EvalSummary summary = summaryOf(counts);
+    const OutcomeCounts& summary = figures.people[i].counts;
     exposure.emplace_back(summary.dailyLivingAlarms, summary.dailyLivingHours());
     if (const auto sensitivity = summary.sensitivity()) {
       sensitivities.push_back(*sensitivity);

@@ -23,11 +23,11 @@ inline constexpr int kBootstrapResamples = 2000;
 struct PersonFigures {
   std::string group;  // "" for the recordings --group-by matched no group for
   int fold = 0;       // 0-based
-  Counts counts;      // held out, under the settings tuned without the fold
+  OutcomeCounts counts;      // held out, under the settings tuned without the fold
 };
 
 struct HeldOutFigures {
-  Counts pooled;
+  OutcomeCounts pooled;
   std::vector<PersonFigures> people;  // by fold, then group
   // Folds whose search found settings, and those of them whose held-out
   // false alarms per hour stayed within the budget.

@@ -30,7 +30,7 @@ std::vector<std::size_t> paretoFront(const std::vector<RocPoint>& points) {
 std::vector<RocPoint> sweepRocPoints(const SweepResults& results, std::vector<std::size_t>& kept) {
   std::vector<RocPoint> points;
   for (std::size_t i = 0; i < results.points.size(); ++i) {
-    const velmora::evaluation::EvalSummary s = summaryOf(results.points[i].counts);
+    const OutcomeCounts& s = results.points[i].counts;
     if (s.sensitivity() && s.falseAlarmsPerHour()) {
       const Levels levels = gridLevels(results.space, results.points[i].index);
       std::string settings;

@@ -9,10 +9,13 @@
 #include <sstream>
 
 #include "Digest.h"
+#include "EvalRender.h"
 #include "Provenance.h"
 #include "SettingsTable.h"
 
 namespace tune {
+
+using velmora::evaluation::doubleText;
 
 namespace {
 
@@ -71,13 +74,7 @@ std::string hex(uint64_t value) {
   return buffer;
 }
 
-std::string doubleText(double value) {
-  char buffer[64];
-  const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return error == std::errc() ? std::string(buffer, end) : std::string("0");
-}
-
-std::string countsText(const Counts& c) {
+std::string countsText(const OutcomeCounts& c) {
   std::string text;
   for (const int64_t value :
        {c.recordings, c.unreadable, c.truePositives, c.missed, c.earlyAlarms, c.falseAlarms,
@@ -93,7 +90,7 @@ std::string commonConfig(const char* kind, uint64_t dataFingerprint, int64_t tol
   text += "data " + hex(dataFingerprint) + "\n";
   text += "tolerance " + std::to_string(toleranceSamples) + "\n";
   text += "base";
-  for (const SettingField& field : settingFields()) {
+  for (const VelmoraSetting& field : VelmoraSettingsTable()) {
     text += " " + std::to_string(base.*(field.member));
   }
   text += "\n";
@@ -138,7 +135,7 @@ bool countOutOfRange(const std::string& token) {
          !toCount(token, value);
 }
 
-bool readCounts(const std::vector<std::string>& t, std::size_t first, Counts& c) {
+bool readCounts(const std::vector<std::string>& t, std::size_t first, OutcomeCounts& c) {
   if (t.size() != first + 9) {
     return false;
   }
@@ -154,7 +151,7 @@ bool readCounts(const std::vector<std::string>& t, std::size_t first, Counts& c)
 }
 
 // `into` += `c`, unless a count would overflow (read counts may be huge).
-bool addWithoutOverflow(Counts& into, const Counts& c) {
+bool addWithoutOverflow(OutcomeCounts& into, const OutcomeCounts& c) {
   int64_t* to[] = {&into.recordings,    &into.unreadable,         &into.truePositives,
                    &into.missed,        &into.earlyAlarms,        &into.falseAlarms,
                    &into.trueNegatives, &into.dailyLivingSamples, &into.dailyLivingAlarms};
@@ -170,7 +167,7 @@ bool addWithoutOverflow(Counts& into, const Counts& c) {
 }
 
 // The recordings a set of counts covers, in the terms of the run's totals.
-RunTotals coverageOf(const Counts& c) {
+RunTotals coverageOf(const OutcomeCounts& c) {
   return RunTotals{c.recordings, c.unreadable, c.fallRecordings(), c.falseAlarms + c.trueNegatives,
                    c.dailyLivingSamples};
 }
@@ -186,7 +183,7 @@ RunTotals operator+(const RunTotals& a, const RunTotals& b) {
 // from one evaluation: every recording has one outcome, a daily-living
 // recording with a detection has at least one alarm and one without has
 // none, and an alarm takes at least one sample.
-bool countsCanBe(const Counts& c) {
+bool countsCanBe(const OutcomeCounts& c) {
   const RunTotals covered = coverageOf(c);
   return c.recordings == c.unreadable + covered.fallRecordings + covered.dailyLivingRecordings &&
          c.dailyLivingAlarms >= c.falseAlarms && (c.falseAlarms > 0 || c.dailyLivingAlarms == 0) &&
@@ -382,14 +379,14 @@ std::string parsePart(const std::string& text, const std::string& origin, Part& 
       part.kind = search ? RunKind::Search : RunKind::Sweep;
     } else if ((key == "data" && t.size() == 2) || (key == "tolerance" && t.size() == 2)) {
       // Only compared between parts, through the fingerprint.
-    } else if (key == "base" && t.size() == settingFields().size() + 1) {
+    } else if (key == "base" && t.size() == VelmoraSettingsTable().size() + 1) {
       DetectorSettings base{};
-      for (std::size_t i = 0; i < settingFields().size(); ++i) {
+      for (std::size_t i = 0; i < VelmoraSettingsTable().size(); ++i) {
         const std::optional<int32_t> setting = parseInt32(t[i + 1]);
         if (!setting) {
           return fail("bad base settings");
         }
-        base.*(settingFields()[i].member) = *setting;
+        base.*(VelmoraSettingsTable()[i].member) = *setting;
       }
       part.sweep.base = base;
       part.search.config.base = base;
@@ -505,7 +502,7 @@ std::string parsePart(const std::string& text, const std::string& origin, Part& 
   };
   std::vector<SearchCoverage> coverage(part.search.searches.size());
   // Why counts on this line cannot be part of the run, or "".
-  const auto checkCounts = [&](const Counts& counts, std::optional<RunTotals>* seen,
+  const auto checkCounts = [&](const OutcomeCounts& counts, std::optional<RunTotals>* seen,
                                std::size_t s) -> std::string {
     if (!countsCanBe(counts)) {
       return fail("counts that cannot be: the outcomes do not add up to the recordings, or the "
@@ -536,7 +533,7 @@ std::string parsePart(const std::string& text, const std::string& origin, Part& 
     }
     t = tokens(line);
     const std::string& key = t[0];
-    Counts counts;
+    OutcomeCounts counts;
     std::string error;
     if (key == "problem" && t.size() == 4 && (t[1] == "0" || t[1] == "1")) {
       RecordingProblem problem;
@@ -620,9 +617,9 @@ std::string parsePart(const std::string& text, const std::string& origin, Part& 
     if (!run || !run->heldOut) {
       continue;
     }
-    Counts sum;
+    OutcomeCounts sum;
     bool overflow = false;
-    for (const Counts& c : run->heldOutGroups) {
+    for (const OutcomeCounts& c : run->heldOutGroups) {
       overflow = overflow || !addWithoutOverflow(sum, c);
     }
     if (overflow ||

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "DetectorSession.h"
 #include "Digest.h"
 #include "Provenance.h"
 #include "Evaluation.h"
@@ -18,36 +19,35 @@ std::vector<SampleMeasurement> measure(const LoadedRecording& recording) {
   if (!recording.readable() || recording.samples.empty()) {
     return measurements;
   }
-  const auto context = std::make_unique<DetectorContext>();
   DetectorSettings defaults{};
   VelmoraDefaultSettings(&defaults);
-  if (VelmoraSet(context.get(), &defaults) < 0) {
+  DetectorSession detector;
+  if (!detector.open(defaults)) {
     return {};
   }
   for (std::size_t i = 0; i < recording.samples.size(); ++i) {
-    (void)VelmoraMeasure(context.get(), &recording.samples[i], &measurements[i]);
+    (void)VelmoraMeasure(detector.context(), &recording.samples[i], &measurements[i]);
   }
-  VelmoraClose(context.get());
   return measurements;
 }
 
 // The settings-dependent step over a cached recording, handing each
 // sample's index and code to `onCode`.
 template <typename OnCode>
-void decide(const CachedRecording& recording, const DetectorSettings& settings, OnCode&& onCode) {
+void decideRecording(const CachedRecording& recording, const DetectorSettings& settings, OnCode&& onCode) {
   if (!recording.loaded.readable()) {
     return;
   }
-  // The context is large; keep it off small thread stacks, and reuse it.
-  thread_local const auto context = std::make_unique<DetectorContext>();
-  if (VelmoraSet(context.get(), &settings) < 0) {
+  // One context per thread, reused.
+  thread_local DetectorSession detector;
+  if (!detector.open(settings)) {
     return;
   }
   const std::vector<SampleMeasurement>& measurements = recording.measurements;
   for (std::size_t i = 0; i < measurements.size(); ++i) {
-    onCode(i, VelmoraDecide(context.get(), &measurements[i]));
+    onCode(i, VelmoraDecide(detector.context(), &measurements[i]));
   }
-  VelmoraClose(context.get());
+  detector.close();
 }
 
 }  // namespace
@@ -106,7 +106,7 @@ RecordingCache loadCache(const std::vector<RecordingEntry>& entries, int jobs,
 
 DetectionTally replayCached(const CachedRecording& recording, const DetectorSettings& settings) {
   DetectionTally tally;
-  decide(recording, settings, [&](std::size_t index, int32_t code) {
+  decideRecording(recording, settings, [&](std::size_t index, int32_t code) {
     tally.add(recording.loaded.positionOf(index), code);
   });
   return tally;
@@ -115,7 +115,7 @@ DetectionTally replayCached(const CachedRecording& recording, const DetectorSett
 std::vector<int32_t> replayCachedCodes(const CachedRecording& recording,
                                        const DetectorSettings& settings) {
   std::vector<int32_t> codes;
-  decide(recording, settings, [&](std::size_t, int32_t code) { codes.push_back(code); });
+  decideRecording(recording, settings, [&](std::size_t, int32_t code) { codes.push_back(code); });
   return codes;
 }
 

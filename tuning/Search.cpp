@@ -24,20 +24,6 @@ constexpr std::size_t kMostChanged = 4;
 
 }  // namespace
 
-EvalSummary summaryOf(const Counts& counts) {
-  EvalSummary summary;
-  summary.recordings = counts.recordings;
-  summary.unreadable = counts.unreadable;
-  summary.truePositives = counts.truePositives;
-  summary.missed = counts.missed;
-  summary.earlyAlarms = counts.earlyAlarms;
-  summary.falseAlarms = counts.falseAlarms;
-  summary.trueNegatives = counts.trueNegatives;
-  summary.dailyLivingSamples = counts.dailyLivingSamples;
-  summary.dailyLivingAlarms = counts.dailyLivingAlarms;
-  return summary;
-}
-
 namespace {
 
 // Order of the refinement's centres: feasible trials by rank; when there is
@@ -238,7 +224,7 @@ class SearchRun {
     if (!seen_.insert(levels).second) {
       return false;
     }
-    if (!validateSettings(applyLevels(config_.space, levels, config_.base)).empty()) {
+    if (!VelmoraCheckSettings(applyLevels(config_.space, levels, config_.base)).empty()) {
       return false;
     }
     batch.push_back(levels);
@@ -252,10 +238,10 @@ class SearchRun {
       for (std::size_t i = start; i < end; ++i) {
         settings.push_back(applyLevels(config_.space, batch[i], config_.base));
       }
-      const std::vector<std::vector<Counts>> people = evaluate_(settings);
+      const std::vector<std::vector<OutcomeCounts>> people = evaluate_(settings);
       for (std::size_t i = start; i < end; ++i) {
         Trial trial{batch[i], {}, people[i - start], false};
-        for (const Counts& c : trial.people) {
+        for (const OutcomeCounts& c : trial.people) {
           trial.counts += c;
         }
         trial.feasible = withinBudget(config_, trial.counts, trial.people);
@@ -318,7 +304,7 @@ class SearchRun {
           moved[d] =
               std::clamp<int64_t>(moved[d] + direction * step, 0, config_.space[d].levels() - 1);
           if (moved != centre &&
-              validateSettings(applyLevels(config_.space, moved, config_.base)).empty()) {
+              VelmoraCheckSettings(applyLevels(config_.space, moved, config_.base)).empty()) {
             neighbours.push_back(moved);
           }
         }
@@ -369,39 +355,6 @@ class SearchRun {
 
 }  // namespace
 
-Counts countsOf(const EvalSummary& summary) {
-  Counts counts;
-  counts.recordings = summary.recordings;
-  counts.unreadable = summary.unreadable;
-  counts.truePositives = summary.truePositives;
-  counts.missed = summary.missed;
-  counts.earlyAlarms = summary.earlyAlarms;
-  counts.falseAlarms = summary.falseAlarms;
-  counts.trueNegatives = summary.trueNegatives;
-  counts.dailyLivingSamples = summary.dailyLivingSamples;
-  counts.dailyLivingAlarms = summary.dailyLivingAlarms;
-  return counts;
-}
-
-std::optional<double> Counts::sensitivity() const { return summaryOf(*this).sensitivity(); }
-
-std::optional<double> Counts::falseAlarmsPerHour() const {
-  return summaryOf(*this).falseAlarmsPerHour();
-}
-
-Counts& Counts::operator+=(const Counts& other) {
-  recordings += other.recordings;
-  unreadable += other.unreadable;
-  truePositives += other.truePositives;
-  missed += other.missed;
-  earlyAlarms += other.earlyAlarms;
-  falseAlarms += other.falseAlarms;
-  trueNegatives += other.trueNegatives;
-  dailyLivingSamples += other.dailyLivingSamples;
-  dailyLivingAlarms += other.dailyLivingAlarms;
-  return *this;
-}
-
 uint64_t SplitMix64::next() {
   uint64_t z = (state_ += 0x9e3779b97f4a7c15ULL);
   z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
@@ -425,7 +378,7 @@ uint64_t streamSeed(uint64_t seed, uint64_t stream) {
   return mixer.next();
 }
 
-bool ranksBefore(const Counts& a, std::size_t aOrder, const Counts& b, std::size_t bOrder) {
+bool ranksBefore(const OutcomeCounts& a, std::size_t aOrder, const OutcomeCounts& b, std::size_t bOrder) {
   if (a.truePositives != b.truePositives) {
     return a.truePositives > b.truePositives;
   }
@@ -460,8 +413,8 @@ double poissonUpperBound(int64_t events, double exposure, double level) {
   return 0.5 * (low + high) / exposure;
 }
 
-bool withinBudget(const SearchConfig& config, const Counts& counts,
-                  const std::vector<Counts>& people) {
+bool withinBudget(const SearchConfig& config, const OutcomeCounts& counts,
+                  const std::vector<OutcomeCounts>& people) {
   const std::optional<double> perHour = counts.falseAlarmsPerHour();
   const double budget = config.maxFalseAlarmsPerHour;
   if (!perHour || *perHour > budget || counts.fallRecordings() == 0) {
@@ -472,12 +425,12 @@ bool withinBudget(const SearchConfig& config, const Counts& counts,
     case Selection::Flat:
       return true;
     case Selection::UpperBound:
-      return poissonUpperBound(counts.dailyLivingAlarms, summaryOf(counts).dailyLivingHours(),
+      return poissonUpperBound(counts.dailyLivingAlarms, counts.dailyLivingHours(),
                                config.rule.level) <= budget;
     case Selection::People: {
       int64_t judged = 0;
       int64_t over = 0;
-      for (const Counts& person : people) {
+      for (const OutcomeCounts& person : people) {
         if (const auto rate = person.falseAlarmsPerHour()) {
           ++judged;
           over += *rate > budget ? 1 : 0;

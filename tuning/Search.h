@@ -16,28 +16,8 @@
 
 namespace tune {
 
-// The integer figures of one evaluation; every rate derives from them.
-struct Counts {
-  int64_t recordings = 0;
-  int64_t unreadable = 0;
-  int64_t truePositives = 0;
-  int64_t missed = 0;
-  int64_t earlyAlarms = 0;
-  int64_t falseAlarms = 0;
-  int64_t trueNegatives = 0;
-  int64_t dailyLivingSamples = 0;
-  int64_t dailyLivingAlarms = 0;
-
-  [[nodiscard]] int64_t fallRecordings() const { return truePositives + missed + earlyAlarms; }
-  [[nodiscard]] std::optional<double> sensitivity() const;
-  [[nodiscard]] std::optional<double> falseAlarmsPerHour() const;
-  Counts& operator+=(const Counts& other);
-  bool operator==(const Counts&) const = default;
-};
-
-// The evaluation's summary of the counts (no delays or first codes).
-[[nodiscard]] velmora::evaluation::EvalSummary summaryOf(const Counts& counts);
-[[nodiscard]] Counts countsOf(const velmora::evaluation::EvalSummary& summary);
+using velmora::evaluation::EvalSummary;
+using velmora::evaluation::OutcomeCounts;
 
 // Splittable 64-bit generator (SplitMix64): the same numbers on every
 // platform, unlike the standard distributions.
@@ -91,10 +71,10 @@ struct SearchConfig {
 
 struct Trial {
   Levels levels;
-  Counts counts;  // on the search's own recordings
+  OutcomeCounts counts;  // on the search's own recordings
   // Per training group (person), when the evaluator gave them; part files
   // do not keep them.
-  std::vector<Counts> people;
+  std::vector<OutcomeCounts> people;
   bool feasible = false;
 };
 
@@ -104,15 +84,15 @@ struct SearchOutcome {
 };
 
 // Evaluates a batch of settings; returns, per settings in order, one
-// Counts per training group (person), always in the same group order.
+// OutcomeCounts per training group (person), always in the same group order.
 using BatchEvaluator =
-    std::function<std::vector<std::vector<Counts>>(const std::vector<DetectorSettings>&)>;
+    std::function<std::vector<std::vector<OutcomeCounts>>(const std::vector<DetectorSettings>&)>;
 
 // Whether figures keep the budget under `config`'s rule (its Flat rule
 // judges the point alone here). `people` may be empty for the rules that
 // do not need it.
-[[nodiscard]] bool withinBudget(const SearchConfig& config, const Counts& counts,
-                                const std::vector<Counts>& people);
+[[nodiscard]] bool withinBudget(const SearchConfig& config, const OutcomeCounts& counts,
+                                const std::vector<OutcomeCounts>& people);
 
 // The one-sided upper confidence bound at `level` of a Poisson rate with
 // `events` seen in `exposure` (> 0).
@@ -122,7 +102,7 @@ using BatchEvaluator =
 // then fewer false alarms per hour, then earlier generation (`aOrder`,
 // `bOrder`). Within one search every trial sees the same recordings, so
 // the rates compare as their counts do.
-[[nodiscard]] bool ranksBefore(const Counts& a, std::size_t aOrder, const Counts& b,
+[[nodiscard]] bool ranksBefore(const OutcomeCounts& a, std::size_t aOrder, const OutcomeCounts& b,
                                std::size_t bOrder);
 
 // Runs one search. `seed` is the search's own seed (see streamSeed).

@@ -13,17 +13,13 @@
 
 namespace tune {
 
+using velmora::evaluation::alignColumns;
 using velmora::evaluation::doubleText;
+using velmora::evaluation::fixedText;
 using velmora::evaluation::EvalSummary;
 using velmora::evaluation::Interval;
 
 namespace {
-
-std::string fixed(double value, int decimals) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
-  return buffer;
-}
 
 // The summary metrics a tuning table has a column for: those of one
 // evaluation's figures, not the delays or the codes of first detections,
@@ -34,36 +30,11 @@ bool isTableMetric(const std::string& name) {
          name != "in_sample_recordings";
 }
 
-std::string alignColumns(const std::vector<std::vector<std::string>>& rows,
-                         const std::vector<bool>& left) {
-  std::vector<std::size_t> widths(left.size(), 0);
-  for (const auto& row : rows) {
-    for (std::size_t c = 0; c < row.size() && c < widths.size(); ++c) {
-      widths[c] = std::max(widths[c], row[c].size());
-    }
-  }
-  std::string text;
-  for (const auto& row : rows) {
-    std::string line;
-    for (std::size_t c = 0; c < row.size() && c < widths.size(); ++c) {
-      const std::string padding(widths[c] - row[c].size(), ' ');
-      line += c == 0 ? "" : "  ";
-      line += left[c] ? row[c] + padding : padding + row[c];
-    }
-    while (!line.empty() && line.back() == ' ') {
-      line.pop_back();
-    }
-    text += line + "\n";
-  }
-  return text;
-}
-
-std::string figuresText(const Counts& counts) {
-  const EvalSummary summary = summaryOf(counts);
+std::string figuresText(const OutcomeCounts& summary) {
   return "sensitivity " + percentText(summary.sensitivity()) + " (" +
          std::to_string(summary.truePositives) + " of " + std::to_string(summary.fallRecordings()) +
          "), " + rateText(summary.falseAlarmsPerHour()) + " false alarms per hour (" +
-         std::to_string(summary.dailyLivingAlarms) + " in " + fixed(summary.dailyLivingHours(), 2) +
+         std::to_string(summary.dailyLivingAlarms) + " in " + fixedText(summary.dailyLivingHours(), 2) +
          " h)";
 }
 
@@ -72,14 +43,13 @@ std::string intervalText(std::optional<Interval> interval, bool percent) {
     return "";
   }
   return percent ? percentText(interval->low) + " to " + percentText(interval->high)
-                 : fixed(interval->low, 2) + " to " + fixed(interval->high, 2);
+                 : fixedText(interval->low, 2) + " to " + fixedText(interval->high, 2);
 }
 
 // Figures with their 95 % intervals (and the by-person interval of the
 // rate when there is one).
-std::string figuresWithIntervals(const Counts& counts,
+std::string figuresWithIntervals(const OutcomeCounts& summary,
                                  std::optional<Interval> rateByPerson = std::nullopt) {
-  const EvalSummary summary = summaryOf(counts);
   std::string text = "sensitivity " + percentText(summary.sensitivity()) + " (";
   if (const auto interval = summary.sensitivityInterval()) {
     text += "95% CI " + intervalText(interval, true) + "; ";
@@ -94,7 +64,7 @@ std::string figuresWithIntervals(const Counts& counts,
     text += "by person " + intervalText(rateByPerson, false) + "; ";
   }
   return text + std::to_string(summary.dailyLivingAlarms) + " in " +
-         fixed(summary.dailyLivingHours(), 2) + " h)";
+         fixedText(summary.dailyLivingHours(), 2) + " h)";
 }
 
 // A group name comes from a file name and may hold any byte: escaped, so
@@ -104,18 +74,17 @@ std::string personText(const PersonFigures& person) {
          ")";
 }
 
-std::string dataLine(const Counts& counts) {
-  const EvalSummary summary = summaryOf(counts);
+std::string dataLine(const OutcomeCounts& summary) {
   return std::to_string(summary.recordings) + " recordings (" +
          std::to_string(summary.fallRecordings()) + " fall, " +
          std::to_string(summary.dailyLivingRecordings()) + " daily-living, " +
          std::to_string(summary.unreadable) + " unreadable; " +
-         fixed(summary.dailyLivingHours(), 2) + " h of daily living)";
+         fixedText(summary.dailyLivingHours(), 2) + " h of daily living)";
 }
 
 std::string changedSettings(const DetectorSettings& settings, const DetectorSettings& reference) {
   std::string text;
-  for (const SettingField& field : settingFields()) {
+  for (const VelmoraSetting& field : VelmoraSettingsTable()) {
     if (settings.*(field.member) != reference.*(field.member)) {
       text += text.empty() ? "" : ", ";
       text += std::string(field.name) + "=" + std::to_string(settings.*(field.member)) + " (was " +
@@ -138,7 +107,7 @@ std::string percentText(std::optional<double> fraction) {
 }
 
 std::string rateText(std::optional<double> perHour) {
-  return perHour ? fixed(*perHour, 2) : std::string("n/a");
+  return perHour ? fixedText(*perHour, 2) : std::string("n/a");
 }
 
 std::string csvText(const std::string& field) { return velmora::evaluation::csvField(field); }
@@ -153,9 +122,9 @@ std::vector<std::string> summaryColumnNames() {
   return names;
 }
 
-std::vector<std::string> summaryColumnValues(const Counts& counts) {
+std::vector<std::string> summaryColumnValues(const OutcomeCounts& counts) {
   std::vector<std::string> values;
-  for (const auto& [name, value] : velmora::evaluation::summaryMetrics(summaryOf(counts))) {
+  for (const auto& [name, value] : velmora::evaluation::summaryMetrics(EvalSummary(counts))) {
     if (isTableMetric(name)) {
       values.push_back(value);
     }
@@ -165,8 +134,8 @@ std::vector<std::string> summaryColumnValues(const Counts& counts) {
 
 std::string sweepTable(const SweepResults& results) {
   std::string text;
-  const Counts any = results.baseCounts       ? *results.baseCounts
-                     : results.points.empty() ? Counts{}
+  const OutcomeCounts any = results.baseCounts       ? *results.baseCounts
+                     : results.points.empty() ? OutcomeCounts{}
                                               : results.points.front().counts;
   text +=
       "Sweep of " + std::to_string(results.points.size()) + " points over " + dataLine(any) + "\n";
@@ -186,8 +155,7 @@ std::string sweepTable(const SweepResults& results) {
     header.push_back(name);
   }
   rows.push_back(header);
-  const auto figures = [](std::vector<std::string>& row, const Counts& counts) {
-    const EvalSummary s = summaryOf(counts);
+  const auto figures = [](std::vector<std::string>& row, const OutcomeCounts& s) {
     row.push_back(percentText(s.sensitivity()));
     row.push_back(percentText(s.specificity()));
     row.push_back(rateText(s.falseAlarmsPerHour()));
@@ -246,7 +214,7 @@ std::string sweepCsv(const SweepResults& results) {
   return csv;
 }
 
-Counts pooledHeldOut(const SearchResults& results) { return heldOutFigures(results).pooled; }
+OutcomeCounts pooledHeldOut(const SearchResults& results) { return heldOutFigures(results).pooled; }
 
 bool searchSucceeded(const SearchResults& results) {
   return std::all_of(results.searches.begin(), results.searches.end(),
@@ -260,7 +228,7 @@ std::vector<std::string> budgetWarning(const SearchResults& results) {
   if (!figures.overBudget) {
     return {};
   }
-  const EvalSummary pooled = summaryOf(figures.pooled);
+  const OutcomeCounts& pooled = figures.pooled;
   std::vector<std::string> lines = {
       "WARNING: these settings are unlikely to hold the budget of " +
           doubleText(results.config.maxFalseAlarmsPerHour) +
@@ -308,8 +276,8 @@ std::string searchReport(const SearchResults& results) {
       row[1] += (row[1].empty() ? "" : " ") + settingsComment(personName(group));
     }
     if (search && search->outcome.best && search->heldOut) {
-      const Counts& train = search->outcome.trials[*search->outcome.best].counts;
-      const EvalSummary held = summaryOf(*search->heldOut);
+      const OutcomeCounts& train = search->outcome.trials[*search->outcome.best].counts;
+      const OutcomeCounts& held = *search->heldOut;
       const std::optional<double> perHour = held.falseAlarmsPerHour();
       row.push_back(percentText(train.sensitivity()));
       row.push_back(rateText(train.falseAlarmsPerHour()));
@@ -334,11 +302,11 @@ std::string searchReport(const SearchResults& results) {
     std::vector<std::vector<std::string>> people = {
         {"person", "fold", "sens", "tp", "falls", "fa/h", "alarms", "hours"}};
     for (const PersonFigures& person : figures.people) {
-      const EvalSummary s = summaryOf(person.counts);
+      const OutcomeCounts& s = person.counts;
       people.push_back({settingsComment(personName(person.group)), std::to_string(person.fold + 1),
                         percentText(s.sensitivity()), std::to_string(s.truePositives),
                         std::to_string(s.fallRecordings()), rateText(s.falseAlarmsPerHour()),
-                        std::to_string(s.dailyLivingAlarms), fixed(s.dailyLivingHours(), 2)});
+                        std::to_string(s.dailyLivingAlarms), fixedText(s.dailyLivingHours(), 2)});
     }
     text += alignColumns(people, {true, false, false, false, false, false, false, false});
     text += "Median person: sensitivity " + percentText(figures.medianSensitivity) + ", " +

@@ -11,7 +11,7 @@ namespace tune {
 
 // The summary columns velmora-eval --summary-csv gives, by the same names.
 [[nodiscard]] std::vector<std::string> summaryColumnNames();
-[[nodiscard]] std::vector<std::string> summaryColumnValues(const Counts& counts);
+[[nodiscard]] std::vector<std::string> summaryColumnValues(const OutcomeCounts& counts);
 
 [[nodiscard]] std::string sweepTable(const SweepResults& results);
 [[nodiscard]] std::string sweepCsv(const SweepResults& results);
@@ -24,7 +24,7 @@ namespace tune {
 [[nodiscard]] std::string searchSettingsFile(const SearchResults& results,
                                              const std::string& command);
 // Pooled held-out figures of the fold searches that found a result.
-[[nodiscard]] Counts pooledHeldOut(const SearchResults& results);
+[[nodiscard]] OutcomeCounts pooledHeldOut(const SearchResults& results);
 // Whether every search found a candidate within the limit.
 [[nodiscard]] bool searchSucceeded(const SearchResults& results);
 // Whether the pooled held-out false alarms per hour lie above the budget.

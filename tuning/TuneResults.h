@@ -24,23 +24,23 @@ struct RecordingProblem {
 
 struct SweepPointResult {
   int64_t index = 0;  // grid point, see gridLevels
-  Counts counts;
+  OutcomeCounts counts;
 };
 
 struct SweepResults {
   std::vector<Dimension> space;
   DetectorSettings base{};
   std::vector<SweepPointResult> points;  // ascending by index
-  std::optional<Counts> baseCounts;      // the base settings themselves
+  std::optional<OutcomeCounts> baseCounts;      // the base settings themselves
 };
 
 struct SearchRunResult {
   SearchOutcome outcome;
-  std::optional<Counts> heldOut;      // the best trial on the held-out fold
-  std::optional<Counts> baseHeldOut;  // the base settings on the held-out fold
+  std::optional<OutcomeCounts> heldOut;      // the best trial on the held-out fold
+  std::optional<OutcomeCounts> baseHeldOut;  // the base settings on the held-out fold
   // The best trial on each held-out group, in the order of the fold's
   // groups (SearchResults::foldGroups); they sum to `heldOut`.
-  std::vector<Counts> heldOutGroups;
+  std::vector<OutcomeCounts> heldOutGroups;
 };
 
 struct SearchResults {
@@ -51,7 +51,7 @@ struct SearchResults {
   std::vector<std::vector<std::string>> foldGroups;  // per fold
   // Searches 0..folds-1 hold out that fold; search `folds` uses all data.
   std::vector<std::optional<SearchRunResult>> searches;
-  std::optional<Counts> baseCounts;  // the base settings on all data
+  std::optional<OutcomeCounts> baseCounts;  // the base settings on all data
   // Fingerprints ("sha256:<hex>") of the readable recordings the search ran
   // on, written into the settings file (see Provenance.h).
   std::vector<std::string> tunedOn;

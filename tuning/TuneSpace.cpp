@@ -13,7 +13,7 @@ namespace {
 // Fills `dimension` from its four texts; `step` may be empty (step 1).
 std::string makeDimension(std::string_view name, std::string_view low, std::string_view high,
                           std::string_view step, Dimension& dimension) {
-  const SettingField* field = findSetting(name);
+  const VelmoraSetting* field = VelmoraFindSetting(name);
   if (field == nullptr) {
     return unknownSettingMessage(name);
   }
@@ -171,7 +171,7 @@ std::string checkSpace(const std::vector<Dimension>& space, const DetectorSettin
     for (int64_t level = 0; level <= last;
          level = level + 1 < last && last > 4096 ? last : level + 1) {
       settings.*(dimension.field->member) = dimension.valueAt(level);
-      if (std::string error = validateSettings(settings); !error.empty()) {
+      if (std::string error = VelmoraCheckSettings(settings); !error.empty()) {
         return std::string(dimension.name()) + "=" + std::to_string(dimension.valueAt(level)) +
                " is refused by the detector: " + error;
       }

@@ -14,7 +14,7 @@
 namespace tune {
 
 struct Dimension {
-  const SettingField* field = nullptr;
+  const VelmoraSetting* field = nullptr;
   int32_t low = 0;
   int32_t high = 0;
   int32_t step = 1;

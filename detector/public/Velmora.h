@@ -8,21 +8,22 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 
 #include "AttitudeState.h"
 
 // The sensor and timing the detector is made for: samples 20 ms apart,
 // acceleration at 8192 counts per g (+-4 g in 16 bits), angular rate at
 // 65.536 counts per degree per second (+-500 deg/s).
-inline constexpr int32_t kSamplePeriodMs = 20;
-inline constexpr int32_t kSamplesPerSecond = 1000 / kSamplePeriodMs;
-inline constexpr double kCountsPerG = 8192.0;
-inline constexpr double kCountsPerDps = 65.536;
+inline constexpr int32_t kVelmoraSamplePeriodMs = 20;
+inline constexpr int32_t kVelmoraSamplesPerSecond = 1000 / kVelmoraSamplePeriodMs;
+inline constexpr double kVelmoraCountsPerG = 8192.0;
+inline constexpr double kVelmoraCountsPerDps = 65.536;
 
 // Milliseconds from an annotated fall position to the sample at which a fall
 // was detected (negative when detected before it); positions in samples.
 [[nodiscard]] constexpr int64_t VelmoraDetectionDelayMs(int64_t detectedAt, int64_t fallPosition) {
-  return (detectedAt - fallPosition) * kSamplePeriodMs;
+  return (detectedAt - fallPosition) * kVelmoraSamplePeriodMs;
 }
 
 // One sample of the body-worn sensor in raw counts, at the scales above.
@@ -41,75 +42,45 @@ struct SampleRecord {
 // makes; VelmoraSettings.h lists the same settings by name with units,
 // limits and tuning ranges.
 struct DetectorSettings {
-  // Window of the running mean accAvg of accMag, 1..63 (VelmoraSet refuses
-  // others); also the fall length the slow and long-fall codes need.
-  int32_t avgWindow;
-  // accMag at or below this starts or continues the smoothed low run
-  // (lowRun); stillAvg and the raw run's samples are compared with it too.
-  int32_t lowLevel;
-  // An impact opens the jump window when impactMin < rawAccMag < impactMax
-  // (and the posture and y-axis conditions hold).
-  int32_t impactMin;
-  int32_t impactMax;
-  // gyroAvg < gyroAvgLow marks a slow fall, which needs the full fall length.
-  int32_t gyroAvgLow;
-  // gyroAvg < gyroAvgHigh (and the adjusted accAvg < accAvgLimit) lets a
-  // quarter of the fall length count (codes 2 and 4).
-  int32_t gyroAvgHigh;
-  int32_t accAvgLimit;
-  int32_t spare7;  // not read by the detector; kept for the record's layout
-  // Upright (posture flag 'O') and impact tests: -rollLimit < roll < rollLimit.
-  int32_t rollLimit;
-  // Upright test: pitchUprightMin < pitch < pitchMax.
-  int32_t pitchUprightMin;
-  // Impact test: pitchImpactMin < pitch < pitchMax.
-  int32_t pitchImpactMin;
-  int32_t pitchMax;
-  // A smoothed or raw low run at least this long is kept in its event ring;
-  // the raw run's stillAvg is formed from this length on.
-  int32_t minEventRun;
-  // Longest jump window an impact opens (samples).
-  int32_t maxJumpSpan;
-  // Raw low run: starts at rawAccMag <= stillEnterLevel, ends at rawAccMag >
-  // stillExitLevel, and keeps its length while stillAvg <= stillAvgMax.
-  int32_t stillEnterLevel;
-  int32_t stillExitLevel;
-  int32_t stillAvgMax;
-  // Strong burst (code 6): rawAccSum3 >= burstHigh after a low run of at
-  // least burstHighMinLen samples that ended at most burstHighWindow ago.
-  int32_t burstHigh;
-  int32_t burstHighWindow;
-  int32_t burstHighMinLen;
-  // Moderate burst (code 16): rawAccSum3 >= burstLow after a low run of at
-  // least burstLowMinLen that ended at most burstLowWindow ago ...
-  int32_t burstLow;
-  int32_t burstLowWindow;
-  int32_t burstLowMinLen;
-  // ... with at most uprightDeltaMax upright samples among the last
-  // -uprightLag (uprightLag is a negative ring offset).
-  int32_t uprightLag;
-  int32_t uprightDeltaMax;
-  // turnRun counts samples with rawAccMag > turnAccLevel and rawGyroMag >
-  // turnGyroLevel; a turning fall (code 5) needs turnRun >= turnRunMin plus
-  // half the upright samples among them.
-  int32_t turnAccLevel;
-  int32_t turnGyroLevel;
-  int32_t turnRunMin;
-  // Two-run patterns (codes 7, 8, 107, 108): the earlier run at least
-  // lowEventMinLen, the current one at least lowRunMin, both together at
-  // least lowTotalMin (code 8), a gap of gapMin..gapMax samples between them
-  // and a rawAccMag peak of at least postPeakMin after the earlier one.
-  int32_t lowEventMinLen;
-  int32_t lowRunMin;
-  int32_t lowTotalMin;
-  int32_t gapMin;
-  int32_t gapMax;
-  int32_t postPeakMin;
-  int32_t spare34;  // not read by the detector; kept for the record's layout
+  int32_t avgWindow;        // samples, 1..63: window of the mean accAvg; the fall length needed
+  int32_t lowLevel;         // g/100: accMag at or below this is low acceleration (smoothed low run)
+  int32_t impactMin;        // g/100: an impact opens the jump window when rawAccMag is above this
+  int32_t impactMax;        // g/100: ... and below this
+  int32_t gyroAvgLow;       // deg/s: gyroAvg below this is a slow fall, needing the full length
+  int32_t gyroAvgHigh;      // deg/s: gyroAvg below this lets a quarter fall length count (2, 4)
+  int32_t accAvgLimit;      // g/100: the rate-adjusted accAvg must be below this for codes 2 and 4
+  int32_t spare7;           // unused: not read by the detector; kept for the record's layout
+  int32_t rollLimit;        // deg: upright and impact tests need -rollLimit < roll < rollLimit
+  int32_t pitchUprightMin;  // deg: the upright test needs pitch above this
+  int32_t pitchImpactMin;   // deg: the impact test needs pitch above this
+  int32_t pitchMax;         // deg: upright and impact tests need pitch below this
+  int32_t minEventRun;      // samples: shortest low run kept as an event; stillAvg forms from here
+  int32_t maxJumpSpan;      // samples: longest jump window an impact or burst opens
+  int32_t stillEnterLevel;  // g/100: rawAccMag at or below this starts a raw low run
+  int32_t stillExitLevel;   // g/100: rawAccMag above this ends the raw low run
+  int32_t stillAvgMax;      // g/100: the raw run keeps its length while stillAvg is at most this
+  int32_t burstHigh;        // g/100: rawAccSum3 at or above this is a strong burst (code 6)
+  int32_t burstHighWindow;  // samples: a strong burst needs a low run ended at most this long ago
+  int32_t burstHighMinLen;  // samples: ... that lasted at least this long
+  int32_t burstLow;         // g/100: rawAccSum3 at or above this is a moderate burst (code 16)
+  int32_t burstLowWindow;   // samples: a moderate burst needs a low run ended at most this long ago
+  int32_t burstLowMinLen;   // samples: ... that lasted at least this long
+  int32_t uprightLag;       // samples, negative: code 16 checks posture over the last -uprightLag
+  int32_t uprightDeltaMax;  // samples: code 16 allows at most this many upright among them
+  int32_t turnAccLevel;     // g/100: turnRun counts samples with rawAccMag above this ...
+  int32_t turnGyroLevel;    // deg/s: ... and rawGyroMag above this
+  int32_t turnRunMin;       // samples: turnRun for code 5, plus half its upright samples
+  int32_t lowEventMinLen;   // samples: two-run codes (7, 8, 107, 108): the earlier run's length
+  int32_t lowRunMin;        // samples: two-run codes: the current run's length
+  int32_t lowTotalMin;      // samples: code 8: both runs together at least this long
+  int32_t gapMin;           // samples: two-run codes: shortest gap between the runs
+  int32_t gapMax;           // samples: two-run codes: longest gap between the runs
+  int32_t postPeakMin;      // g/100: two-run codes: rawAccMag peak needed after the earlier run
+  int32_t spare34;          // unused: not read by the detector; kept for the record's layout
 };
 
 // What VelmoraDefaultSettings fills in.
-inline constexpr DetectorSettings kDefaultSettings{
+inline constexpr DetectorSettings kVelmoraDefaultSettings{
     .avgWindow = 15,
     .lowLevel = 60,
     .impactMin = 140,
@@ -160,54 +131,74 @@ struct SmoothingFilter {
   float prevOut;
 };
 
-inline constexpr int kRingSize = 64;       // feature history, indexed by ringPos
-inline constexpr int kEventRingSize = 32;  // closed runs kept per event ring
+inline constexpr int kVelmoraRingSize = 64;       // feature history, indexed by ringPos
+inline constexpr int kVelmoraEventRingSize = 32;  // closed runs kept per event ring
 
 // Everything the detector keeps for one recording. Written only by the
-// detector; the caller owns the storage.
+// detector; the caller owns the storage. Magnitudes are in g/100 (hundredths
+// of g) or deg/s as in SampleMeasurement, positions are sample indices
+// (sampleIndex values), lengths are in samples.
 struct DetectorContext {
-  DetectorSettings settings;
-  AttitudeFilter attitude;
-  int32_t accRing[kRingSize];
-  int32_t rawAccRing[kRingSize];
-  int32_t gyroRing[kRingSize];
-  int32_t uprightCount;
-  int32_t uprightRing[kRingSize];
-  int32_t ringPos;
-  int32_t sampleIndex;
-  int32_t accSum;
-  int32_t gyroSum5;
-  int32_t rawAccSum3;
-  int32_t gyroSum3;
-  int32_t turnRun;
-  int32_t jumpStart;
-  int32_t jumpPeak;
-  int32_t jumpEnd;
-  int32_t impactAccum;
-  int32_t impactStart;
-  int32_t lowRun;
-  int32_t lowEventPos;
-  EventEntry lowEvents[kEventRingSize];
-  int32_t stillRun;
-  int32_t stillStart;
-  int32_t stillLen;
-  int32_t stillLenSaved;
-  int32_t stillSum;
-  int32_t stillAvg;
-  int32_t stillHighRun;
-  int32_t stillHighSum;
-  int32_t stillEventPos;
-  EventEntry stillEvents[kEventRingSize];
-  int32_t peakWindowEnd;
-  int32_t postPeak;
-  int32_t postPeakIndex;
-  SmoothingFilter smoothing[6];  // acc x, y, z, then gyro x, y, z
+  DetectorSettings settings;  // the settings VelmoraSet was given
+  AttitudeFilter attitude;    // orientation estimate, from which roll and pitch come
+  int32_t accRing[kVelmoraRingSize];     // accMag of the last samples, g/100
+  int32_t rawAccRing[kVelmoraRingSize];  // rawAccMag of the last samples, g/100
+  int32_t gyroRing[kVelmoraRingSize];    // gyroMag of the last samples, deg/s
+  int32_t uprightCount;  // upright samples so far (wraps; only differences are read)
+  int32_t uprightRing[kVelmoraRingSize];  // uprightCount after each of the last samples
+  int32_t ringPos;      // ring slot of the current sample, 0..kVelmoraRingSize-1
+  int32_t sampleIndex;  // samples since set-up, the current one's position (wraps past 2^31)
+  int32_t accSum;       // sum of accMag over the last avgWindow samples, g/100
+  int32_t gyroSum5;     // sum of gyroMag over the last 5 samples, deg/s
+  int32_t rawAccSum3;   // sum of rawAccMag over the last 3 samples, g/100
+  int32_t gyroSum3;     // sum of gyroMag over the last 3 samples, deg/s
+  int32_t turnRun;      // consecutive samples above turnAccLevel and turnGyroLevel
+  int32_t jumpStart;    // position at which the last jump window opened
+  int32_t jumpPeak;     // rawAccMag that opened it, g/100; 0 once the window has ended
+  int32_t jumpEnd;      // position at which the jump window ends
+  int32_t impactAccum;  // sum of rawAccMag - 100 over the impact burst in progress, g/100
+  int32_t impactStart;  // position at which that burst began
+  int32_t lowRun;       // length of the smoothed low run in progress (accMag <= lowLevel)
+  int32_t lowEventPos;  // next slot of lowEvents
+  EventEntry lowEvents[kVelmoraEventRingSize];  // closed smoothed low runs, ring
+  int32_t stillRun;       // length of the raw low run in progress, all its samples
+  int32_t stillStart;     // position at which it began
+  int32_t stillLen;       // its quiet length as the patterns count it
+  int32_t stillLenSaved;  // its last quiet length, recorded when the run closes
+  int32_t stillSum;       // sum of rawAccMag over the run, g/100
+  int32_t stillAvg;       // mean rawAccMag of its quiet samples, g/100
+  int32_t stillHighRun;   // consecutive samples at its end with rawAccMag above lowLevel
+  int32_t stillHighSum;   // sum of rawAccMag over those samples, g/100
+  int32_t stillEventPos;  // next slot of stillEvents
+  EventEntry stillEvents[kVelmoraEventRingSize];  // closed raw low runs, ring
+  int32_t peakWindowEnd;  // position until which the peak after a closed run is watched
+  int32_t postPeak;       // largest rawAccMag in that window, g/100
+  int32_t postPeakIndex;  // position of that peak
+  SmoothingFilter smoothing[6];  // low-pass state: acc x, y, z, then gyro x, y, z
 };
 
 // Result codes other than 0 name the pattern that recognised a fall; a
 // hundreds digit of 1 marks a fall length taken from the raw low run.
-inline constexpr int32_t kFallCodes[] = {1,  2,   3,   4,   5,   6,   7,   8,   9,   12, 14,
-                                         16, 101, 102, 103, 104, 107, 108, 109, 112, 114};
+// VelmoraCodes.h describes each in words.
+inline constexpr int32_t kVelmoraFallCodes[] = {1,  2,   3,   4,   5,   6,   7,   8,   9,   12, 14,
+                                                16, 101, 102, 103, 104, 107, 108, 109, 112, 114};
+
+// The names of the constants before they carried the prefix, for code built
+// against earlier 2.x headers.
+[[deprecated("use kVelmoraSamplePeriodMs")]] inline constexpr int32_t kSamplePeriodMs =
+    kVelmoraSamplePeriodMs;
+[[deprecated("use kVelmoraSamplesPerSecond")]] inline constexpr int32_t kSamplesPerSecond =
+    kVelmoraSamplesPerSecond;
+[[deprecated("use kVelmoraCountsPerG")]] inline constexpr double kCountsPerG = kVelmoraCountsPerG;
+[[deprecated("use kVelmoraCountsPerDps")]] inline constexpr double kCountsPerDps =
+    kVelmoraCountsPerDps;
+[[deprecated("use kVelmoraDefaultSettings")]] inline constexpr DetectorSettings kDefaultSettings =
+    kVelmoraDefaultSettings;
+[[deprecated("use kVelmoraRingSize")]] inline constexpr int kRingSize = kVelmoraRingSize;
+[[deprecated("use kVelmoraEventRingSize")]] inline constexpr int kEventRingSize =
+    kVelmoraEventRingSize;
+[[deprecated("use kVelmoraFallCodes")]] inline constexpr const int32_t (&kFallCodes)[std::size(
+    kVelmoraFallCodes)] = kVelmoraFallCodes;
 
 // Diagnostic trace: when non-null, every VelmoraProcess call writes one text
 // line describing the sample to this stream. Null by default. The detector
@@ -220,7 +211,7 @@ int32_t VelmoraDefaultSettings(DetectorSettings* settings);
 // context untouched) when a setting lies outside its hard limits (today
 // avgWindow outside 1..63; VelmoraCheckSettings says why).
 [[nodiscard]] int32_t VelmoraSet(DetectorContext* context, const DetectorSettings* settings);
-// Consumes one sample; returns 0 or one of kFallCodes. On a context that was
+// Consumes one sample; returns 0 or one of kVelmoraFallCodes. On a context that was
 // closed, or on a zero-initialised one that was never set up, it returns 0
 // and changes nothing. Any other context not set up by VelmoraSet (say,
 // uninitialised memory) cannot be told from a set-up one: using it is

@@ -13,7 +13,7 @@ struct VelmoraCodeInfo {
   const char* pattern;  // the test that gives the code, naming its settings
 };
 
-// Every positive code, ascending: the codes of kFallCodes, in that order.
+// Every positive code, ascending: the codes of kVelmoraFallCodes, in that order.
 [[nodiscard]] std::span<const VelmoraCodeInfo> VelmoraCodeTable();
 // The entry of that code, or nullptr for 0 and any code the detector never
 // returns.

@@ -11,7 +11,7 @@ uint32_t sampleIndex = 0;
 // The detector reports a fall on the sample that completes a pattern and
 // may report the same fall again on later samples; one alarm per fall is
 // enough, so further reports within this many samples (10 s) are dropped.
-constexpr uint32_t kAlarmHoldOff = 10 * kSamplesPerSecond;
+constexpr uint32_t kAlarmHoldOff = 10 * kVelmoraSamplesPerSecond;
 uint32_t lastAlarm = 0;
 bool alarmed = false;
 

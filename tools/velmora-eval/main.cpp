@@ -262,7 +262,7 @@ int evalMain(int argc, char** argv) {
   if (parsed.version) {
     return writeStandardOutput(versionText()).empty() ? 0 : 1;
   }
-  if (const std::string error = validateSettings(options.settings); !error.empty()) {
+  if (const std::string error = VelmoraCheckSettings(options.settings); !error.empty()) {
     return usageError(error);
   }
   if (options.printSettings) {

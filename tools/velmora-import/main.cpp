@@ -612,7 +612,7 @@ int runCheck(const std::vector<std::string>& files) {
     // A first pass counts the lines, so that the samples are held once,
     // without the slack of a growing array.
     SampleRecord sample{};
-    std::vector<std::array<int16_t, 6>> samples;
+    std::vector<SampleRecord> samples;
     {
       RecordingReader counter;
       if (counter.open(file.c_str(), true)) {
@@ -638,7 +638,7 @@ int runCheck(const std::vector<std::string>& files) {
         break;
       }
       if (status == RecordingReader::Status::Sample) {
-        samples.push_back({sample.ax, sample.ay, sample.az, sample.gx, sample.gy, sample.gz});
+        samples.push_back(sample);
       }
     }
     if (tooLong) {

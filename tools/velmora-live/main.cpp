@@ -460,7 +460,7 @@ int parseOptions(int argc, char** argv, Options& options) {
   options.source = haveFollow   ? SourceKind::Follow
                    : haveSerial ? SourceKind::Serial
                                 : SourceKind::StandardInput;
-  if (std::string error = validateSettings(options.settings); !error.empty()) {
+  if (std::string error = VelmoraCheckSettings(options.settings); !error.empty()) {
     return usageError(error);
   }
   if (haveSerial) {

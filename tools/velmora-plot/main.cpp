@@ -18,6 +18,7 @@
 #include "Explain.h"
 #include "ExplainReport.h"
 #include "FileOutput.h"
+#include "InfoFile.h"
 #include "OptionParser.h"
 #include "PlotPng.h"
 #include "PlotReplay.h"
@@ -265,7 +266,7 @@ int plotMain(int argc, char** argv) {
   if (exitNow) {
     return 0;
   }
-  if (const std::string error = validateSettings(options.settings); !error.empty()) {
+  if (const std::string error = VelmoraCheckSettings(options.settings); !error.empty()) {
     return usageError(error);
   }
 
@@ -285,8 +286,7 @@ int plotMain(int argc, char** argv) {
   if (!options.infoPath.empty()) {
     // Read as velmora-eval reads it: a figure judged against a position
     // nobody annotated would be silently wrong.
-    const velmora::evaluation::Annotation annotation =
-        velmora::evaluation::readAnnotation(options.infoPath);
+    const InfoAnnotation annotation = readInfoFileStrict(options.infoPath);
     if (!annotation.problem.empty()) {
       return failure(annotation.problem);
     }

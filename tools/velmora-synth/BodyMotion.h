@@ -37,9 +37,9 @@ struct BodyState {
 using MotionFunction = std::function<BodyState(double seconds)>;
 
 // The recording format's rate and count scales (Velmora.h).
-inline constexpr double kSampleRate = kSamplesPerSecond;
-inline constexpr double kAccCountsPerG = kCountsPerG;
-inline constexpr double kGyroCountsPerDps = kCountsPerDps;
+inline constexpr double kSampleRate = kVelmoraSamplesPerSecond;
+inline constexpr double kAccCountsPerG = kVelmoraCountsPerG;
+inline constexpr double kGyroCountsPerDps = kVelmoraCountsPerDps;
 
 // Deterministic random numbers from a 64-bit seed (splitmix64), identical
 // on every platform: no library distribution is involved.

@@ -14,6 +14,7 @@
 #include "BodyMotion.h"
 #include "CommandLine.h"
 #include "FileOutput.h"
+#include "InfoFile.h"
 #include "OptionParser.h"
 #include "RecordingWriter.h"
 #include "Scenarios.h"
@@ -194,9 +195,7 @@ int synthMain(int argc, char** argv) {
       formatNumber("%.1f", scenario->noise.gyroSpread) + " deg/s\n";
   text += "conversion: rounded to nearest count, clamped to int16 (acc " +
           std::to_string(accClamped) + ", gyro " + std::to_string(gyroClamped) + " values)\n";
-  text += "format: 50 samples/s, " + std::to_string(samples.size()) +
-          " samples; acc 8192 counts/g (+-4 g), gyro 65.536 counts per deg/s (+-500 deg/s); "
-          "upright: y about -1 g";
+  text += recordingFormatText(static_cast<int64_t>(samples.size())) + "; upright: y about -1 g";
   if (info.fall && !samples.empty()) {
     text += "; impact (max |acc|) at sample " + std::to_string(impact) + ", " +
             formatNumber("%.2f", samples[impact].accMagnitude / kAccCountsPerG) + " g";
@@ -220,7 +219,7 @@ int synthMain(int argc, char** argv) {
   // an annotation left from an earlier one of the same name.
   std::vector<OutputItem> files;
   if (info.fall) {
-    files.push_back({infoPath, output.stem().string() + "," + std::to_string(impact) + ",1\n"});
+    files.push_back({infoPath, formatInfoFile(output.stem().string(), impact)});
   } else {
     files.push_back({infoPath, std::nullopt});
   }

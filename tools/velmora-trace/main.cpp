@@ -172,7 +172,7 @@ int trace(int argc, char** argv) {
   if (!options.haveDataPath) {
     return usageError("no data file given");
   }
-  if (const std::string error = validateSettings(options.settings); !error.empty()) {
+  if (const std::string error = VelmoraCheckSettings(options.settings); !error.empty()) {
     return usageError(error);
   }
   const bool fromStdin = options.dataPath == "-";

@@ -33,7 +33,7 @@ std::string sideSettings(const std::vector<std::pair<bool, std::string>>& change
       return error;
     }
   }
-  return validateSettings(settings);
+  return VelmoraCheckSettings(settings);
 }
 
 std::string firstText(const RecordingResult& result) {
@@ -56,7 +56,7 @@ int compareCommand(const Options& options) {
   if (std::string error = sideSettings(options.bChanges, b); !error.empty()) {
     return usageError("side B: " + error);
   }
-  if (std::string error = validateSettings(options.settings); !error.empty()) {
+  if (std::string error = VelmoraCheckSettings(options.settings); !error.empty()) {
     return usageError(error);
   }
   if (options.paths.empty()) {
@@ -176,7 +176,7 @@ int compareCommand(const Options& options) {
              first(resultsA[i]) + "," + outcomeName(resultsB[i].outcome) + "," +
              first(resultsB[i]) + "\n";
     }
-    status = std::max(status, writeOutputs({{options.csvPath, csv}}));
+    status = std::max(status, writeFiles({{options.csvPath, csv}}));
   }
   return status;
 }

@@ -58,7 +58,7 @@ int explainCommand(const Options& options) {
       programName().c_str(), seconds, static_cast<long long>(explanation.candidateSamples),
       seconds > 0 ? static_cast<double>(explanation.candidateSamples) / seconds : 0.0);
   std::fputs(timing, stderr);
-  std::vector<std::pair<std::filesystem::path, std::string>> files;
+  std::vector<OutputItem> files;
   if (!options.csvPath.empty()) {
     files.emplace_back(options.csvPath, explainCsv(explanation));
   }
@@ -66,7 +66,7 @@ int explainCommand(const Options& options) {
     files.emplace_back(options.jsonPath,
                        velmora::evaluation::formatJsonValue(explainJson(explanation)) + "\n");
   }
-  return std::max(status, writeOutputs(files));
+  return std::max(status, writeFiles(files));
 }
 
 }  // namespace tune::tool

@@ -155,9 +155,9 @@ int searchCommand(const Options& options) {
             results.config.space, run.outcome.trials[*run.outcome.best].levels, options.settings));
       }
       const auto counts = evaluateGroupCounts(data, heldOut, groupOf, foldGroups.size(), judged);
-      const auto total = [](const std::vector<Counts>& perGroup) {
-        Counts sum;
-        for (const Counts& c : perGroup) {
+      const auto total = [](const std::vector<OutcomeCounts>& perGroup) {
+        OutcomeCounts sum;
+        for (const OutcomeCounts& c : perGroup) {
           sum += c;
         }
         return sum;

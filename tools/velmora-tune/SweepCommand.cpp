@@ -54,7 +54,7 @@ int sweepCommand(const Options& options) {
         applyLevels(options.vary, gridLevels(options.vary, index), options.settings));
   }
   ProgressLine progress;
-  std::vector<Counts> counts;
+  std::vector<OutcomeCounts> counts;
   for (std::size_t start = 0; start < candidates.size(); start += kCandidateBatch) {
     progress.show("evaluated " + std::to_string(start) + "/" + std::to_string(candidates.size()) +
                   " settings");
@@ -62,7 +62,7 @@ int sweepCommand(const Options& options) {
         candidates.begin() + static_cast<std::ptrdiff_t>(start),
         candidates.begin() +
             static_cast<std::ptrdiff_t>(std::min(candidates.size(), start + kCandidateBatch)));
-    for (const Counts& c : evaluateCounts(data, data.all, batch)) {
+    for (const OutcomeCounts& c : evaluateCounts(data, data.all, batch)) {
       counts.push_back(c);
     }
   }

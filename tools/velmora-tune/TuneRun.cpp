@@ -21,9 +21,9 @@ using velmora::evaluation::RecordingResult;
 using velmora::evaluation::RecordingSearch;
 using velmora::evaluation::summarise;
 
-std::vector<Counts> evaluateCounts(const Data& data, const std::vector<std::size_t>& subset,
+std::vector<OutcomeCounts> evaluateCounts(const Data& data, const std::vector<std::size_t>& subset,
                                    const std::vector<DetectorSettings>& candidates) {
-  std::vector<Counts> counts;
+  std::vector<OutcomeCounts> counts;
   for (std::size_t start = 0; start < candidates.size(); start += kCandidateBatch) {
     const std::vector<DetectorSettings> batch(
         candidates.begin() + static_cast<std::ptrdiff_t>(start),
@@ -31,18 +31,18 @@ std::vector<Counts> evaluateCounts(const Data& data, const std::vector<std::size
             static_cast<std::ptrdiff_t>(std::min(candidates.size(), start + kCandidateBatch)));
     const auto tallies = evaluateCandidates(data.cache, subset, batch, data.jobs);
     for (const auto& perRecording : tallies) {
-      counts.push_back(countsOf(
+      counts.push_back(OutcomeCounts(
           summarise(judgeTallies(data.cache, subset, perRecording, data.toleranceSamples))));
     }
   }
   return counts;
 }
 
-std::vector<std::vector<Counts>> evaluateGroupCounts(
+std::vector<std::vector<OutcomeCounts>> evaluateGroupCounts(
     const Data& data, const std::vector<std::size_t>& subset,
     const std::vector<std::size_t>& groupOf, std::size_t groups,
     const std::vector<DetectorSettings>& candidates) {
-  std::vector<std::vector<Counts>> counts;
+  std::vector<std::vector<OutcomeCounts>> counts;
   for (std::size_t start = 0; start < candidates.size(); start += kCandidateBatch) {
     const std::vector<DetectorSettings> batch(
         candidates.begin() + static_cast<std::ptrdiff_t>(start),
@@ -56,9 +56,9 @@ std::vector<std::vector<Counts>> evaluateGroupCounts(
       for (std::size_t i = 0; i < judged.size(); ++i) {
         byGroup[groupOf[i]].push_back(judged[i]);
       }
-      std::vector<Counts> perGroup;
+      std::vector<OutcomeCounts> perGroup;
       for (const auto& results : byGroup) {
-        perGroup.push_back(countsOf(summarise(results)));
+        perGroup.push_back(OutcomeCounts(summarise(results)));
       }
       counts.push_back(std::move(perGroup));
     }
@@ -130,11 +130,11 @@ int reportProblems(const std::vector<RecordingProblem>& problems) {
   return status;
 }
 
-int writeOutputs(const std::vector<std::pair<std::filesystem::path, std::string>>& files) {
+int writeFiles(const std::vector<OutputItem>& files) {
   if (files.empty()) {
     return 0;
   }
-  if (std::string error = writeFilesAtomically(files); !error.empty()) {
+  if (std::string error = writeOutputs(files); !error.empty()) {
     return failure(error);
   }
   return 0;
@@ -146,7 +146,7 @@ int writePart(const Options& options, const Data& data, Part& part) {
   part.command = options.commandLine;
   part.fingerprint = fingerprintOf(part.config);
   int status = reportProblems(part.problems);
-  status = std::max(status, writeOutputs({{options.partPath, formatPart(part)}}));
+  status = std::max(status, writeFiles({{options.partPath, formatPart(part)}}));
   return status;
 }
 
@@ -157,14 +157,14 @@ int emitSweep(const SweepResults& results, const std::vector<RecordingProblem>& 
   if (csvPath != "-" && rocPath != "-") {
     std::fputs(sweepTable(results).c_str(), stdout);
   }
-  std::vector<std::pair<std::filesystem::path, std::string>> files;
+  std::vector<OutputItem> files;
   if (!csvPath.empty()) {
     files.emplace_back(csvPath, sweepCsv(results));
   }
   if (!rocPath.empty()) {
     files.emplace_back(rocPath, sweepRocSvg(results));
   }
-  status = std::max(status, writeOutputs(files));
+  status = std::max(status, writeFiles(files));
   return status;
 }
 
@@ -179,7 +179,7 @@ int emitSearch(const SearchResults& results, const std::vector<RecordingProblem>
       std::fprintf(stderr, "%s\n", line.c_str());
     }
   }
-  std::vector<std::pair<std::filesystem::path, std::string>> files;
+  std::vector<OutputItem> files;
   if (!csvPath.empty()) {
     files.emplace_back(csvPath, searchTrialsCsv(results));
   }
@@ -187,7 +187,7 @@ int emitSearch(const SearchResults& results, const std::vector<RecordingProblem>
   if (!outPath.empty() && succeeded) {
     files.emplace_back(outPath, searchSettingsFile(results, command));
   }
-  status = std::max(status, writeOutputs(files));
+  status = std::max(status, writeFiles(files));
   if (!succeeded) {
     status = 1;
   }

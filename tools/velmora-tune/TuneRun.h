@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "EvalRecordings.h"
+#include "FileOutput.h"
 #include "PartFile.h"
 #include "RecordingCache.h"
 #include "TuneOptions.h"
@@ -35,13 +36,13 @@ struct Data {
 };
 
 // The counts of each candidate over the recordings `subset` of `data`.
-std::vector<Counts> evaluateCounts(const Data& data, const std::vector<std::size_t>& subset,
+std::vector<OutcomeCounts> evaluateCounts(const Data& data, const std::vector<std::size_t>& subset,
                                    const std::vector<DetectorSettings>& candidates);
 
 // Counts per group for every candidate: result[candidate][g] sums the
 // recordings i of `subset` with groupOf[i] == g (groupOf parallel to
 // `subset`, values below `groups`).
-std::vector<std::vector<Counts>> evaluateGroupCounts(
+std::vector<std::vector<OutcomeCounts>> evaluateGroupCounts(
     const Data& data, const std::vector<std::size_t>& subset,
     const std::vector<std::size_t>& groupOf, std::size_t groups,
     const std::vector<DetectorSettings>& candidates);
@@ -61,7 +62,7 @@ int reportProblems(const std::vector<RecordingProblem>& problems);
 
 // Writes the files, each replaced only once all are complete. Returns 0, or
 // 1 after reporting a failure.
-int writeOutputs(const std::vector<std::pair<std::filesystem::path, std::string>>& files);
+int writeFiles(const std::vector<OutputItem>& files);
 
 // Writes the part file of a sharded run.
 int writePart(const Options& options, const Data& data, Part& part);

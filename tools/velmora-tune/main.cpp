@@ -122,7 +122,7 @@ int tuneMain(int argc, char** argv) {
     return 0;
   }
   if (options.command != Command::Merge) {
-    if (const std::string error = validateSettings(options.settings); !error.empty()) {
+    if (const std::string error = VelmoraCheckSettings(options.settings); !error.empty()) {
       return usageError(error);
     }
   }
