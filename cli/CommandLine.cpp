@@ -192,5 +192,8 @@ int runTool(const char* program, int argc, char** argv, int (*body)(int, char**)
     reportError("internal error");
     status = 1;
   }
-  return finishStandardOutput(status);
+  if (const std::string problem = finishStandardOutput(status); !problem.empty()) {
+    reportError("error writing standard output: " + problem);
+  }
+  return status;
 }

@@ -14,7 +14,7 @@
 // SIGTERM/SIGHUP, SIGPIPE ignored, closed standard descriptors kept from
 // being reused by files), turns an escaping exception into a message and
 // status 1 (std::bad_alloc: "out of memory"), and ends with
-// finishStandardOutput().
+// finishStandardOutput() (reporting a write error it finds).
 int runTool(const char* program, int argc, char** argv, int (*body)(int argc, char** argv));
 
 // The program name given to runTool ("velmora" before it).

@@ -9,8 +9,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "CommandLine.h"
-
 namespace {
 
 std::atomic<bool> readerGone{false};
@@ -60,20 +58,20 @@ bool standardOutputBroken() {
   return readerGone.load();
 }
 
-int finishStandardOutput(int status) {
+std::string finishStandardOutput(int& status) {
   errno = 0;
   if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) {
-    return status;
+    return {};
   }
   const int error = errno;
   if (readerGone.load() || readerHasGone(error)) {
     readerGone.store(true);
-    return status;
+    return {};
   }
   if (failureReturned.load()) {
-    return status == 0 ? 1 : status;
+    status = status == 0 ? 1 : status;
+    return {};
   }
-  reportError(std::string("error writing standard output: ") +
-              (error != 0 ? std::strerror(error) : "write error"));
-  return 1;
+  status = 1;
+  return error != 0 ? std::strerror(error) : "write error";
 }

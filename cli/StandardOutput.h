@@ -15,7 +15,8 @@
 // long-running output loops may stop early.
 [[nodiscard]] bool standardOutputBroken();
 
-// Flushes stdout at the end of a program. Returns `status` when all went
-// out or the reader left; otherwise reports the error on stderr (as
-// "<program>: error writing standard output: <reason>") and returns 1.
-[[nodiscard]] int finishStandardOutput(int status);
+// Flushes stdout at the end of a program. Returns "" when all went out or
+// the reader left (`status` unchanged), or when a write error was already
+// returned by writeStandardOutput (`status` becomes at least 1). Otherwise
+// sets `status` to 1 and returns the reason, for the caller to report.
+[[nodiscard]] std::string finishStandardOutput(int& status);
