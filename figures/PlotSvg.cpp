@@ -264,7 +264,7 @@ class Figure {
         static_cast<double>(position - windowStart_) / static_cast<double>(windowLength_);
     return kLeft + kPlotWidth * std::clamp(fraction, 0.0, 1.0);
   }
-  [[nodiscard]] bool shown(int64_t position) const {
+  [[nodiscard]] bool inWindow(int64_t position) const {
     return position >= windowStart_ && position <= windowStart_ + windowLength_;
   }
   // Positions [first, end) of column i, cut to the window.
@@ -389,7 +389,7 @@ void Figure::collectMarkers() {
   const std::vector<PlotColumn>& columns = data_.columns();
   for (std::size_t i = 0; i < columns.size(); ++i) {
     const PlotColumn& column = columns[i];
-    if (column.detections == 0 || !shown(column.firstDetection)) {
+    if (column.detections == 0 || !inWindow(column.firstDetection)) {
       continue;
     }
     const double at = xOfPosition(column.firstDetection);
@@ -481,7 +481,7 @@ void Figure::drawLegendRow(double top) {
   if (!data_.columns().empty()) {
     swatch(kBandColour, 0.25, "upright band");
   }
-  if (figure_.setup.annotation && shown(figure_.setup.annotation->position)) {
+  if (figure_.setup.annotation && inWindow(figure_.setup.annotation->position)) {
     marker(kFallColour, "stroke-dasharray=\"5,3\"", "annotated fall");
   }
   if (!markers_.empty()) {
@@ -689,8 +689,8 @@ void Figure::drawMarkers(double top, double bottom) {
   const double labelRow = top - 30;
   const std::optional<FirstDetection>& first = figure_.first;
   const std::optional<FallAnnotation>& annotation = figure_.setup.annotation;
-  const bool firstShown = first && shown(first->position);
-  const bool fallShown = annotation && shown(annotation->position);
+  const bool firstShown = first && inWindow(first->position);
+  const bool fallShown = annotation && inWindow(annotation->position);
   const double firstX = firstShown ? xOfPosition(first->position) : 0;
   const double fallX = fallShown ? xOfPosition(annotation->position) : 0;
   // The two labels sit on the outer sides of their lines, so that a detection
