@@ -159,8 +159,8 @@ std::string wallClockText() {
 std::string secondsText(int64_t position) {
   char text[32];
   std::snprintf(text, sizeof text, "%lld.%02lld",
-                static_cast<long long>(position / kSamplesPerSecond),
-                static_cast<long long>(position % kSamplesPerSecond * 100 / kSamplesPerSecond));
+                static_cast<long long>(position / kVelmoraSamplesPerSecond),
+                static_cast<long long>(position % kVelmoraSamplesPerSecond * 100 / kVelmoraSamplesPerSecond));
   return text;
 }
 
@@ -677,7 +677,7 @@ class LiveRun {
               .add("time", JsonValue::fromString(time))
               .add("position", JsonValue::fromInteger(alarm.position))
               .add("seconds",
-                   JsonValue::fromNumber(static_cast<double>(alarm.position) / kSamplesPerSecond))
+                   JsonValue::fromNumber(static_cast<double>(alarm.position) / kVelmoraSamplesPerSecond))
               .add("code", JsonValue::fromInteger(alarm.code))
               .add("meaning", JsonValue::fromString(meaning)));
     } else {
