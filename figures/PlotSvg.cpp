@@ -81,7 +81,7 @@ constexpr char kWarmUpColour[] = "#969696";
 // Per-axis colours: x, y, z.
 constexpr const char* kAxisColours[3] = {"#d62728", "#2ca02c", "#1f77b4"};
 
-std::string number(double value) {
+std::string svgNumber(double value) {
   char text[48];
   std::snprintf(text, sizeof text, "%.1f", value);
   std::string result = text;
@@ -314,8 +314,8 @@ class Figure {
 
 void Figure::line(double x1, double y1, double x2, double y2, std::string_view colour, double width,
                   std::string_view extra) {
-  out_ += "<line x1=\"" + number(x1) + "\" y1=\"" + number(y1) + "\" x2=\"" + number(x2) +
-          "\" y2=\"" + number(y2) + "\" stroke=\"" + std::string(colour) + "\" stroke-width=\"" +
+  out_ += "<line x1=\"" + svgNumber(x1) + "\" y1=\"" + svgNumber(y1) + "\" x2=\"" + svgNumber(x2) +
+          "\" y2=\"" + svgNumber(y2) + "\" stroke=\"" + std::string(colour) + "\" stroke-width=\"" +
           fixedText(width, 1) + "\"";
   if (!extra.empty()) {
     out_ += " ";
@@ -326,9 +326,9 @@ void Figure::line(double x1, double y1, double x2, double y2, std::string_view c
 
 void Figure::rect(double left, double top, double right, double bottom, std::string_view colour,
                   double opacity, std::string_view extra) {
-  out_ += "<rect x=\"" + number(left) + "\" y=\"" + number(top) + "\" width=\"" +
-          number(std::max(right - left, 0.5)) + "\" height=\"" +
-          number(std::max(bottom - top, 0.0)) + "\" fill=\"" + std::string(colour) + "\"";
+  out_ += "<rect x=\"" + svgNumber(left) + "\" y=\"" + svgNumber(top) + "\" width=\"" +
+          svgNumber(std::max(right - left, 0.5)) + "\" height=\"" +
+          svgNumber(std::max(bottom - top, 0.0)) + "\" fill=\"" + std::string(colour) + "\"";
   if (opacity < 1.0) {
     out_ += " fill-opacity=\"" + fixedText(opacity, 2) + "\"";
   }
@@ -340,7 +340,7 @@ void Figure::rect(double left, double top, double right, double bottom, std::str
 }
 
 void Figure::text(double atX, double atY, std::string_view content, std::string_view attributes) {
-  out_ += "<text x=\"" + number(atX) + "\" y=\"" + number(atY) + "\"";
+  out_ += "<text x=\"" + svgNumber(atX) + "\" y=\"" + svgNumber(atY) + "\"";
   if (!attributes.empty()) {
     out_ += " ";
     out_ += attributes;
@@ -356,8 +356,8 @@ void Figure::collectSpans() {
     double right = -1e9;
     const auto flush = [&] {
       if (right > left) {
-        path += "M" + number(left) + " 0H" + number(std::max(right, left + 0.5)) + "V1H" +
-                number(left) + "Z";
+        path += "M" + svgNumber(left) + " 0H" + svgNumber(std::max(right, left + 0.5)) + "V1H" +
+                svgNumber(left) + "Z";
       }
     };
     const std::vector<PlotColumn>& columns = data_.columns();
@@ -419,7 +419,7 @@ void Figure::drawHeader() {
     details += "  \xc2\xb7  annotated fall at " +
                fixedText(static_cast<double>(setup.annotation->position) * kPlotSamplePeriodS, 2) +
                " s (sample " + std::to_string(setup.annotation->position) + "), early tolerance " +
-               number(setup.toleranceSeconds) + " s";
+               svgNumber(setup.toleranceSeconds) + " s";
   }
   text(kLeft, 50, details, std::string("font-size=\"12\" fill=\"") + kMutedColour + "\"");
 
@@ -508,16 +508,16 @@ Panel Figure::drawPanel(double top, const PanelLayout& layout) {
       line(kLeft, at, kLeft + kPlotWidth, at, kGridColour, 1);
     }
     line(kLeft - 4, at, kLeft, at, kMutedColour, 1);
-    text(kLeft - 7, at + 4, number(value),
+    text(kLeft - 7, at + 4, svgNumber(value),
          std::string("font-size=\"11\" text-anchor=\"end\" fill=\"") + kMutedColour + "\"");
   }
   // Unit label, rotated along the axis.
   const double middle = top + layout.height / 2;
   text(22, middle, layout.unit,
-       "font-size=\"12\" text-anchor=\"middle\" transform=\"rotate(-90 22 " + number(middle) +
+       "font-size=\"12\" text-anchor=\"middle\" transform=\"rotate(-90 22 " + svgNumber(middle) +
            ")\"");
-  out_ += "<clipPath id=\"" + panel.clipId() + "\"><rect x=\"" + number(kLeft) + "\" y=\"" +
-          number(top) + "\" width=\"" + number(kPlotWidth) + "\" height=\"" + number(layout.height) +
+  out_ += "<clipPath id=\"" + panel.clipId() + "\"><rect x=\"" + svgNumber(kLeft) + "\" y=\"" +
+          svgNumber(top) + "\" width=\"" + svgNumber(kPlotWidth) + "\" height=\"" + svgNumber(layout.height) +
           "\"/></clipPath>\n";
   useSpans(kSpanWarmUp, panel.top(), layout.height, kWarmUpColour, 0.2);
   useSpans(kSpanJump, panel.top(), layout.height, kJumpColour, 0.16);
@@ -548,7 +548,7 @@ void Figure::useSpans(SpanKind kind, double top, double height, std::string_view
     return;
   }
   out_ += "<use xlink:href=\"#" + options_.idPrefix + "spans" + std::to_string(kind) +
-          "\" transform=\"matrix(1 0 0 " + number(height) + " 0 " + number(top) + ")\" fill=\"" +
+          "\" transform=\"matrix(1 0 0 " + svgNumber(height) + " 0 " + svgNumber(top) + ")\" fill=\"" +
           std::string(colour) + "\" fill-opacity=\"" + fixedText(opacity, 2) + "\"";
   if (!extra.empty()) {
     out_ += " ";
@@ -576,7 +576,7 @@ void Figure::drawSeries(const Panel& panel, Series series, std::string_view colo
   const std::vector<PlotColumn>& columns = data_.columns();
   std::string points;
   const auto add = [&points](double px, double py) {
-    points += number(px) + "," + number(py) + " ";
+    points += svgNumber(px) + "," + svgNumber(py) + " ";
   };
   if (!reduced_) {
     // At least a pixel per sample: every sample where it lies.
@@ -842,8 +842,8 @@ std::string Figure::render() {
   out_ +=
       "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
       "width=\"" +
-      number(kWidth) + "\" height=\"" + number(height) + "\" viewBox=\"0 0 " + number(kWidth) +
-      " " + number(height) +
+      svgNumber(kWidth) + "\" height=\"" + svgNumber(height) + "\" viewBox=\"0 0 " + svgNumber(kWidth) +
+      " " + svgNumber(height) +
       "\" font-family=\"DejaVu Sans, Arial, Helvetica, sans-serif\" fill=\"" + kTextColour +
       "\" data-outcome=\"" + escapeXml(figure_.outcome) + "\" data-window-start=\"" +
       std::to_string(windowStart_) + "\" data-window-end=\"" +

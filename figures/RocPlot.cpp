@@ -70,7 +70,7 @@ std::string tickText(double value) {
   return text;
 }
 
-std::string figuresText(const RocPoint& point) {
+std::string pointFigures(const RocPoint& point) {
   return fixedText(100.0 * point.sensitivity, 1) + "%, " + fixedText(point.falseAlarmsPerHour, 2) + "/h";
 }
 
@@ -267,7 +267,7 @@ std::string rocSvg(const RocFigure& figure) {
            "paint-order=\"stroke\">\n";
     for (const std::size_t index : labelOrder) {
       const RocPoint& point = points[index];
-      svg += placeLabel(x(point.falseAlarmsPerHour), y(point.sensitivity), figuresText(point),
+      svg += placeLabel(x(point.falseAlarmsPerHour), y(point.sensitivity), pointFigures(point),
                         taken);
     }
     svg += "</g>\n";

@@ -22,7 +22,7 @@ constexpr std::size_t kReadBytes = 4096;
 
 std::string quotedPath(const std::string& path) { return "'" + path + "'"; }
 
-std::string secondsText(int64_t ms) {
+std::string waitedText(int64_t ms) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(ms) / 1000.0);
   return text;
@@ -307,7 +307,7 @@ class SerialDevice final : public StreamSource {
     if (everOpened_) {
       onEvent({SourceEvent::Kind::Restart, ""});
       onEvent({SourceEvent::Kind::GapEnd, quotedPath(path_) + ": back after " +
-                                              secondsText(nowMs - lostAtMs_) + "; reading again"});
+                                              waitedText(nowMs - lostAtMs_) + "; reading again"});
     } else if (waitingReported_) {
       onEvent({SourceEvent::Kind::Notice, quotedPath(path_) + ": opened; reading"});
     }

@@ -25,7 +25,7 @@ std::string shapeText(const py::array& array) {
   return text + (array.ndim() == 1 ? ",)" : ")");
 }
 
-std::string where(py::ssize_t row, py::ssize_t column) {
+std::string cellName(py::ssize_t row, py::ssize_t column) {
   return "samples[" + std::to_string(row) + ", " + std::to_string(column) + "]";
 }
 
@@ -38,20 +38,20 @@ int16_t countAt(const char* base, py::ssize_t stride0, py::ssize_t stride1, py::
   std::memcpy(&value, base + row * stride0 + column * stride1, sizeof value);
   if constexpr (std::is_floating_point_v<T>) {
     if (std::isnan(value)) {
-      throw py::value_error(where(row, column) + " is NaN; samples must be whole counts");
+      throw py::value_error(cellName(row, column) + " is NaN; samples must be whole counts");
     }
     if (!(value >= -32768.0 && value <= 32767.0)) {
-      throw py::value_error(where(row, column) + " = " + std::to_string(value) +
+      throw py::value_error(cellName(row, column) + " = " + std::to_string(value) +
                             " does not fit in int16 (-32768..32767)");
     }
     if (value != std::trunc(value)) {
-      throw py::value_error(where(row, column) + " = " + std::to_string(value) +
+      throw py::value_error(cellName(row, column) + " = " + std::to_string(value) +
                             " is not a whole number of counts");
     }
   } else {
     if (std::cmp_less(value, std::numeric_limits<int16_t>::min()) ||
         std::cmp_greater(value, std::numeric_limits<int16_t>::max())) {
-      throw py::value_error(where(row, column) + " = " + std::to_string(value) +
+      throw py::value_error(cellName(row, column) + " = " + std::to_string(value) +
                             " does not fit in int16 (-32768..32767)");
     }
   }

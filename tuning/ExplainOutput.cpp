@@ -20,7 +20,7 @@ std::string fixed(double value, int decimals) {
 
 std::string gText(int32_t hundredths) { return fixed(hundredths / 100.0, 2) + " g"; }
 
-std::string fraction(std::optional<double> value) {
+std::string optionalDoubleText(std::optional<double> value) {
   return value ? velmora::evaluation::doubleText(*value) : std::string();
 }
 
@@ -249,8 +249,8 @@ std::string explainCsv(const Explanation& explanation) {
              std::to_string(explanation.base.*dimension.field->member) + "," +
              std::to_string(fix.value) + "," + std::to_string(cost->fallsGained) + "," +
              std::to_string(cost->fallsLost) + "," + std::to_string(cost->falseAlarmsAdded) + "," +
-             std::to_string(cost->falseAlarmsRemoved) + "," + fraction(cost->counts.sensitivity()) +
-             "," + fraction(cost->counts.falseAlarmsPerHour()) + "," + causeKey(error.cause) + "\n";
+             std::to_string(cost->falseAlarmsRemoved) + "," + optionalDoubleText(cost->counts.sensitivity()) +
+             "," + optionalDoubleText(cost->counts.falseAlarmsPerHour()) + "," + causeKey(error.cause) + "\n";
     }
   }
   return csv;
