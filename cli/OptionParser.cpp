@@ -119,13 +119,14 @@ std::string parseCommandLine(int argc, char** argv, int first, const OptionTable
       missing.push_back(option.names.front());
     }
   }
-  if (!missing.empty()) {
-    std::string message = "missing required option" + std::string(missing.size() > 1 ? "s" : "") +
-                          std::string(context) + ":";
-    for (std::size_t i = 0; i < missing.size(); ++i) {
-      message += (i == 0 ? " " : ", ") + missing[i];
-    }
-    return message;
+  return missing.empty() ? std::string() : missingOptionsMessage(missing, context);
+}
+
+std::string missingOptionsMessage(const std::vector<std::string>& names, std::string_view context) {
+  std::string message = "missing required option" + std::string(names.size() > 1 ? "s" : "") +
+                        std::string(context) + ":";
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    message += (i == 0 ? " " : ", ") + names[i];
   }
-  return {};
+  return message;
 }

@@ -77,3 +77,9 @@ struct ParsedCommandLine {
 [[nodiscard]] std::string parseCommandLine(int argc, char** argv, int first,
                                            const OptionTable& table, ParsedCommandLine& parsed,
                                            std::string_view context = {});
+
+// The message about missing required options, as parseCommandLine words it
+// ("missing required options<context>: --acc, --gyro"), for a program whose
+// options are required only in some uses. `names` must not be empty.
+[[nodiscard]] std::string missingOptionsMessage(const std::vector<std::string>& names,
+                                                std::string_view context = {});

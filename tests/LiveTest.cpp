@@ -49,10 +49,14 @@ std::vector<std::string> liveAlarms(const std::string& json) {
 }
 
 // Recording path -> "position code" per alarm, from velmora-eval --alarms.
-std::map<std::string, std::vector<std::string>> evalAlarms(const fs::path& folder) {
+std::map<std::string, std::vector<std::string>> evalAlarms(const fs::path& folder,
+                                                           std::vector<std::string> options = {}) {
   const TempDir scratch;
   const fs::path out = scratch.path() / "alarms.csv";
-  const auto run = runProgram("velmora-eval", {"--alarms", out.string(), folder.string()});
+  for (const std::string& arg : {std::string("--alarms"), out.string(), folder.string()}) {
+    options.push_back(arg);
+  }
+  const auto run = runProgram("velmora-eval", options);
   EXPECT_EQ(run.exitCode, 0) << run.err;
   std::map<std::string, std::vector<std::string>> alarms;
   std::istringstream lines(readFile(out));
@@ -218,6 +222,21 @@ TEST(LiveTool, TextLineHooksAndUsage) {
   EXPECT_EQ(runProgram("velmora-live", {"--serial", existing.string()}).exitCode, 2);
   EXPECT_EQ(runProgram("velmora-live", {"--follow", "a", "--serial", "b"}).exitCode, 2);
   EXPECT_EQ(runProgram("velmora-live", {"--help"}).exitCode, 0);
+}
+
+TEST(LiveTool, AProfileGivesTheAlarmsOfEvalUnderThatProfile) {
+  // A forward fall the defaults miss and profile fa1 (a looser upright
+  // check) detects.
+  const TempDir dir;
+  const fs::path recording = dir.path() / "fall.csv";
+  ASSERT_EQ(
+      runProgram("velmora-synth", {"--seed", "4", "fall-forward", recording.string()}).exitCode, 0);
+  fs::remove(dir.path() / "fall.info");
+  const auto expected = evalAlarms(dir.path(), {"--profile", "fa1"})["fall.csv"];
+  ASSERT_NE(expected, evalAlarms(dir.path())["fall.csv"]) << "fa1 no longer matters here";
+  const auto run = runProgramOn(recording, "velmora-live", {"--json", "--profile", "fa1"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(liveAlarms(run.out), expected);
 }
 
 TEST(LiveTool, PseudoTerminalAsSerialDeviceAlarmsAtOnceReportsTheGapAndStopsOnSigterm) {

@@ -52,7 +52,9 @@ FileState symbolicLink(std::string name, std::string target) {
 FileState folder(std::string name, int mode = -1) {
   return {std::move(name), Kind::Folder, "", false, mode};
 }
-FileState charDevice(std::string name) { return {std::move(name), Kind::CharDevice, "", false, -1}; }
+FileState charDevice(std::string name) {
+  return {std::move(name), Kind::CharDevice, "", false, -1};
+}
 
 struct Row {
   const char* name;  // test name: letters, digits and underscores
@@ -81,7 +83,7 @@ std::string shellQuote(const std::string& text) {
 
 constexpr const char* kPrograms[] = {"Drovik",       "velmora-synth", "velmora-eval",
                                      "velmora-plot", "velmora-trace", "velmora-import",
-                                     "velmora-tune"};
+                                     "velmora-tune", "velmora-live"};
 
 // The first program the command names that this build left out (velmora-eval
 // and velmora-tune without RE2, say), or "" when all were built.
@@ -650,6 +652,24 @@ const Row kCommandLine[] = {
      2,
      "--settings needs a file: '-' (standard input) cannot be read",
      {file("r.csv", kTinyRecording)}},
+    {"LiveUnknownOptionNamesTheOneMeant",
+     {},
+     "{velmora-live} --jsno </dev/null",
+     2,
+     "velmora-live: unknown option '--jsno'; did you mean '--json'?",
+     {}},
+    {"LiveNamesEveryMissingCsvOptionAtOnce",
+     {},
+     "{velmora-live} --format csv --acc a,b,c --gyro-unit dps --rate 50 </dev/null",
+     2,
+     "missing required options for --format csv: --gyro, --acc-unit",
+     {}},
+    {"LiveRefusesStandardInputAsAFollowedFile",
+     {},
+     "{velmora-live} --follow - </dev/null",
+     2,
+     "--follow needs a file: '-' (standard input) is read without --follow",
+     {}},
 };
 INSTANTIATE_TEST_SUITE_P(CommandLine, OutputSafety, ::testing::ValuesIn(kCommandLine), rowName);
 

@@ -27,7 +27,9 @@
 #include "LineSplitter.h"
 #include "LiveDecoder.h"
 #include "LiveSession.h"
+#include "OptionParser.h"
 #include "RecordJournal.h"
+#include "SettingOption.h"
 #include "SettingsTable.h"
 #include "StandardOutput.h"
 #include "StreamSource.h"
@@ -79,8 +81,11 @@ constexpr char kUsage[] =
     "  --record FILE      also write the accepted samples as a recording (a new\n"
     "                     file, written as it goes: a journal, not replaced atomically)\n"
     "Detector:\n"
-    "  --set NAME=VALUE   override one detector setting (repeatable)\n"
+    "  --set NAME=VALUE   override one detector setting (repeatable); names as\n"
+    "                     printed by velmora-eval --print-settings\n"
     "  --settings FILE    settings file, one NAME=VALUE a line ('#' comments)\n"
+    "  --profile NAME     a shipped settings profile: fa0.25, fa0.5, fa1 or fa2\n"
+    "                     (--set, --settings and --profile apply in the order given)\n"
     "Other:\n"
     "  -h, --help         show this help\n"
     "  --version          show the version\n"
@@ -158,9 +163,9 @@ std::string wallClockText() {
 // Stream time of a position: position / 50 s, exact in two decimals.
 std::string secondsText(int64_t position) {
   char text[32];
-  std::snprintf(text, sizeof text, "%lld.%02lld",
-                static_cast<long long>(position / kVelmoraSamplesPerSecond),
-                static_cast<long long>(position % kVelmoraSamplesPerSecond * 100 / kVelmoraSamplesPerSecond));
+  std::snprintf(
+      text, sizeof text, "%lld.%02lld", static_cast<long long>(position / kVelmoraSamplesPerSecond),
+      static_cast<long long>(position % kVelmoraSamplesPerSecond * 100 / kVelmoraSamplesPerSecond));
   return text;
 }
 
@@ -193,24 +198,6 @@ class RateLimitedWarnings {
 
 // ---- options ---------------------------------------------------------------------
 
-bool takeValueOption(std::string_view name, int argc, char** argv, int& i, std::string& value,
-                     bool& missing) {
-  const std::string_view arg = argv[i];
-  if (arg == name) {
-    if (i + 1 >= argc) {
-      missing = true;
-    } else {
-      value = argv[++i];
-    }
-    return true;
-  }
-  if (arg.size() > name.size() && arg.starts_with(name) && arg[name.size()] == '=') {
-    value = std::string(arg.substr(name.size() + 1));
-    return true;
-  }
-  return false;
-}
-
 std::optional<std::array<std::string, 3>> threeColumns(const std::string& text) {
   std::array<std::string, 3> columns;
   std::size_t start = 0;
@@ -229,20 +216,20 @@ std::optional<std::array<std::string, 3>> threeColumns(const std::string& text) 
   return columns;
 }
 
-// One of the options of velmora-import csv that a stream takes. Returns 0
-// when it was applied, else the exit status of the usage error.
-int takeCsvOption(const std::string& name, const std::string& v, Options& options) {
+// Applies one of the options of velmora-import csv that a stream takes.
+// Returns a message for a usage error, or "".
+std::string applyCsvOption(const std::string& name, const std::string& v, Options& options) {
   CsvOptions& csv = options.csvOptions;
   if (name == "--acc" || name == "--gyro") {
     const auto columns = threeColumns(v);
     if (!columns) {
-      return usageError(name + " needs three column names separated by commas, found '" + v + "'");
+      return name + " needs three column names separated by commas, found '" + v + "'";
     }
     (name == "--acc" ? csv.accColumns : csv.gyroColumns) = *columns;
   } else if (name == "--acc-unit") {
     const auto factor = accUnitFactor(v);
     if (!factor) {
-      return usageError("--acc-unit takes g, mps2 or counts:PER_G, not '" + v + "'");
+      return "--acc-unit takes g, mps2 or counts:PER_G, not '" + v + "'";
     }
     csv.accFactor = *factor;
     csv.accUnitText = v;
@@ -250,7 +237,7 @@ int takeCsvOption(const std::string& name, const std::string& v, Options& option
   } else if (name == "--gyro-unit") {
     const auto factor = gyroUnitFactor(v);
     if (!factor) {
-      return usageError("--gyro-unit takes dps, rads or counts:PER_DPS, not '" + v + "'");
+      return "--gyro-unit takes dps, rads or counts:PER_DPS, not '" + v + "'";
     }
     csv.gyroFactor = *factor;
     csv.gyroUnitText = v;
@@ -258,7 +245,7 @@ int takeCsvOption(const std::string& name, const std::string& v, Options& option
   } else if (name == "--axes" || name == "--gyro-axes") {
     AxisMap map;
     if (std::string error = parseAxisMap(v, map); !error.empty()) {
-      return usageError(name + ": " + error);
+      return name + ": " + error;
     }
     if (name == "--axes") {
       csv.accAxes = map;
@@ -272,23 +259,23 @@ int takeCsvOption(const std::string& name, const std::string& v, Options& option
   } else if (name == "--rate") {
     const auto rate = parseNumber(v, 1e9);
     if (!rate || !(*rate > 0.0)) {
-      return usageError("--rate needs a positive number of samples per second, found '" + v + "'");
+      return "--rate needs a positive number of samples per second, found '" + v + "'";
     }
     csv.rate = rate;
   } else if (name == "--time") {
     if (v.empty()) {
-      return usageError("--time needs a column name");
+      return "--time needs a column name";
     }
     csv.timeColumn = v;
   } else if (name == "--time-unit") {
     if (v != "s" && v != "ms" && v != "us") {
-      return usageError("--time-unit takes s, ms or us, not '" + v + "'");
+      return "--time-unit takes s, ms or us, not '" + v + "'";
     }
     csv.timeUnitMs = v == "s" ? 1000.0 : v == "ms" ? 1.0 : 1e-3;
     csv.timeUnitText = v;
   } else if (name == "--resample") {
     if (v != "mean" && v != "linear") {
-      return usageError("--resample takes mean or linear on a stream, not '" + v + "'");
+      return "--resample takes mean or linear on a stream, not '" + v + "'";
     }
     csv.resampling = v == "mean" ? Resampling::Mean : Resampling::Linear;
   } else if (name == "--delimiter") {
@@ -297,131 +284,139 @@ int takeCsvOption(const std::string& name, const std::string& v, Options& option
     } else if (v.size() == 1 && v[0] != '"' && v[0] != '\n' && v[0] != '\r') {
       csv.delimiter = v[0];
     } else {
-      return usageError("--delimiter takes one character or 'tab', not '" + v + "'");
+      return "--delimiter takes one character or 'tab', not '" + v + "'";
     }
   } else if (name == "--columns") {
     if (v.empty()) {
-      return usageError("--columns needs the column names");
+      return "--columns needs the column names";
     }
     options.columns = v;
   }
   options.csv = true;
-  return 0;
+  return {};
+}
+
+// The options of velmora-import csv that a stream takes.
+constexpr const char* kCsvOptions[] = {"--acc",       "--gyro",     "--acc-unit",  "--gyro-unit",
+                                       "--rate",      "--time",     "--time-unit", "--axes",
+                                       "--gyro-axes", "--resample", "--delimiter", "--columns"};
+
+// --follow FILE or --serial DEVICE into `path`. '-' is standard input,
+// which is read when neither is given, so it names nothing here.
+OptionSpec sourceOption(const std::string& name, const std::string& noun, std::string& path,
+                        bool& given) {
+  const std::string missing = name + " needs a " + noun;
+  return {{name},
+          true,
+          [name, noun, missing, &path, &given](const std::string&, const std::string& value) {
+            if (value.empty()) {
+              return missing;
+            }
+            if (value == "-") {
+              return missing + ": '-' (standard input) is read without " + name +
+                     "; write ./- for a " + noun + " named '-'";
+            }
+            path = value;
+            given = true;
+            return std::string();
+          },
+          false,
+          missing};
 }
 
 // Parses the command line; returns -1 to go on, else the exit status.
 int parseOptions(int argc, char** argv, Options& options) {
   VelmoraDefaultSettings(&options.settings);
-  bool optionsEnded = false;
   bool haveFollow = false;
   bool haveSerial = false;
   bool haveBaud = false;
   std::string format = "recording";
-  static constexpr std::string_view kCsvOptions =
-      " --acc --gyro --acc-unit --gyro-unit --axes --gyro-axes --rate --time --time-unit "
-      "--resample --delimiter --columns ";
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (optionsEnded || arg == "-" || arg.empty() || arg[0] != '-') {
-      if (options.haveSourceArgument) {
-        return usageError("only one source may be given");
-      }
-      options.haveSourceArgument = true;
-      if (arg != "-") {
-        return usageError("'" + arg +
-                          "': a source other than '-' is given with --follow FILE or --serial "
-                          "DEVICE");
-      }
-      continue;
+  // A journal is always a new file, so no settings file can be overwritten
+  // by it: the names are not needed further.
+  std::vector<std::string> settingsFiles;
+  OptionTable table = settingsOptions(options.settings, settingsFiles);
+  table.push_back(sourceOption("--follow", "file", options.path, haveFollow));
+  table.push_back(sourceOption("--serial", "device", options.path, haveSerial));
+  table.push_back(
+      {{"--baud"}, true, [&options, &haveBaud](const std::string&, const std::string& value) {
+         const auto baud = parseInt32(value);
+         if (!baud || !baudConstant(*baud)) {
+           return "--baud takes a standard rate (9600, 19200, 38400, 57600, 115200, "
+                  "230400, 460800, 921600, ...), not '" +
+                  value + "'";
+         }
+         options.baud = *baud;
+         haveBaud = true;
+         return std::string();
+       }});
+  table.push_back({{"--format"}, true, [&format](const std::string&, const std::string& value) {
+                     if (value != "recording" && value != "csv") {
+                       return "--format takes recording or csv, not '" + value + "'";
+                     }
+                     format = value;
+                     return std::string();
+                   }});
+  for (const char* name : kCsvOptions) {
+    table.push_back(
+        {{name}, true, [&options](const std::string& spelled, const std::string& value) {
+           return applyCsvOption(spelled, value, options);
+         }});
+  }
+  table.push_back(flagOption({"--json"}, options.json));
+  table.push_back({{"--exec"},
+                   true,
+                   [&options](const std::string&, const std::string& value) {
+                     if (value.empty()) {
+                       return std::string("--exec needs a command");
+                     }
+                     options.exec = value;
+                     options.haveExec = true;
+                     return std::string();
+                   },
+                   false,
+                   "--exec needs a command"});
+  table.push_back({{"--status"}, true, [&options](const std::string&, const std::string& value) {
+                     const auto seconds = parseInt32(value);
+                     if (!seconds || *seconds < 1) {
+                       return "--status takes a whole number of seconds (1 or more), not '" +
+                              value + "'";
+                     }
+                     options.statusSeconds = *seconds;
+                     return std::string();
+                   }});
+  table.push_back({{"--record"},
+                   true,
+                   [&options](const std::string&, const std::string& value) {
+                     if (value.empty()) {
+                       return std::string("--record needs a file");
+                     }
+                     if (value == "-") {
+                       return std::string("--record writes a file, not standard output");
+                     }
+                     options.recordPath = value;
+                     return std::string();
+                   },
+                   false,
+                   "--record needs a file"});
+
+  ParsedCommandLine parsed;
+  if (std::string error = parseCommandLine(argc, argv, 1, table, parsed); !error.empty()) {
+    return usageError(error);
+  }
+  if (parsed.help || parsed.version) {
+    std::fputs(parsed.help ? kUsage : versionText().c_str(), stdout);
+    return 0;
+  }
+  if (!parsed.operands.empty()) {
+    if (parsed.operands.front() != "-") {
+      return usageError("'" + parsed.operands.front() +
+                        "': a source other than '-' is given with --follow FILE or --serial "
+                        "DEVICE");
     }
-    std::string value;
-    bool missing = false;
-    const auto need = [&](const char* what) {
-      return usageError(std::string(arg.substr(0, arg.find('='))) + " needs " + what);
-    };
-    if (arg == "--") {
-      optionsEnded = true;
-    } else if (arg == "-h" || arg == "--help") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    } else if (arg == "--version") {
-      std::fputs(versionText().c_str(), stdout);
-      return 0;
-    } else if (takeValueOption("--set", argc, argv, i, value, missing)) {
-      if (missing) {
-        return need("NAME=VALUE");
-      }
-      if (std::string error = applySetting(options.settings, value); !error.empty()) {
-        return usageError(error);
-      }
-    } else if (takeValueOption("--settings", argc, argv, i, value, missing)) {
-      if (missing) {
-        return need("a file");
-      }
-      if (std::string error = applySettingsFile(options.settings, value); !error.empty()) {
-        return usageError(error);
-      }
-    } else if (takeValueOption("--follow", argc, argv, i, value, missing)) {
-      if (missing || value.empty()) {
-        return need("a file");
-      }
-      options.path = value;
-      haveFollow = true;
-    } else if (takeValueOption("--serial", argc, argv, i, value, missing)) {
-      if (missing || value.empty()) {
-        return need("a device");
-      }
-      options.path = value;
-      haveSerial = true;
-    } else if (takeValueOption("--baud", argc, argv, i, value, missing)) {
-      const auto baud = parseInt32(value);
-      if (missing || !baud || !baudConstant(*baud)) {
-        return usageError(
-            "--baud takes a standard rate (9600, 19200, 38400, 57600, 115200, "
-            "230400, 460800, 921600, ...), not '" +
-            value + "'");
-      }
-      options.baud = *baud;
-      haveBaud = true;
-    } else if (takeValueOption("--format", argc, argv, i, value, missing)) {
-      if (value != "recording" && value != "csv") {
-        return usageError("--format takes recording or csv, not '" + value + "'");
-      }
-      format = value;
-    } else if (const std::string name = arg.substr(0, arg.find('='));
-               kCsvOptions.find(" " + name + " ") != std::string_view::npos) {
-      if (!takeValueOption(name, argc, argv, i, value, missing) || missing) {
-        return usageError(name + " needs a value");
-      }
-      if (const int status = takeCsvOption(name, value, options); status > 0) {
-        return status;
-      }
-    } else if (arg == "--json") {
-      options.json = true;
-    } else if (takeValueOption("--exec", argc, argv, i, value, missing)) {
-      if (missing || value.empty()) {
-        return need("a command");
-      }
-      options.exec = value;
-      options.haveExec = true;
-    } else if (takeValueOption("--status", argc, argv, i, value, missing)) {
-      const auto seconds = parseInt32(value);
-      if (missing || !seconds || *seconds < 1) {
-        return usageError("--status takes a whole number of seconds (1 or more), not '" + value +
-                          "'");
-      }
-      options.statusSeconds = *seconds;
-    } else if (takeValueOption("--record", argc, argv, i, value, missing)) {
-      if (missing || value.empty()) {
-        return need("a file");
-      }
-      if (value == "-") {
-        return usageError("--record writes a file, not standard output");
-      }
-      options.recordPath = value;
-    } else {
-      return usageError("unknown option '" + arg + "'");
+    if (parsed.operands.size() > 1) {
+      return usageError("only one source may be given");
     }
+    options.haveSourceArgument = true;
   }
   if (haveFollow + haveSerial + options.haveSourceArgument > 1) {
     return usageError("give one source: '-', --follow FILE or --serial DEVICE");
@@ -432,11 +427,21 @@ int parseOptions(int argc, char** argv, Options& options) {
   if (format == "csv") {
     options.csv = true;
     const CsvOptions& csv = options.csvOptions;
-    if (csv.accColumns[0].empty() || csv.gyroColumns[0].empty()) {
-      return usageError("--format csv needs --acc and --gyro (three column names each)");
+    std::vector<std::string> missing;
+    if (csv.accColumns[0].empty()) {
+      missing.emplace_back("--acc");
     }
-    if (!options.haveAccUnit || !options.haveGyroUnit) {
-      return usageError("--format csv needs --acc-unit and --gyro-unit");
+    if (csv.gyroColumns[0].empty()) {
+      missing.emplace_back("--gyro");
+    }
+    if (!options.haveAccUnit) {
+      missing.emplace_back("--acc-unit");
+    }
+    if (!options.haveGyroUnit) {
+      missing.emplace_back("--gyro-unit");
+    }
+    if (!missing.empty()) {
+      return usageError(missingOptionsMessage(missing, " for --format csv"));
     }
     if (csv.rate.has_value() == !csv.timeColumn.empty()) {
       return usageError("--format csv needs either --rate HZ or --time COLUMN");
@@ -676,8 +681,8 @@ class LiveRun {
           JsonValue::object()
               .add("time", JsonValue::fromString(time))
               .add("position", JsonValue::fromInteger(alarm.position))
-              .add("seconds",
-                   JsonValue::fromNumber(static_cast<double>(alarm.position) / kVelmoraSamplesPerSecond))
+              .add("seconds", JsonValue::fromNumber(static_cast<double>(alarm.position) /
+                                                    kVelmoraSamplesPerSecond))
               .add("code", JsonValue::fromInteger(alarm.code))
               .add("meaning", JsonValue::fromString(meaning)));
     } else {
