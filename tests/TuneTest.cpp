@@ -294,6 +294,74 @@ TEST(TuneSearch, ABrokenLineInTheGroupPatternStaysInItsComment) {
   EXPECT_EQ(eval.exitCode, 0) << eval.err;
 }
 
+// The lines of a settings file but those that name the command and the key.
+std::vector<std::string> withoutKeyLines(const std::string& text) {
+  std::vector<std::string> kept;
+  for (const std::string& line : lines(text)) {
+    if (line.rfind("# Command:", 0) != 0 && line.rfind("# Cross-validated", 0) != 0) {
+      kept.push_back(line);
+    }
+  }
+  return kept;
+}
+
+TEST(TuneSearch, AnIndexColumnGivesThePatternsFoldsAndResultsAndItsPartsMerge) {
+  SKIP_UNLESS_BUILT("velmora-tune");
+  const TempDir data;
+  writeExamples(data);
+  {
+    std::ofstream index(data.path() / "index.tsv");
+    index << "file\tsubject\n";
+    for (const auto& entry : fs::directory_iterator(data.path())) {
+      const std::string name = entry.path().filename().string();
+      if (entry.path().extension() == ".csv") {
+        index << name << "\t" << name.substr(0, 2) << "\n";
+      }
+    }
+  }
+  const TempDir out;
+  const auto run = [&](const std::string& tag, std::vector<std::string> args) {
+    args.insert(args.begin(), {"search", "--folds", "3", "--trials", "6", "--max-fa-per-hour",
+                               "1000", "--csv", (out.path() / (tag + ".csv")).string(), "-o",
+                               (out.path() / (tag + ".settings")).string()});
+    args.push_back(data.path().string());
+    return runProgram("velmora-tune", args);
+  };
+  const auto byPattern = run("pattern", {"--group-by", "^(p[0-9])_"});
+  ASSERT_EQ(byPattern.exitCode, 0) << byPattern.err;
+  const auto byColumn = run("column", {"--group-by-column", "subject"});
+  ASSERT_EQ(byColumn.exitCode, 0) << byColumn.err;
+  EXPECT_EQ(readFile(out.path() / "column.csv"), readFile(out.path() / "pattern.csv"));
+  const std::string settings = readFile(out.path() / "column.settings");
+  EXPECT_NE(settings.find("# Cross-validated over 3 folds by column 'subject', pooled"),
+            std::string::npos)
+      << settings;
+  EXPECT_EQ(withoutKeyLines(settings), withoutKeyLines(readFile(out.path() / "pattern.settings")));
+
+  std::vector<std::string> merge = {"merge", "--csv", (out.path() / "merged.csv").string(), "-o",
+                                    (out.path() / "merged.settings").string()};
+  for (const char* shard : {"1/2", "2/2"}) {
+    merge.push_back((out.path() / ("part" + std::string(shard, 1))).string());
+    const auto part =
+        runProgram("velmora-tune", {"search", "--folds", "3", "--trials", "6", "--max-fa-per-hour",
+                                    "1000", "--group-by-column", "subject", "--shard", shard,
+                                    "--part", merge.back(), data.path().string()});
+    ASSERT_EQ(part.exitCode, 0) << part.err;
+  }
+  const auto merged = runProgram("velmora-tune", merge);
+  EXPECT_EQ(merged.out, byColumn.out);
+  EXPECT_EQ(readFile(out.path() / "merged.csv"), readFile(out.path() / "column.csv"));
+  EXPECT_EQ(readFile(out.path() / "merged.settings"), settings);
+
+  // The index file is an input: no output may replace it.
+  const auto overwrite =
+      runProgram("velmora-tune",
+                 {"search", "--group-by-column", "subject", "--folds", "3", "--max-fa-per-hour",
+                  "1", "-o", (data.path() / "index.tsv").string(), data.path().string()});
+  EXPECT_EQ(overwrite.exitCode, 2);
+  EXPECT_NE(overwrite.err.find("index file"), std::string::npos) << overwrite.err;
+}
+
 TEST(TuneSearch, ResultIsASettingsFileTheToolsAcceptAndNoResultWritesNone) {
   SKIP_UNLESS_BUILT("velmora-tune");
   SKIP_UNLESS_BUILT("velmora-eval");
@@ -532,6 +600,9 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"GroupMatchesNothing",
                   {"search", "--group-by", "^(q[0-9])_", "--folds", "2", "--max-fa-per-hour", "1"},
                   "names no group"},
+        UsageCase{"PatternAndColumnTogether",
+                  search({"--max-fa-per-hour", "1", "--group-by-column", "subject"}),
+                  "--group-by and --group-by-column cannot be combined"},
         UsageCase{"NegativeLimit", search({"--max-fa-per-hour", "-1"}), "not a non-negative"},
         UsageCase{"LimitNotANumber", search({"--max-fa-per-hour", "few"}), "not a non-negative"},
         UsageCase{"SpaceFromADevice", search({"--max-fa-per-hour", "1", "--space", "/dev/null"}),
@@ -551,9 +622,11 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"MaxPointsBeyondTheLimit",
                   {"sweep", "--vary", "lowLevel=50:60", "--max-points", "9223372036854775807"},
                   "is too large (at most 2147483647)"},
-        UsageCase{"ExplainSpaceFromADevice", {"explain", "--space", "/dev/null"},
+        UsageCase{"ExplainSpaceFromADevice",
+                  {"explain", "--space", "/dev/null"},
                   "is not a regular file"},
-        UsageCase{"ExplainRefusedSetting", {"explain", "--set", "avgWindow=0"},
+        UsageCase{"ExplainRefusedSetting",
+                  {"explain", "--set", "avgWindow=0"},
                   "avgWindow must lie in 1..63"},
         UsageCase{"ExplainEmptyJsonPath", {"explain", "--json", ""}, "--json needs a file name"},
         UsageCase{"MergeTwoOutputsToStandardOutput",

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <utility>
 
 #include "EvalGroups.h"
 #include "Search.h"
@@ -15,23 +16,36 @@ std::string planFolds(const std::vector<std::string>& names, const std::string& 
   if (!compiled) {
     return error;
   }
-  plan = FoldPlan{};
-  std::map<std::string, int> foldOfGroup;
+  std::vector<std::string> groupOf;
+  bool anyGroup = false;
   for (const std::string& name : names) {
-    std::string group = compiled->groupOf(name, error);
+    groupOf.push_back(compiled->groupOf(name, error));
     if (!error.empty()) {
       return error;
     }
+    anyGroup = anyGroup || !groupOf.back().empty();
+  }
+  if (!anyGroup) {
+    return "--group-by: '" + pattern + "' names no group in any recording's file name";
+  }
+  return planFoldsOfGroups(std::move(groupOf), "--group-by", folds, seed, plan);
+}
+
+std::string planFoldsOfGroups(std::vector<std::string> groupOf, const std::string& option,
+                              int folds, uint64_t seed, FoldPlan& plan) {
+  plan = FoldPlan{};
+  std::map<std::string, int> foldOfGroup;
+  for (const std::string& group : groupOf) {
     plan.unmatched += group.empty() ? 1 : 0;
     foldOfGroup.emplace(group, 0);
-    plan.groupOf.push_back(std::move(group));
   }
-  if (plan.unmatched == static_cast<int64_t>(names.size())) {
-    return "--group-by: '" + pattern + "' names no group in any recording's file name";
+  plan.groupOf = std::move(groupOf);
+  if (plan.unmatched == static_cast<int64_t>(plan.groupOf.size())) {
+    return option + " names no group for any recording";
   }
   if (static_cast<int64_t>(foldOfGroup.size()) < folds) {
     return "--folds " + std::to_string(folds) + " is more than the " +
-           std::to_string(foldOfGroup.size()) + " groups that --group-by finds";
+           std::to_string(foldOfGroup.size()) + " groups that " + option + " finds";
   }
   // A Fisher-Yates shuffle of the sorted group names.
   std::vector<std::string> order;
@@ -55,6 +69,11 @@ std::string planFolds(const std::vector<std::string>& names, const std::string& 
     plan.foldOf.push_back(foldOfGroup[group]);
   }
   return {};
+}
+
+std::string foldKeyText(const velmora::evaluation::GroupKey& key) {
+  const std::string quoted = "'" + key.text + "'";
+  return key.kind == velmora::evaluation::GroupKey::Kind::Column ? "column " + quoted : quoted;
 }
 
 }  // namespace tune

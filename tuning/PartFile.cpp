@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "Digest.h"
+#include "EvalGroups.h"
 #include "EvalRender.h"
 #include "Provenance.h"
 #include "SettingsTable.h"
@@ -72,6 +73,12 @@ std::string hex(uint64_t value) {
   char buffer[17];
   std::snprintf(buffer, sizeof buffer, "%016llx", static_cast<unsigned long long>(value));
   return buffer;
+}
+
+// Reads what hex() writes.
+bool fromHex(const std::string& text, uint64_t& value) {
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+  return text.size() == 16 && error == std::errc() && end == text.data() + text.size();
 }
 
 std::string countsText(const OutcomeCounts& c) {
@@ -223,7 +230,12 @@ std::string searchConfig(const SearchResults& results, uint64_t dataFingerprint,
   text += "max-moved " + std::to_string(results.config.maxMoved) + "\n";
   text += "max-fa " + doubleText(results.config.maxFalseAlarmsPerHour) + "\n";
   text += "folds " + std::to_string(results.folds) + "\n";
-  text += "group-by " + escape(results.groupPattern) + "\n";
+  if (results.groupKey.kind == velmora::evaluation::GroupKey::Kind::Column) {
+    text +=
+        "group-by-column " + escape(results.groupKey.text) + " " + hex(results.groupsDigest) + "\n";
+  } else {
+    text += "group-by " + escape(results.groupKey.text) + "\n";
+  }
   for (std::size_t f = 0; f < results.foldGroups.size(); ++f) {
     text += "fold " + std::to_string(f + 1);
     for (const std::string& group : results.foldGroups[f]) {
@@ -423,7 +435,12 @@ std::string parsePart(const std::string& text, const std::string& origin, Part& 
     } else if (key == "folds" && t.size() == 2 && toInt64(t[1], value) && value >= 2 &&
                value <= 1'000'000) {
       part.search.folds = static_cast<int>(value);
-    } else if (key == "group-by" && t.size() == 2 && unescape(t[1], part.search.groupPattern)) {
+    } else if (key == "group-by" && t.size() == 2 && unescape(t[1], part.search.groupKey.text)) {
+      part.search.groupKey.kind = velmora::evaluation::GroupKey::Kind::Pattern;
+    } else if (key == "group-by-column" && t.size() == 3 &&
+               unescape(t[1], part.search.groupKey.text) &&
+               fromHex(t[2], part.search.groupsDigest)) {
+      part.search.groupKey.kind = velmora::evaluation::GroupKey::Kind::Column;
     } else if (key == "fold" && t.size() >= 2 && toInt64(t[1], value) &&
                value == static_cast<int64_t>(part.search.foldGroups.size()) + 1) {
       std::vector<std::string> groups;

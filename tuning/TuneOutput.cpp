@@ -6,6 +6,7 @@
 
 #include "EvalRender.h"
 #include "EvalSummary.h"
+#include "Folds.h"
 #include "HeldOut.h"
 #include "ParetoFront.h"
 #include "Provenance.h"
@@ -265,7 +266,7 @@ std::string searchReport(const SearchResults& results) {
   if (results.baseCounts) {
     text += "Data: " + dataLine(*results.baseCounts) + "\n";
   }
-  text += "Folds by '" + results.groupPattern + "' (held-out figures with 95% intervals):\n";
+  text += "Folds by " + foldKeyText(results.groupKey) + " (held-out figures with 95% intervals):\n";
   std::vector<std::vector<std::string>> rows = {
       {"fold", "held-out groups", "train sens", "train fa/h", "held-out sens", "95% CI",
        "held-out fa/h", "95% CI", "within", "base sens", "base fa/h"}};
@@ -399,8 +400,8 @@ std::string searchSettingsFile(const SearchResults& results, const std::string& 
                : std::string()) +
           ".\n";
   const HeldOutFigures figures = heldOutFigures(results);
-  text += "# Cross-validated over " + std::to_string(results.folds) + " folds by '" +
-          settingsComment(results.groupPattern) + "', pooled held-out figures:\n";
+  text += "# Cross-validated over " + std::to_string(results.folds) + " folds by " +
+          settingsComment(foldKeyText(results.groupKey)) + ", pooled held-out figures:\n";
   text += "#   " + figuresWithIntervals(figures.pooled, figures.rateByPerson) + "\n";
   text += "#   folds within the budget: " + std::to_string(figures.foldsWithinBudget) + " of " +
           std::to_string(results.folds) + "; median person: sensitivity " +

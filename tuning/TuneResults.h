@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "EvalGroups.h"
 #include "Search.h"
 #include "TuneSpace.h"
 #include "Velmora.h"
@@ -47,7 +48,12 @@ struct SearchResults {
   SearchConfig config;
   uint64_t seed = 1;
   int folds = 0;
-  std::string groupPattern;
+  // The key whose groups (people) the folds keep together.
+  velmora::evaluation::GroupKey groupKey;
+  // For a column key: a digest of every recording's group, in the order of
+  // the recordings, so that parts read with other index files do not merge.
+  // (A pattern's groups follow from the names, which the data digest holds.)
+  uint64_t groupsDigest = 0;
   std::vector<std::vector<std::string>> foldGroups;  // per fold
   // Searches 0..folds-1 hold out that fold; search `folds` uses all data.
   std::vector<std::optional<SearchRunResult>> searches;

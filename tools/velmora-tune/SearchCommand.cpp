@@ -5,10 +5,13 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "CommandLine.h"
 #include "DefaultSpace.h"
+#include "Digest.h"
+#include "EvalGroups.h"
 #include "EvalRecordings.h"
 #include "Folds.h"
 #include "ProgressLine.h"
@@ -20,8 +23,46 @@
 namespace tune::tool {
 
 using velmora::evaluation::findRecordings;
+using velmora::evaluation::GroupKey;
+using velmora::evaluation::GroupNames;
+using velmora::evaluation::nameGroups;
 using velmora::evaluation::RecordingEntry;
 using velmora::evaluation::RecordingSearch;
+
+namespace {
+
+// The folds of `recordings` by `key`. Fills `indexFiles` with the index
+// files a column key read. Returns an error message or "".
+std::string planFoldsBy(const GroupKey& key, const std::vector<RecordingEntry>& recordings,
+                        int folds, uint64_t seed, FoldPlan& plan,
+                        std::vector<std::string>& indexFiles) {
+  if (key.kind == GroupKey::Kind::Pattern) {
+    // The pattern reads the file names alone.
+    std::vector<std::string> names;
+    for (const RecordingEntry& entry : recordings) {
+      names.push_back(entry.path);
+    }
+    return planFolds(names, key.text, folds, seed, plan);
+  }
+  GroupNames named = nameGroups(recordings, {key});
+  if (!named.error.empty()) {
+    return named.error;
+  }
+  indexFiles = std::move(named.indexFiles);
+  return planFoldsOfGroups(std::move(named.groups), "--group-by-column " + key.text, folds, seed,
+                           plan);
+}
+
+// A digest of every recording's group, in order.
+uint64_t groupsDigest(const std::vector<std::string>& groupOf) {
+  Digest digest;
+  for (const std::string& group : groupOf) {
+    digest.add(group);
+  }
+  return digest.value();
+}
+
+}  // namespace
 
 int searchCommand(const Options& options) {
   SearchResults results;
@@ -44,8 +85,9 @@ int searchCommand(const Options& options) {
   if (!options.maxFalseAlarmsPerHour) {
     return usageError("search needs --max-fa-per-hour X");
   }
-  if (options.groupPattern.empty()) {
-    return usageError("search needs --group-by REGEX to keep groups apart");
+  if (options.groupKeys.empty()) {
+    return usageError(
+        "search needs --group-by REGEX to keep groups apart (or --group-by-column COLUMN)");
   }
   if (options.folds == 0) {
     return usageError("search needs --folds K");
@@ -64,39 +106,41 @@ int searchCommand(const Options& options) {
   results.config.maxMoved = options.maxMoved;
   results.seed = options.seed;
   results.folds = options.folds;
-  results.groupPattern = options.groupPattern;
+  results.groupKey = options.groupKeys.front();
 
-  // The folds come from the file names alone: checked before any reading.
+  // The folds come from the names (and index files) alone: checked before
+  // any reading.
   RecordingSearch found = findRecordings(options.paths, options.extension);
   if (!found.error.empty()) {
     return usageError(found.error);
   }
-  std::vector<std::string> names;
-  for (const RecordingEntry& entry : found.recordings) {
-    names.push_back(entry.path);
-  }
   FoldPlan plan;
-  if (std::string error =
-          planFolds(names, options.groupPattern, options.folds, streamSeed(options.seed, 0), plan);
+  std::vector<std::string> indexFiles;
+  if (std::string error = planFoldsBy(results.groupKey, found.recordings, options.folds,
+                                      streamSeed(options.seed, 0), plan, indexFiles);
       !error.empty()) {
     return usageError(error);
   }
+  // The index files read are inputs: no output may replace one.
+  Options withIndexes = options;
+  for (const std::string& index : indexFiles) {
+    withIndexes.inputFiles.push_back(NamedPath{"index file", index});
+  }
   Data data;
   std::vector<RecordingEntry> entries;
-  if (const int status = loadData(options, data, &entries); status >= 0) {
+  if (const int status = loadData(withIndexes, data, &entries); status >= 0) {
     return status;
   }
   // Output files set aside may have shifted the list: plan on what is left.
-  names.clear();
-  for (const RecordingEntry& entry : entries) {
-    names.push_back(entry.path);
-  }
-  if (std::string error =
-          planFolds(names, options.groupPattern, options.folds, streamSeed(options.seed, 0), plan);
+  if (std::string error = planFoldsBy(results.groupKey, entries, options.folds,
+                                      streamSeed(options.seed, 0), plan, indexFiles);
       !error.empty()) {
     return usageError(error);
   }
   results.foldGroups = plan.groupsOf;
+  if (results.groupKey.kind == GroupKey::Kind::Column) {
+    results.groupsDigest = groupsDigest(plan.groupOf);
+  }
   for (const CachedRecording& cached : data.cache.recordings) {
     if (cached.loaded.readable() && !cached.fileFingerprint.empty()) {
       results.tunedOn.push_back(cached.fileFingerprint);
@@ -104,7 +148,10 @@ int searchCommand(const Options& options) {
   }
   if (plan.unmatched > 0) {
     reportError(std::to_string(plan.unmatched) +
-                " recordings match no group of --group-by; they form one group");
+                (results.groupKey.kind == GroupKey::Kind::Pattern
+                     ? " recordings match no group of --group-by; they form one group"
+                     : " recordings have no value in column '" + results.groupKey.text +
+                           "' of an index file; they form one group"));
   }
 
   const Shard shard = options.shard.value_or(Shard{});

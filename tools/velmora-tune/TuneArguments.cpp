@@ -22,6 +22,7 @@ namespace tune::tool {
 
 namespace {
 
+using velmora::evaluation::GroupKey;
 using velmora::evaluation::normaliseExtension;
 
 constexpr char kProgram[] = "velmora-tune";
@@ -203,7 +204,14 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& helpSh
         if (value.empty()) {
           return std::string("--group-by needs a regular expression");
         }
-        options.groupPattern = value;
+        options.groupKeys.push_back({GroupKey::Kind::Pattern, value});
+        return std::string();
+      });
+      add({"--group-by-column"}, [&options](const std::string&, const std::string& value) {
+        if (value.empty()) {
+          return std::string("--group-by-column needs a column name");
+        }
+        options.groupKeys.push_back({GroupKey::Kind::Column, value});
         return std::string();
       });
       add({"--folds"}, [&options](const std::string&, const std::string& value) {
@@ -290,6 +298,19 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& helpSh
   }
   if (options.shard.has_value() != !options.partPath.empty()) {
     return "--shard and --part go together";
+  }
+  // velmora-eval combines several keys into finer groups (A/B); folds cut
+  // along those would split one person's recordings between training and
+  // held-out, so a search takes one key.
+  if (options.groupKeys.size() > 1) {
+    const auto optionOf = [](const GroupKey& key) {
+      return key.kind == GroupKey::Kind::Pattern ? "--group-by" : "--group-by-column";
+    };
+    const std::string first = optionOf(options.groupKeys[0]);
+    const std::string second = optionOf(options.groupKeys[1]);
+    return (first == second ? first + " is given more than once"
+                            : "--group-by and --group-by-column cannot be combined") +
+           ": the folds keep the groups of one key together";
   }
   return {};
 }

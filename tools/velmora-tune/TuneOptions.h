@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "CommandLine.h"
+#include "EvalGroups.h"
 #include "PartFile.h"
 #include "Search.h"
 #include "TuneSpace.h"
@@ -35,7 +36,7 @@ struct Options {
   // search
   std::string spacePath;
   std::optional<double> maxFalseAlarmsPerHour;
-  std::string groupPattern;
+  std::vector<velmora::evaluation::GroupKey> groupKeys;  // as given; a search takes one
   int folds = 0;
   int64_t trials = SearchConfig{}.trials;
   SelectionRule rule;
