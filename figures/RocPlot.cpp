@@ -207,11 +207,7 @@ std::string rocSvg(const RocFigure& figure) {
            "</text>\n";
     taken.push_back(Box{right ? tx - 1 : tx - width - 1, kTop + 2, right ? tx + width + 1 : tx + 1,
                         kTop + 18});
-    for (const std::size_t index : front) {
-      if (points[index].falseAlarmsPerHour <= *figure.budget) {
-        bestWithin = index;  // the front ascends: the last within wins
-      }
-    }
+    bestWithin = bestWithinBudget(points, front, *figure.budget);
   }
 
   // Every point, then the front as a staircase over them.

@@ -193,6 +193,85 @@ INSTANTIATE_TEST_SUITE_P(Runs, TuneShards,
                                                      2}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST(TuneSweep, ABudgetIsDrawnAndItsBestPointMarkedLeavingEveryOtherFigureAsItWas) {
+  SKIP_UNLESS_BUILT("velmora-tune");
+  const TempDir data;
+  writeExamples(data);
+  const TempDir out;
+  const std::vector<std::string> sweep = {"sweep", "--vary", "lowLevel=40:90:10", "--vary",
+                                          "impactMin=100:200:100"};
+  const auto run = [&](const std::string& tag, std::vector<std::string> args) {
+    args.insert(args.end(), {"--csv", (out.path() / (tag + ".csv")).string(), "--roc",
+                             (out.path() / (tag + ".svg")).string()});
+    return runProgram("velmora-tune", args);
+  };
+  auto args = sweep;
+  args.push_back(data.path().string());
+  const auto plain = run("plain", args);
+  ASSERT_EQ(plain.exitCode, 0) << plain.err;
+  args.insert(args.end() - 1, {"--max-fa-per-hour", "100"});
+  const auto budget = run("budget", args);
+  ASSERT_EQ(budget.exitCode, 0) << budget.err;
+
+  // Each row is the row without a budget plus within_limit and best; the
+  // best row keeps the budget and no row within it finds more falls or
+  // finds as many with fewer alarms.
+  const std::vector<std::string> before = lines(readFile(out.path() / "plain.csv"));
+  const std::vector<std::string> after = lines(readFile(out.path() / "budget.csv"));
+  ASSERT_EQ(after.size(), before.size());
+  EXPECT_EQ(after[0], before[0] + ",within_limit,best");
+  const std::vector<std::string> header = fields(after[0]);
+  const auto column = [&](const std::string& name) {
+    return static_cast<std::size_t>(std::find(header.begin(), header.end(), name) - header.begin());
+  };
+  const std::size_t sens = column("sensitivity");
+  const std::size_t rate = column("false_alarms_per_hour");
+  std::vector<std::vector<std::string>> within;
+  std::vector<std::string> best;
+  for (std::size_t r = 1; r < after.size(); ++r) {
+    ASSERT_EQ(after[r].substr(0, before[r].size() + 1), before[r] + ",");
+    const std::vector<std::string> row = fields(after[r]);
+    EXPECT_EQ(row[column("within_limit")] == "1", std::stod(row[rate]) <= 100.0) << after[r];
+    if (row[column("within_limit")] == "1") {
+      within.push_back(row);
+    }
+    if (row.back() == "1") {
+      EXPECT_TRUE(best.empty()) << "two best rows";
+      best = row;
+    }
+  }
+  ASSERT_FALSE(best.empty());
+  ASSERT_LT(within.size(), after.size() - 1) << "the budget should leave some points out";
+  for (const std::vector<std::string>& row : within) {
+    EXPECT_TRUE(std::stod(row[sens]) < std::stod(best[sens]) ||
+                (row[sens] == best[sens] && std::stod(row[rate]) >= std::stod(best[rate])))
+        << best[0] << "," << best[1] << " is beaten by " << row[0] << "," << row[1];
+  }
+  // The table: the same but for the mark and the line that names it.
+  std::string table = budget.out;
+  const auto mark = table.find("  * best\n");
+  ASSERT_NE(mark, std::string::npos) << table;
+  table.erase(mark + 3, 5);
+  table.erase(table.rfind("Budget: at most 100 false alarms per hour; best within it"));
+  EXPECT_EQ(table, plain.out);
+  EXPECT_NE(readFile(out.path() / "budget.svg").find(">budget 100/h</text>"), std::string::npos);
+  EXPECT_EQ(readFile(out.path() / "plain.svg").find("budget"), std::string::npos);
+
+  // A shard writes no outputs to mark, so the budget goes to the merge.
+  const auto part = out.path() / "sweep.tune";
+  auto shardArgs = sweep;
+  shardArgs.insert(shardArgs.end(),
+                   {"--shard", "1/1", "--part", part.string(), data.path().string()});
+  auto refused = shardArgs;
+  refused.insert(refused.end() - 1, {"--max-fa-per-hour", "100"});
+  EXPECT_EQ(runProgram("velmora-tune", refused).exitCode, 2);
+  ASSERT_EQ(runProgram("velmora-tune", shardArgs).exitCode, 0);
+  const auto merged = run("merged", {"merge", "--max-fa-per-hour", "100", part.string()});
+  EXPECT_EQ(merged.out, budget.out);
+  EXPECT_EQ(readFile(out.path() / "merged.csv"), readFile(out.path() / "budget.csv"));
+  EXPECT_EQ(readFile(out.path() / "merged.svg"), readFile(out.path() / "budget.svg"));
+}
+
 TEST(TuneShards, PartsOfDifferentRunsOrIncompleteSetsRefuseToMerge) {
   SKIP_UNLESS_BUILT("velmora-tune");
   const TempDir data;

@@ -27,6 +27,17 @@ std::vector<std::size_t> paretoFront(const std::vector<RocPoint>& points) {
   return front;
 }
 
+std::optional<std::size_t> bestWithinBudget(const std::vector<RocPoint>& points,
+                                            const std::vector<std::size_t>& front, double budget) {
+  std::optional<std::size_t> best;
+  for (const std::size_t index : front) {
+    if (points[index].falseAlarmsPerHour <= budget) {
+      best = index;  // the front ascends: the last within wins
+    }
+  }
+  return best;
+}
+
 std::vector<RocPoint> sweepRocPoints(const SweepResults& results, std::vector<std::size_t>& kept) {
   std::vector<RocPoint> points;
   for (std::size_t i = 0; i < results.points.size(); ++i) {

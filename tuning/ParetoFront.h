@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,13 @@ struct RocPoint {
 // one of them. Ascending by false alarms per hour; of equal points the
 // first is kept.
 [[nodiscard]] std::vector<std::size_t> paretoFront(const std::vector<RocPoint>& points);
+
+// The most sensitive point of `front` (as paretoFront gives it) with at
+// most `budget` false alarms per hour, or none. The figure circles it and
+// the sweep's table and CSV mark it, so all three agree.
+[[nodiscard]] std::optional<std::size_t> bestWithinBudget(const std::vector<RocPoint>& points,
+                                                          const std::vector<std::size_t>& front,
+                                                          double budget);
 
 // The points of a sweep that have both figures, in sweep order, each with
 // its settings; `kept` receives the index into results.points of each.

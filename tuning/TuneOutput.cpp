@@ -133,7 +133,24 @@ std::vector<std::string> summaryColumnValues(const OutcomeCounts& counts) {
   return values;
 }
 
-std::string sweepTable(const SweepResults& results) {
+namespace {
+
+// The index into results.points of the most sensitive front point within
+// the budget, as the figure circles it; results.points.size() when there is
+// no budget or no such point.
+std::size_t bestSweepPoint(const SweepResults& results, std::optional<double> budget) {
+  if (!budget) {
+    return results.points.size();
+  }
+  std::vector<std::size_t> kept;
+  const std::vector<RocPoint> points = sweepRocPoints(results, kept);
+  const std::optional<std::size_t> best = bestWithinBudget(points, paretoFront(points), *budget);
+  return best ? kept[*best] : results.points.size();
+}
+
+}  // namespace
+
+std::string sweepTable(const SweepResults& results, std::optional<double> budget) {
   std::string text;
   const OutcomeCounts any = results.baseCounts       ? *results.baseCounts
                      : results.points.empty() ? OutcomeCounts{}
@@ -146,6 +163,7 @@ std::string sweepTable(const SweepResults& results) {
   for (const std::size_t index : paretoFront(points)) {
     onFront[kept[index]] = true;
   }
+  const std::size_t best = bestSweepPoint(results, budget);
   std::vector<std::vector<std::string>> rows;
   std::vector<std::string> header;
   for (const Dimension& dimension : results.space) {
@@ -172,7 +190,7 @@ std::string sweepTable(const SweepResults& results) {
       row.push_back(std::to_string(results.space[d].valueAt(levels[d])));
     }
     figures(row, results.points[i].counts);
-    row.push_back(onFront[i] ? "*" : "");
+    row.push_back(best == i ? "* best" : onFront[i] ? "*" : "");
     rows.push_back(row);
   }
   std::vector<bool> left(header.size(), false);
@@ -182,10 +200,20 @@ std::string sweepTable(const SweepResults& results) {
     text += "Base settings: " + figuresText(*results.baseCounts) + "\n";
   }
   text += "* on the front: no other point has a higher sensitivity with as few false alarms.\n";
+  if (budget) {
+    text += "Budget: at most " + doubleText(*budget) + " false alarms per hour; ";
+    if (best < results.points.size()) {
+      const OutcomeCounts& s = results.points[best].counts;
+      text += "best within it (* best): sensitivity " + percentText(s.sensitivity()) + ", " +
+              rateText(s.falseAlarmsPerHour()) + " false alarms per hour.\n";
+    } else {
+      text += "no point with falls and daily living keeps within it.\n";
+    }
+  }
   return text;
 }
 
-std::string sweepCsv(const SweepResults& results) {
+std::string sweepCsv(const SweepResults& results, std::optional<double> budget) {
   std::string csv;
   std::vector<std::string> header;
   for (const Dimension& dimension : results.space) {
@@ -194,6 +222,10 @@ std::string sweepCsv(const SweepResults& results) {
   for (const std::string& name : summaryColumnNames()) {
     header.push_back(name);
   }
+  const std::size_t best = bestSweepPoint(results, budget);
+  if (budget) {
+    header.insert(header.end(), {"within_limit", "best"});
+  }
   const auto line = [&](const std::vector<std::string>& fields) {
     for (std::size_t i = 0; i < fields.size(); ++i) {
       csv += (i == 0 ? "" : ",") + csvText(fields[i]);
@@ -201,7 +233,8 @@ std::string sweepCsv(const SweepResults& results) {
     csv += "\n";
   };
   line(header);
-  for (const SweepPointResult& point : results.points) {
+  for (std::size_t i = 0; i < results.points.size(); ++i) {
+    const SweepPointResult& point = results.points[i];
     std::vector<std::string> fields;
     const Levels levels = gridLevels(results.space, point.index);
     for (std::size_t d = 0; d < results.space.size(); ++d) {
@@ -209,6 +242,11 @@ std::string sweepCsv(const SweepResults& results) {
     }
     for (const std::string& value : summaryColumnValues(point.counts)) {
       fields.push_back(value);
+    }
+    if (budget) {
+      const std::optional<double> perHour = point.counts.falseAlarmsPerHour();
+      fields.push_back(perHour && *perHour <= *budget ? "1" : "0");
+      fields.push_back(i == best ? "1" : "0");
     }
     line(fields);
   }

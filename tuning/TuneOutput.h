@@ -2,6 +2,7 @@
 // search writes (the figure of a sweep is figures/RocPlot.h).
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,8 +14,14 @@ namespace tune {
 [[nodiscard]] std::vector<std::string> summaryColumnNames();
 [[nodiscard]] std::vector<std::string> summaryColumnValues(const OutcomeCounts& counts);
 
-[[nodiscard]] std::string sweepTable(const SweepResults& results);
-[[nodiscard]] std::string sweepCsv(const SweepResults& results);
+// With a false-alarm budget the table marks the most sensitive front point
+// within it ("* best", the point the figure circles) and names it below;
+// the CSV gains within_limit and best columns (1 or 0). Without one, neither
+// changes.
+[[nodiscard]] std::string sweepTable(const SweepResults& results,
+                                     std::optional<double> budget = std::nullopt);
+[[nodiscard]] std::string sweepCsv(const SweepResults& results,
+                                   std::optional<double> budget = std::nullopt);
 
 [[nodiscard]] std::string searchReport(const SearchResults& results);
 [[nodiscard]] std::string searchTrialsCsv(const SearchResults& results);

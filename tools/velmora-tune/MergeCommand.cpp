@@ -52,10 +52,15 @@ int mergeCommand(const Options& options) {
     if (!options.outPath.empty()) {
       return usageError("-o is for the parts of a search");
     }
-    return emitSweep(merged.sweep, merged.problems, options.csvPath, options.rocPath);
+    return emitSweep(merged.sweep, merged.problems, options.csvPath, options.rocPath,
+                     options.maxFalseAlarmsPerHour);
   }
   if (!options.rocPath.empty()) {
     return usageError("--roc is for the parts of a sweep");
+  }
+  if (options.maxFalseAlarmsPerHour) {
+    return usageError(
+        "--max-fa-per-hour is for the parts of a sweep; a search's parts hold its own");
   }
   return emitSearch(merged.search, merged.problems, options.csvPath, options.outPath,
                     merged.command);

@@ -32,6 +32,11 @@ int sweepCommand(const Options& options) {
     return usageError("the grid has " + std::to_string(points) +
                       " points, more than --max-points " + std::to_string(options.maxPoints));
   }
+  if (options.shard && options.maxFalseAlarmsPerHour) {
+    return usageError(
+        "--max-fa-per-hour only marks a sweep's outputs, which a shard does not write: give it "
+        "to merge");
+  }
   if (options.paths.empty()) {
     return usageError("no recordings or folders given");
   }
@@ -82,7 +87,8 @@ int sweepCommand(const Options& options) {
     part.sweep = results;
     return writePart(options, data, part);
   }
-  return emitSweep(results, data.problems, options.csvPath, options.rocPath);
+  return emitSweep(results, data.problems, options.csvPath, options.rocPath,
+                   options.maxFalseAlarmsPerHour);
 }
 
 }  // namespace tune::tool

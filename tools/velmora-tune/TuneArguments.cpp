@@ -123,6 +123,18 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& helpSh
       return std::string();
     });
   };
+  // The false-alarm budget: a search keeps it, a sweep (or a merge of one)
+  // draws and marks it.
+  const auto budget = [&add, &options] {
+    add({"--max-fa-per-hour"}, [&options](const std::string&, const std::string& value) {
+      const std::optional<double> limit = parseNumber(value);
+      if (!limit || *limit < 0.0) {
+        return "--max-fa-per-hour: '" + value + "' is not a non-negative number";
+      }
+      options.maxFalseAlarmsPerHour = limit;
+      return std::string();
+    });
+  };
   if (command != Command::Merge) {
     table = settingsOptions(options.settings, options.settingsFiles);
     add({"--ext"}, [&options](const std::string&, const std::string& value) {
@@ -167,6 +179,7 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& helpSh
       });
       output("--csv", options.csvPath);
       output("--roc", options.rocPath);
+      budget();
       break;
     case Command::Compare:
       for (const bool sideA : {true, false}) {
@@ -192,14 +205,7 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& helpSh
       break;
     case Command::Search:
       space();
-      add({"--max-fa-per-hour"}, [&options](const std::string&, const std::string& value) {
-        const std::optional<double> limit = parseNumber(value);
-        if (!limit || *limit < 0.0) {
-          return "--max-fa-per-hour: '" + value + "' is not a non-negative number";
-        }
-        options.maxFalseAlarmsPerHour = limit;
-        return std::string();
-      });
+      budget();
       add({"--group-by"}, [&options](const std::string&, const std::string& value) {
         if (value.empty()) {
           return std::string("--group-by needs a regular expression");
@@ -258,6 +264,7 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& helpSh
       output("--csv", options.csvPath);
       output("--roc", options.rocPath);
       output("-o", options.outPath);
+      budget();
       break;
   }
 

@@ -151,18 +151,19 @@ int writePart(const Options& options, const Data& data, Part& part) {
 }
 
 int emitSweep(const SweepResults& results, const std::vector<RecordingProblem>& problems,
-              const std::string& csvPath, const std::string& rocPath) {
+              const std::string& csvPath, const std::string& rocPath,
+              std::optional<double> budget) {
   int status = reportProblems(problems);
   // A machine-readable output on standard output leaves no room for the table.
   if (csvPath != "-" && rocPath != "-") {
-    std::fputs(sweepTable(results).c_str(), stdout);
+    std::fputs(sweepTable(results, budget).c_str(), stdout);
   }
   std::vector<OutputItem> files;
   if (!csvPath.empty()) {
-    files.emplace_back(csvPath, sweepCsv(results));
+    files.emplace_back(csvPath, sweepCsv(results, budget));
   }
   if (!rocPath.empty()) {
-    files.emplace_back(rocPath, sweepRocSvg(results));
+    files.emplace_back(rocPath, sweepRocSvg(results, budget));
   }
   status = std::max(status, writeFiles(files));
   return status;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -67,9 +68,10 @@ int writeFiles(const std::vector<OutputItem>& files);
 // Writes the part file of a sharded run.
 int writePart(const Options& options, const Data& data, Part& part);
 
-// The outputs of a sweep, from a run or from merged parts alike.
+// The outputs of a sweep, from a run or from merged parts alike; a budget
+// is drawn in the figure and marked in the table and the CSV.
 int emitSweep(const SweepResults& results, const std::vector<RecordingProblem>& problems,
-              const std::string& csvPath, const std::string& rocPath);
+              const std::string& csvPath, const std::string& rocPath, std::optional<double> budget);
 // The outputs of a search, from a run or from merged parts alike; 1 when no
 // candidate stayed within the limit, kOverBudgetStatus when the pooled
 // held-out false alarms per hour lie above the budget.
