@@ -10,7 +10,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -21,6 +20,7 @@
 
 #include "CommandLine.h"
 #include "CsvImport.h"
+#include "CsvOption.h"
 #include "FileOutput.h"
 #include "ImportIndex.h"
 #include "ImportSignal.h"
@@ -466,140 +466,6 @@ struct CommonOptions {
   std::vector<std::string> operands;
 };
 
-// Three comma-separated column names into `columns`; returns a message or "".
-std::string parseColumns(const std::string& option, const std::string& value,
-                         std::array<std::string, 3>& columns) {
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < 3; ++i) {
-    const std::size_t end = i < 2 ? value.find(',', start) : value.size();
-    if (end == std::string::npos) {
-      break;
-    }
-    columns[i] = value.substr(start, end - start);
-    start = end + 1;
-  }
-  if (std::any_of(columns.begin(), columns.end(), [](auto& c) { return c.empty(); }) ||
-      columns[2].find(',') != std::string::npos) {
-    return option + " needs three column names separated by commas, found '" + value + "'";
-  }
-  return {};
-}
-
-bool isPlainText(const std::string& text) {
-  return std::none_of(text.begin(), text.end(),
-                      [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
-}
-
-// Applies one csv option (`arg` its name) with its value `v`; returns a
-// message for a usage error, or "".
-std::string applyCsvOption(const std::string& arg, const std::string& v, CsvOptions& options,
-                           bool& haveGyroAxes) {
-  if (arg == "--acc" || arg == "--gyro") {
-    return parseColumns(arg, v, arg == "--acc" ? options.accColumns : options.gyroColumns);
-  } else if (arg == "--rate") {
-    const auto rate = parseNumber(v, 1e9);
-    if (!rate || !(*rate > 0.0)) {
-      return std::string("--rate needs a positive number of samples per second, found '" + v + "'");
-    }
-    options.rate = rate;
-  } else if (arg == "--time") {
-    options.timeColumn = v;
-  } else if (arg == "--time-unit") {
-    static const std::map<std::string, double> kUnits = {{"s", 1000.0}, {"ms", 1.0}, {"us", 1e-3}};
-    const auto it = kUnits.find(v);
-    if (it == kUnits.end()) {
-      return std::string("--time-unit takes s, ms or us, not '" + v + "'");
-    }
-    options.timeUnitMs = it->second;
-    options.timeUnitText = v;
-  } else if (arg == "--acc-unit") {
-    const auto factor = accUnitFactor(v);
-    if (!factor) {
-      return std::string("--acc-unit takes g, mps2 or counts:PER_G (a positive number), not '" + v +
-                         "'");
-    }
-    options.accFactor = *factor;
-    options.accUnitText = v;
-  } else if (arg == "--gyro-unit") {
-    const auto factor = gyroUnitFactor(v);
-    if (!factor) {
-      return std::string(
-          "--gyro-unit takes dps, rads or counts:PER_DPS (a positive number), not '" + v + "'");
-    }
-    options.gyroFactor = *factor;
-    options.gyroUnitText = v;
-  } else if (arg == "--axes" || arg == "--gyro-axes") {
-    AxisMap map;
-    if (std::string error = parseAxisMap(v, map); !error.empty()) {
-      return std::string(arg + ": " + error);
-    }
-    if (determinant(map) < 0) {
-      reportError("warning: " + arg + " " + v +
-                  " mirrors the frame (determinant -1), which no way of mounting a sensor gives; "
-                  "check the signs");
-    }
-    if (arg == "--axes") {
-      options.accAxes = map;
-      if (!haveGyroAxes) {
-        options.gyroAxes = map;
-      }
-    } else {
-      options.gyroAxes = map;
-      haveGyroAxes = true;
-    }
-  } else if (arg == "--resample") {
-    static const std::map<std::string, Resampling> kMethods = {
-        {"mean", Resampling::Mean}, {"linear", Resampling::Linear}, {"sinc", Resampling::Sinc}};
-    const auto it = kMethods.find(v);
-    if (it == kMethods.end()) {
-      return std::string("--resample takes mean, linear or sinc, not '" + v + "'");
-    }
-    if (it->second == Resampling::Sinc && !importsignal::sincAvailable()) {
-      return std::string(
-          "--resample sinc was left out of this build (it needs libsamplerate0-dev)");
-    }
-    options.resampling = it->second;
-  } else if (arg == "--fall-at") {
-    if (v == "impact") {
-      options.fallAtImpact = true;
-    } else {
-      const auto seconds = parseNumber(v, 1e9);
-      if (!seconds || *seconds < 0.0) {
-        return std::string(
-            "--fall-at takes seconds from the first sample (0 or more) or 'impact', "
-            "not '" +
-            v + "'");
-      }
-      options.fallAtSeconds = seconds;
-    }
-  } else if (arg == "--label") {
-    options.labelColumn = v;
-  } else if (arg == "--delimiter") {
-    if (v == "tab" || v == "\\t") {
-      options.delimiter = '\t';
-    } else if (v.size() == 1 && v[0] != '"' && v[0] != '\n' && v[0] != '\r') {
-      options.delimiter = v[0];
-    } else {
-      return std::string("--delimiter takes one character or 'tab', not '" + v + "'");
-    }
-  } else {
-    if (!isPlainText(v)) {
-      return std::string(arg + " must not hold tabs, line breaks or other control characters");
-    }
-    (arg == "--dataset"    ? options.dataset
-     : arg == "--subject"  ? options.subject
-     : arg == "--activity" ? options.activity
-                           : options.trial) = v;
-  }
-  return {};
-}
-
-// The options of csv, in the order of the usage text.
-constexpr const char* kCsvOptions[] = {
-    "--acc",       "--gyro",    "--rate",      "--time",     "--time-unit", "--acc-unit",
-    "--gyro-unit", "--axes",    "--gyro-axes", "--resample", "--fall-at",   "--label",
-    "--delimiter", "--dataset", "--subject",   "--activity", "--trial"};
-
 int runCheck(const std::vector<std::string>& files) {
   int failures = 0;
   for (const std::string& file : files) {
@@ -683,7 +549,6 @@ int importMain(int argc, char** argv) {
 
   CommonOptions common;
   CsvOptions csv;
-  bool haveGyroAxes = false;
   OptionTable table;
   if (command != "check") {
     table.push_back({{"-o"},
@@ -707,16 +572,8 @@ int importMain(int argc, char** argv) {
     table.push_back(flagOption({"--force"}, common.force));
   }
   if (command == "csv") {
-    // Without the columns and their units nothing can be read right: a wrong
-    // unit would silently spoil every result.
-    static const std::set<std::string> kRequired = {"--acc", "--gyro", "--acc-unit", "--gyro-unit"};
-    for (const char* name : kCsvOptions) {
-      table.push_back({{name},
-                       true,
-                       [&csv, &haveGyroAxes](const std::string& as, const std::string& value) {
-                         return applyCsvOption(as, value, csv, haveGyroAxes);
-                       },
-                       kRequired.contains(name)});
+    for (OptionSpec& row : csvConversionOptions(csv, CsvConversion::File)) {
+      table.push_back(std::move(row));
     }
   }
   ParsedCommandLine parsed;

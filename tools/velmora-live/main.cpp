@@ -20,6 +20,7 @@
 
 #include "CommandLine.h"
 #include "CsvImport.h"
+#include "CsvOption.h"
 #include "CsvStream.h"
 #include "EvalRender.h"
 #include "HookRunner.h"
@@ -116,9 +117,6 @@ struct Options {
   bool csv = false;
   CsvOptions csvOptions;
   std::string columns;
-  bool haveAccUnit = false;
-  bool haveGyroUnit = false;
-  bool haveGyroAxes = false;
   StreamResampling resampling;
 };
 
@@ -198,109 +196,6 @@ class RateLimitedWarnings {
 
 // ---- options ---------------------------------------------------------------------
 
-std::optional<std::array<std::string, 3>> threeColumns(const std::string& text) {
-  std::array<std::string, 3> columns;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < 3; ++i) {
-    const std::size_t end = i < 2 ? text.find(',', start) : text.size();
-    if (end == std::string::npos) {
-      return std::nullopt;
-    }
-    columns[i] = text.substr(start, end - start);
-    start = end + 1;
-  }
-  if (std::any_of(columns.begin(), columns.end(), [](auto& c) { return c.empty(); }) ||
-      columns[2].find(',') != std::string::npos) {
-    return std::nullopt;
-  }
-  return columns;
-}
-
-// Applies one of the options of velmora-import csv that a stream takes.
-// Returns a message for a usage error, or "".
-std::string applyCsvOption(const std::string& name, const std::string& v, Options& options) {
-  CsvOptions& csv = options.csvOptions;
-  if (name == "--acc" || name == "--gyro") {
-    const auto columns = threeColumns(v);
-    if (!columns) {
-      return name + " needs three column names separated by commas, found '" + v + "'";
-    }
-    (name == "--acc" ? csv.accColumns : csv.gyroColumns) = *columns;
-  } else if (name == "--acc-unit") {
-    const auto factor = accUnitFactor(v);
-    if (!factor) {
-      return "--acc-unit takes g, mps2 or counts:PER_G, not '" + v + "'";
-    }
-    csv.accFactor = *factor;
-    csv.accUnitText = v;
-    options.haveAccUnit = true;
-  } else if (name == "--gyro-unit") {
-    const auto factor = gyroUnitFactor(v);
-    if (!factor) {
-      return "--gyro-unit takes dps, rads or counts:PER_DPS, not '" + v + "'";
-    }
-    csv.gyroFactor = *factor;
-    csv.gyroUnitText = v;
-    options.haveGyroUnit = true;
-  } else if (name == "--axes" || name == "--gyro-axes") {
-    AxisMap map;
-    if (std::string error = parseAxisMap(v, map); !error.empty()) {
-      return name + ": " + error;
-    }
-    if (name == "--axes") {
-      csv.accAxes = map;
-      if (!options.haveGyroAxes) {
-        csv.gyroAxes = map;
-      }
-    } else {
-      csv.gyroAxes = map;
-      options.haveGyroAxes = true;
-    }
-  } else if (name == "--rate") {
-    const auto rate = parseNumber(v, 1e9);
-    if (!rate || !(*rate > 0.0)) {
-      return "--rate needs a positive number of samples per second, found '" + v + "'";
-    }
-    csv.rate = rate;
-  } else if (name == "--time") {
-    if (v.empty()) {
-      return "--time needs a column name";
-    }
-    csv.timeColumn = v;
-  } else if (name == "--time-unit") {
-    if (v != "s" && v != "ms" && v != "us") {
-      return "--time-unit takes s, ms or us, not '" + v + "'";
-    }
-    csv.timeUnitMs = v == "s" ? 1000.0 : v == "ms" ? 1.0 : 1e-3;
-    csv.timeUnitText = v;
-  } else if (name == "--resample") {
-    if (v != "mean" && v != "linear") {
-      return "--resample takes mean or linear on a stream, not '" + v + "'";
-    }
-    csv.resampling = v == "mean" ? Resampling::Mean : Resampling::Linear;
-  } else if (name == "--delimiter") {
-    if (v == "tab" || v == "\\t") {
-      csv.delimiter = '\t';
-    } else if (v.size() == 1 && v[0] != '"' && v[0] != '\n' && v[0] != '\r') {
-      csv.delimiter = v[0];
-    } else {
-      return "--delimiter takes one character or 'tab', not '" + v + "'";
-    }
-  } else if (name == "--columns") {
-    if (v.empty()) {
-      return "--columns needs the column names";
-    }
-    options.columns = v;
-  }
-  options.csv = true;
-  return {};
-}
-
-// The options of velmora-import csv that a stream takes.
-constexpr const char* kCsvOptions[] = {"--acc",       "--gyro",     "--acc-unit",  "--gyro-unit",
-                                       "--rate",      "--time",     "--time-unit", "--axes",
-                                       "--gyro-axes", "--resample", "--delimiter", "--columns"};
-
 // --follow FILE or --serial DEVICE into `path`. '-' is standard input,
 // which is read when neither is given, so it names nothing here.
 OptionSpec sourceOption(const std::string& name, const std::string& noun, std::string& path,
@@ -356,11 +251,23 @@ int parseOptions(int argc, char** argv, Options& options) {
                      format = value;
                      return std::string();
                    }});
-  for (const char* name : kCsvOptions) {
-    table.push_back(
-        {{name}, true, [&options](const std::string& spelled, const std::string& value) {
-           return applyCsvOption(spelled, value, options);
-         }});
+  // The options of velmora-import csv that a stream takes, and the column
+  // names of a stream without a header row; any of them asks for csv.
+  OptionTable csvRows = csvConversionOptions(options.csvOptions, CsvConversion::Stream);
+  csvRows.push_back({{"--columns"}, true, [&options](const std::string&, const std::string& value) {
+                       if (value.empty()) {
+                         return std::string("--columns needs the column names");
+                       }
+                       options.columns = value;
+                       return std::string();
+                     }});
+  for (OptionSpec& row : csvRows) {
+    row.apply = [&options, apply = std::move(row.apply)](const std::string& spelled,
+                                                         const std::string& value) {
+      options.csv = true;
+      return apply(spelled, value);
+    };
+    table.push_back(std::move(row));
   }
   table.push_back(flagOption({"--json"}, options.json));
   table.push_back({{"--exec"},
@@ -434,10 +341,10 @@ int parseOptions(int argc, char** argv, Options& options) {
     if (csv.gyroColumns[0].empty()) {
       missing.emplace_back("--gyro");
     }
-    if (!options.haveAccUnit) {
+    if (csv.accUnitText.empty()) {
       missing.emplace_back("--acc-unit");
     }
-    if (!options.haveGyroUnit) {
+    if (csv.gyroUnitText.empty()) {
       missing.emplace_back("--gyro-unit");
     }
     if (!missing.empty()) {
