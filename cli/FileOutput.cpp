@@ -149,13 +149,30 @@ std::string writeToDescriptor(int fd, const fs::path& shownPath, std::string_vie
   return {};
 }
 
-std::string writeThrough(const fs::path& path, std::string_view text) {
+using TextSink = std::function<std::string(std::string_view)>;
+
+// An item's text through `write`: held, or made piece by piece.
+std::string writeItem(const OutputItem& item, const TextSink& write) {
+  return item.produce ? item.produce(write) : write(item.text.value_or(std::string()));
+}
+
+// An item's text written to `fd`; false with `error` set on failure.
+bool writeItemTo(int fd, const OutputItem& item, int& error) {
+  bool written = true;
+  (void)writeItem(item, [&](std::string_view text) {
+    written = written && writeAll(fd, text, error);
+    return written ? std::string() : std::string("cannot write");
+  });
+  return written;
+}
+
+std::string writeThrough(const fs::path& path, const OutputItem& item) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
     return cannotWrite(path, describeErrno(errno));
   }
   int error = 0;
-  const bool written = writeAll(fd, text, error);
+  const bool written = writeItemTo(fd, item, error);
   if (::close(fd) != 0 && written) {
     error = errno;
     return cannotWrite(path, describeErrno(error));
@@ -270,13 +287,13 @@ std::string closeTemporary(PreparedFile& file, int fd, bool ok, int error) {
   return {};
 }
 
-std::string createTemporary(PreparedFile& file, std::string_view text) {
+std::string createTemporary(PreparedFile& file, const OutputItem& item) {
   int fd = -1;
   if (std::string problem = openTemporary(file, fd); !problem.empty()) {
     return problem;
   }
   int error = 0;
-  const bool ok = writeAll(fd, text, error);
+  const bool ok = writeItemTo(fd, item, error);
   return closeTemporary(file, fd, ok, error);
 }
 
@@ -445,11 +462,12 @@ std::string writeOutputs(const std::vector<OutputItem>& items) {
   std::vector<OutputTarget> targets;
   std::set<std::string> seen;
   for (const OutputItem& item : items) {
-    OutputTarget target = item.text ? resolveOutputTarget(item.path) : removalTarget(item.path);
+    const bool writes = item.text || item.produce;
+    OutputTarget target = writes ? resolveOutputTarget(item.path) : removalTarget(item.path);
     if (target.kind == OutputTarget::Kind::Invalid) {
       return "cannot write " + target.problem;
     }
-    if (target.kind == OutputTarget::Kind::Replace && item.text &&
+    if (target.kind == OutputTarget::Kind::Replace && writes &&
         !seen.insert(identityOf(target.resolved)).second) {
       return "cannot write '" + item.path.string() + "': named twice among the outputs";
     }
@@ -467,31 +485,34 @@ std::string writeOutputs(const std::vector<OutputItem>& items) {
   for (std::size_t i = 0; i < items.size(); ++i) {
     const OutputItem& item = items[i];
     const OutputTarget& target = targets[i];
+    const bool writes = item.text || item.produce;
     std::string error;
     switch (target.kind) {
       case OutputTarget::Kind::StandardOutput:
-        if (item.text) {
-          error = writeStandardOutput(*item.text);
-          if (!error.empty()) {
-            error = "error writing standard output: " + error;
-          }
+        if (writes) {
+          error = writeItem(item, [](std::string_view text) {
+            std::string problem = writeStandardOutput(text);
+            return problem.empty() ? problem : "error writing standard output: " + problem;
+          });
         }
         break;
       case OutputTarget::Kind::Descriptor:
-        if (item.text) {
-          error = writeToDescriptor(target.descriptor, item.path, *item.text);
+        if (writes) {
+          error = writeItem(item, [&](std::string_view text) {
+            return writeToDescriptor(target.descriptor, item.path, text);
+          });
         }
         break;
       case OutputTarget::Kind::Through:
-        if (item.text) {
-          error = writeThrough(target.resolved, *item.text);
+        if (writes) {
+          error = writeThrough(target.resolved, item);
         }
         break;
       case OutputTarget::Kind::Replace: {
         PreparedFile file;
         file.target = target.resolved;
-        if (item.text) {
-          error = createTemporary(file, *item.text);
+        if (writes) {
+          error = createTemporary(file, item);
         } else {
           struct stat old {};
           file.remove = true;

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,6 +29,11 @@
 struct OutputItem {
   std::filesystem::path path;
   std::optional<std::string> text;
+  // Instead of `text`, for a text too large to hold: called once to make it
+  // piece by piece through `write` (each call returns an error message or
+  // ""); returns the first error it met, or "".
+  std::function<std::string(const std::function<std::string(std::string_view)>& write)> produce =
+      {};
 };
 
 // Writes every item to its temporary file first, then puts them in place in

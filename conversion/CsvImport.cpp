@@ -284,24 +284,76 @@ std::string CsvRowParser::readRow(std::string_view line, int64_t lineNumber, Csv
   return {};
 }
 
+void StampSummary::add(double timeMs) {
+  if (rows == 0) {
+    lowestMs = firstMs = lastMs = timeMs;
+    distinct = 1;
+  } else {
+    lowestMs = std::min(lowestMs, timeMs);
+    ordered = ordered && timeMs >= lastMs;
+    if (timeMs != lastMs) {
+      const double step = timeMs - lastMs;
+      shortestStepMs = distinct == 1 ? step : std::min(shortestStepMs, step);
+      longestStepMs = distinct == 1 ? step : std::max(longestStepMs, step);
+      ++distinct;
+      lastMs = timeMs;
+    }
+  }
+  ++rows;
+}
+
+CsvReader::CsvReader(const CsvOptions& options)
+    : options_(options), parser_(std::in_place, options), counter_(options.accFactor, options.gyroFactor) {
+  if (options_.timeColumn.empty()) {
+    // With --rate the resampling follows from the options alone: a mistake
+    // is reported after the lines' own errors, as when the rows are held.
+    const Plan chosen = plan(StampSummary{});
+    if (!chosen.error.empty()) {
+      mode_ = Mode::Measured;
+    } else if (chosen.method != Resampling::Sinc) {
+      startStreaming(chosen);
+    }
+  }
+}
+
 void CsvReader::reserve(std::size_t lines) {
-  rows_.reserve(std::min(lines, sig::kMaxInputSamples));
+  reservedLines_ = std::min(lines, sig::kMaxInputSamples);
+  if (mode_ == Mode::Held) {
+    rows_.reserve(reservedLines_);
+  } else if (mode_ == Mode::Streamed && options_.timeColumn.empty()) {
+    // At most this many samples (memory not yet written is not taken).
+    const double rows = static_cast<double>(reservedLines_) + 1.0;
+    const double samples =
+        plan_.method == Resampling::Mean
+            ? rows / static_cast<double>(plan_.group)
+            : rows * 1000.0 / options_.rate.value_or(1.0) / sig::kOutputPeriodMs + 1.0;
+    counter_.reserve(static_cast<std::size_t>(
+        std::min(samples, static_cast<double>(sig::kMaxInputSamples) + 1.0)));
+  }
+}
+
+void CsvReader::allowSecondReading() {
+  secondReadingAllowed_ = true;
+  // Sinc needs every row, however they are ordered: no use measuring first.
+  if (!options_.timeColumn.empty() && options_.resampling != Resampling::Sinc && inputRows_ == 0) {
+    mode_ = Mode::Measured;
+  }
 }
 
 std::string CsvReader::addLine(std::string_view line, int64_t lineNumber) {
   if (std::all_of(line.begin(), line.end(), [](char c) { return c == ' ' || c == '\t'; })) {
     return {};
   }
-  if (!parser_.haveHeader()) {
-    return parser_.readHeader(line, lineNumber);
+  if (!parser_->haveHeader()) {
+    return parser_->readHeader(line, lineNumber);
   }
-  if (rows_.size() >= sig::kMaxInputSamples) {
+  if (inputRows_ >= sig::kMaxInputSamples) {
     return "line " + std::to_string(lineNumber) + ": more than " +
            std::to_string(sig::kMaxInputSamples) +
            " samples; split the recording into shorter files";
   }
   CsvRow parsed;
-  if (std::string error = parser_.readRow(line, lineNumber, parsed, !labelTimeMs_);
+  if (std::string error = parser_->readRow(line, lineNumber, parsed, !labelTimeMs_);
       !error.empty()) {
     return error;
   }
@@ -309,57 +361,165 @@ std::string CsvReader::addLine(std::string_view line, int64_t lineNumber) {
   row.values = parsed.values;
   row.time = !options_.timeColumn.empty()
                  ? parsed.timeMs
-                 : static_cast<double>(rows_.size()) * 1000.0 / options_.rate.value_or(1.0);
+                 : static_cast<double>(inputRows_) * 1000.0 / options_.rate.value_or(1.0);
   if (parsed.label && !labelTimeMs_ && *parsed.label != 0.0) {
     labelTimeMs_ = row.time;
     labelLine_ = lineNumber;
   }
-  if (rows_.empty()) {
+  if (inputRows_ == 0) {
     firstDataLine_ = lineNumber;
   }
-  rows_.push_back(row);
+  ++inputRows_;
+  stamps_.add(row.time);
+  if (mode_ == Mode::Held) {
+    rows_.push_back(row);
+  } else if (mode_ == Mode::Streamed && options_.timeColumn.empty()) {
+    convert(row);
+    ++streamedRows_;
+  } else if (mode_ == Mode::Streamed) {
+    // The rows of one stamp are summed in file order and averaged, as
+    // sortAndMerge() does.
+    if (holding_ && row.time == heldTimeMs_) {
+      for (std::size_t axis = 0; axis < 6; ++axis) {
+        heldSum_[axis] += row.values[axis];
+      }
+      ++heldCount_;
+      return {};
+    }
+    if (holding_ && row.time < heldTimeMs_) {
+      return "line " + std::to_string(lineNumber) + ": column " +
+             quotedExcerpt(options_.timeColumn) +
+             ": the time goes back here, and did not when the file was first read (it changed "
+             "while it was read)";
+    }
+    releaseHeld();
+    holding_ = true;
+    heldTimeMs_ = row.time;
+    heldSum_ = {};
+    for (std::size_t axis = 0; axis < 6; ++axis) {
+      heldSum_[axis] += row.values[axis];
+    }
+    heldCount_ = 1;
+  }
   return {};
 }
 
-std::variant<ImportedRecording, std::string> CsvReader::finish(const std::string& name,
-                                                               std::string_view source) {
-  if (!parser_.haveHeader()) {
-    return std::string("no header row (the file is empty)");
+bool CsvReader::startSecondReading() {
+  if (!secondReadingAllowed_ || secondReading_ || mode_ != Mode::Measured ||
+      options_.timeColumn.empty() || !parser_->haveHeader() || inputRows_ == 0) {
+    return false;
   }
-  const std::size_t inputRows = rows_.size();
-  if (inputRows == 0) {
-    return std::string("no data rows after the header row");
+  Plan chosen;
+  bool stream = false;
+  if (stamps_.ordered) {
+    if (stamps_.distinct < 2) {
+      return false;  // finish() says why
+    }
+    chosen = plan(stamps_);
+    if (!chosen.error.empty()) {
+      return false;
+    }
+    stream = chosen.method != Resampling::Sinc;
   }
-  const double rawFirstMs = std::min_element(rows_.begin(), rows_.end(), [](auto& a, auto& b) {
-                              return a.time < b.time;
-                            })->time;
+  firstReading_ = stamps_;
+  const std::size_t rows = inputRows_;
+  parser_.emplace(options_);
+  inputRows_ = 0;
+  stamps_ = {};
+  labelTimeMs_.reset();
+  labelLine_ = 0;
+  firstDataLine_ = 0;
+  secondReading_ = true;
+  if (stream) {
+    startStreaming(chosen);
+    counter_.reserve(chosen.method == Resampling::Mean
+                         ? firstReading_.distinct / chosen.group
+                         : sig::gridLength(firstReading_.firstMs, firstReading_.lastMs));
+  } else {
+    mode_ = Mode::Held;
+    rows_.reserve(rows);
+  }
+  return true;
+}
+
+void CsvReader::startStreaming(const Plan& chosen) {
+  mode_ = Mode::Streamed;
+  plan_ = chosen;
+  mean_ = sig::GroupMean(chosen.group);
+}
+
+void CsvReader::convert(const sig::Timed<6>& row) {
+  const auto count = [this](const sig::Values& values) { counter_.add(values); };
+  if (plan_.method == Resampling::Mean) {
+    sig::Values mean{};
+    if (mean_.add(row.values, mean)) {
+      count(mean);
+    }
+    return;
+  }
+  // Past the output limit the rest is only read (finish() refuses it), and
+  // a stamp far ahead never runs the grid through its points.
+  beyondLimit_ = beyondLimit_ || (grid_.started() && (row.time - grid_.firstMs()) /
+                                                             sig::kOutputPeriodMs >=
+                                                         static_cast<double>(sig::kMaxInputSamples));
+  if (!beyondLimit_) {
+    grid_.add(row, count);
+  }
+}
+
+void CsvReader::releaseHeld() {
+  if (!holding_) {
+    return;
+  }
+  sig::Timed<6> merged{heldTimeMs_, {}};
+  for (std::size_t axis = 0; axis < 6; ++axis) {
+    merged.values[axis] = heldSum_[axis] / static_cast<double>(heldCount_);
+  }
+  holding_ = false;
+  convert(merged);
+  ++streamedRows_;
+}
+
+namespace {
+
+std::string spanError(double firstMs, double lastMs) {
+  const double span = lastMs - firstMs;
+  if (span / sig::kOutputPeriodMs >= static_cast<double>(sig::kMaxInputSamples)) {
+    return "the samples span " + formatValue("%.6g", span / 1000.0) + " s, more than " +
+           std::to_string(sig::kMaxInputSamples) +
+           " output samples; check the rate or the time unit, or split the recording";
+  }
+  return {};
+}
+
+}  // namespace
+
+CsvReader::Plan CsvReader::plan(const StampSummary& stamps) const {
   // The rate, and whether the samples are evenly spaced.
-  double rate = options_.rate.value_or(0.0);
-  bool regular = true;
-  std::string timing;
+  Plan chosen;
+  chosen.rate = options_.rate.value_or(0.0);
   const bool timed = !options_.timeColumn.empty();
   if (timed) {
-    sig::sortAndMerge(rows_);
-    if (rows_.size() < 2) {
-      return "line " + std::to_string(firstDataLine_) + ": column " + quotedExcerpt(options_.timeColumn) +
-             ": the time never increases (every row has " +
-             formatValue("%.17g", rows_.front().time / options_.timeUnitMs) + ")";
-    }
-    const double span = rows_.back().time - rows_.front().time;
-    const double interval = span / static_cast<double>(rows_.size() - 1);
-    for (std::size_t i = 1; i < rows_.size() && regular; ++i) {
-      regular = std::fabs(rows_[i].time - rows_[i - 1].time - interval) <= 0.01 * interval;
-    }
-    rate = 1000.0 / interval;
-    timing = "time column " + quotedExcerpt(options_.timeColumn) + " in " + options_.timeUnitText + ", " +
-             formatValue("%.4g", rate) + " samples/s on average" +
-             (regular ? ", regular within 1 %" : ", irregular");
-    if (rows_.size() < inputRows) {
-      timing += ", " + std::to_string(inputRows - rows_.size()) + " repeated time stamps merged";
+    // Every step within 1 % of the mean interval: the shortest and the
+    // longest are.
+    const double span = stamps.lastMs - stamps.firstMs;
+    const double interval = span / static_cast<double>(stamps.distinct - 1);
+    chosen.regular = std::fabs(stamps.shortestStepMs - interval) <= 0.01 * interval &&
+                     std::fabs(stamps.longestStepMs - interval) <= 0.01 * interval;
+    chosen.rate = 1000.0 / interval;
+    chosen.timing = "time column " + quotedExcerpt(options_.timeColumn) + " in " +
+                    options_.timeUnitText + ", " + formatValue("%.4g", chosen.rate) +
+                    " samples/s on average" +
+                    (chosen.regular ? ", regular within 1 %" : ", irregular");
+    if (stamps.distinct < stamps.rows) {
+      chosen.timing +=
+          ", " + std::to_string(stamps.rows - stamps.distinct) + " repeated time stamps merged";
     }
   } else {
-    timing = formatValue("%.6g", rate) + " samples/s (--rate)";
+    chosen.timing = formatValue("%.6g", chosen.rate) + " samples/s (--rate)";
   }
+  const double rate = chosen.rate;
+  const bool regular = chosen.regular;
   // An integer multiple of 50: exactly for a given rate, within 1 % for
   // time stamps (their average interval is never exact).
   const double ratio = rate / sig::kOutputRate;
@@ -373,27 +533,104 @@ std::variant<ImportedRecording, std::string> CsvReader::finish(const std::string
              : rate > sig::kOutputRate ? Resampling::Sinc
                                        : Resampling::Linear;
   }
+  chosen.method = method;
   if ((method == Resampling::Mean || method == Resampling::Sinc) && !regular) {
-    return std::string("--resample ") + resamplingName(method) +
-           " needs evenly spaced samples, and the time stamps vary by more than 1 %; use "
-           "--resample linear";
+    chosen.error = std::string("--resample ") + resamplingName(method) +
+                   " needs evenly spaced samples, and the time stamps vary by more than 1 %; use "
+                   "--resample linear";
+  } else if (method == Resampling::Mean && !multiple) {
+    chosen.error = "--resample mean needs a source rate that is a whole multiple of 50 samples/s, not " +
+                   formatValue("%.6g", rate) + "; use --resample sinc or linear";
+  } else if (method == Resampling::Sinc && !sig::sincAvailable()) {
+    chosen.error = "the source rate " + formatValue("%.6g", rate) +
+                   " samples/s needs --resample sinc, which this build left out (it needs "
+                   "libsamplerate0-dev); --resample linear interpolates without anti-aliasing";
+  } else if (method == Resampling::Linear) {
+    chosen.error = spanError(stamps.firstMs, stamps.lastMs);
   }
-  if (method == Resampling::Mean && !multiple) {
-    return "--resample mean needs a source rate that is a whole multiple of 50 samples/s, not " +
-           formatValue("%.6g", rate) + "; use --resample sinc or linear";
+  if (method == Resampling::Mean && chosen.error.empty()) {
+    chosen.group = static_cast<std::size_t>(group);
   }
-  if (method == Resampling::Sinc && !sig::sincAvailable()) {
-    return "the source rate " + formatValue("%.6g", rate) +
-           " samples/s needs --resample sinc, which this build left out (it needs "
-           "libsamplerate0-dev); --resample linear interpolates without anti-aliasing";
+  return chosen;
+}
+
+std::variant<ImportedRecording, std::string> CsvReader::finish(const std::string& name,
+                                                               std::string_view source) {
+  if (!parser_->haveHeader()) {
+    return std::string("no header row (the file is empty)");
   }
+  if (inputRows_ == 0) {
+    return std::string("no data rows after the header row");
+  }
+  const bool timed = !options_.timeColumn.empty();
+  const auto neverIncreases = [this](double timeMs) {
+    return "line " + std::to_string(firstDataLine_) + ": column " +
+           quotedExcerpt(options_.timeColumn) + ": the time never increases (every row has " +
+           formatValue("%.17g", timeMs / options_.timeUnitMs) + ")";
+  };
+  if (mode_ == Mode::Held) {
+    return finishHeld(name, source);
+  }
+  if (mode_ == Mode::Measured) {
+    if (timed && stamps_.ordered && stamps_.distinct < 2) {
+      return neverIncreases(stamps_.firstMs);
+    }
+    if (timed && !stamps_.ordered) {
+      return std::string("the rows are out of time order and were not held to be sorted");
+    }
+    const Plan chosen = plan(stamps_);
+    return chosen.error.empty() ? std::string("the rows were measured, not converted")
+                                : chosen.error;
+  }
+  releaseHeld();
+  if (secondReading_ &&
+      (stamps_.rows != firstReading_.rows || stamps_.distinct != firstReading_.distinct ||
+       stamps_.firstMs != firstReading_.firstMs || stamps_.lastMs != firstReading_.lastMs)) {
+    return std::string("the file changed while it was read; nothing was converted");
+  }
+  if (beyondLimit_) {
+    return spanError(stamps_.firstMs, stamps_.lastMs);
+  }
+  if (plan_.method == Resampling::Linear) {
+    grid_.finishTo([this](const sig::Values& values) { counter_.add(values); });
+  }
+  if (counter_.size() == 0) {
+    return "too short: " + std::to_string(inputRows_) +
+           " samples give no output sample at 50 samples/s";
+  }
+  return build(name, source, plan_, streamedRows_, stamps_.lowestMs, counter_.take());
+}
+
+std::variant<ImportedRecording, std::string> CsvReader::finishHeld(const std::string& name,
+                                                                   std::string_view source) {
+  const double rawFirstMs = std::min_element(rows_.begin(), rows_.end(), [](auto& a, auto& b) {
+                              return a.time < b.time;
+                            })->time;
+  StampSummary stamps = stamps_;
+  if (!options_.timeColumn.empty()) {
+    sig::sortAndMerge(rows_);
+    if (rows_.size() < 2) {
+      return "line " + std::to_string(firstDataLine_) + ": column " +
+             quotedExcerpt(options_.timeColumn) + ": the time never increases (every row has " +
+             formatValue("%.17g", rows_.front().time / options_.timeUnitMs) + ")";
+    }
+    stamps = {};
+    for (const sig::Timed<6>& row : rows_) {
+      stamps.add(row.time);
+    }
+    stamps.rows = inputRows_;
+  }
+  const Plan chosen = plan(stamps);
+  if (!chosen.error.empty()) {
+    return chosen.error;
+  }
+  const std::size_t convertedRows = rows_.size();
   std::vector<sig::Values> resampled;
-  std::string methodText;
   bool meansInRows = false;  // the output is rows_[k].values, k < rows_.size()
-  if (method == Resampling::Mean) {
+  if (chosen.method == Resampling::Mean) {
     // Each group's mean goes into the rows in place (group k is read before
     // row k is written), as meanOfGroups computes it: no second copy.
-    const auto size = static_cast<std::size_t>(group);
+    const std::size_t size = chosen.group;
     const std::size_t groups = rows_.size() / size;
     for (std::size_t g = 0; g < groups; ++g) {
       sig::Values sum{};
@@ -407,25 +644,17 @@ std::variant<ImportedRecording, std::string> CsvReader::finish(const std::string
       }
       rows_[g].values = sum;
     }
-    methodText = "mean of each " + std::to_string(size) + " consecutive samples (trailing " +
-                 std::to_string(rows_.size() % size) + " dropped)";
     rows_.resize(groups);
     meansInRows = true;
-  } else if (method == Resampling::Sinc) {
+  } else if (chosen.method == Resampling::Sinc) {
     std::vector<sig::Values> values(rows_.size());
     std::transform(rows_.begin(), rows_.end(), values.begin(), [](auto& r) { return r.values; });
-    if (std::string error = sig::resampleSinc(values, rate, resampled); !error.empty()) {
+    rows_.clear();
+    rows_.shrink_to_fit();
+    if (std::string error = sig::resampleSinc(values, chosen.rate, resampled); !error.empty()) {
       return error;
     }
-    methodText = "band-limited sinc conversion (libsamplerate, best quality)";
   } else {
-    const double first = rows_.front().time;
-    const double span = rows_.back().time - first;
-    if (span / sig::kOutputPeriodMs >= static_cast<double>(sig::kMaxInputSamples)) {
-      return "the samples span " + formatValue("%.6g", span / 1000.0) + " s, more than " +
-             std::to_string(sig::kMaxInputSamples) +
-             " output samples; check the rate or the time unit, or split the recording";
-    }
     // The interpolation a stream gets, run over the sorted, merged rows.
     sig::GridInterpolator grid;
     const auto keep = [&resampled](const sig::Values& values) { resampled.push_back(values); };
@@ -433,15 +662,14 @@ std::variant<ImportedRecording, std::string> CsvReader::finish(const std::string
       grid.add(row, keep);
     }
     grid.finishTo(keep);
-    resampled.resize(std::min(resampled.size(), sig::gridLength(first, rows_.back().time)));
-    methodText = "linear interpolation to a 20 ms grid";
+    resampled.resize(std::min(resampled.size(), sig::gridLength(rows_.front().time, rows_.back().time)));
   }
   if (!meansInRows) {
     rows_.clear();
     rows_.shrink_to_fit();
   }
   if ((meansInRows ? rows_.size() : resampled.size()) == 0) {
-    return "too short: " + std::to_string(inputRows) +
+    return "too short: " + std::to_string(inputRows_) +
            " samples give no output sample at 50 samples/s";
   }
   sig::CountedSamples counted =
@@ -453,6 +681,21 @@ std::variant<ImportedRecording, std::string> CsvReader::finish(const std::string
   rows_.clear();
   rows_.shrink_to_fit();
   resampled = {};
+  return build(name, source, chosen, convertedRows, rawFirstMs, std::move(counted));
+}
+
+std::variant<ImportedRecording, std::string> CsvReader::build(
+    const std::string& name, std::string_view source, const Plan& chosen,
+    std::size_t convertedRows, double rawFirstMs, sig::CountedSamples counted) const {
+  const Resampling method = chosen.method;
+  const std::string& timing = chosen.timing;
+  const std::string methodText =
+      method == Resampling::Mean
+          ? "mean of each " + std::to_string(chosen.group) + " consecutive samples (trailing " +
+                std::to_string(convertedRows % chosen.group) + " dropped)"
+      : method == Resampling::Sinc ? "band-limited sinc conversion (libsamplerate, best quality)"
+                                   : "linear interpolation to a 20 ms grid";
+  const std::size_t inputRows = inputRows_;
   const auto count = static_cast<int64_t>(counted.samples.size());
 
   ImportedRecording recording;

@@ -111,27 +111,95 @@ struct StreamResampling {
 [[nodiscard]] std::string chooseStreamResampling(const CsvOptions& options,
                                                  StreamResampling& chosen);
 
-// Reads one file line by line and converts it at the end.
+// What the rows of a file say about their time stamps, gathered as they
+// come: enough to choose the resampling without holding them.
+struct StampSummary {
+  std::size_t rows = 0;        // data rows read
+  std::size_t distinct = 0;    // runs of equal stamps (rows after merging, when ordered)
+  bool ordered = true;         // no stamp before the one above it
+  double lowestMs = 0.0;       // the earliest stamp
+  double firstMs = 0.0;        // the first and last stamps (of the ordered rows)
+  double lastMs = 0.0;
+  double shortestStepMs = 0.0;  // between consecutive distinct stamps
+  double longestStepMs = 0.0;
+
+  void add(double timeMs);
+};
+
+// Reads one file line by line and converts it. With --rate and mean or
+// linear resampling the rows are converted as they come, and only the
+// output samples are held. With a time column the rows must be ordered
+// before they are converted: a reader that may read the file twice
+// (allowSecondReading) measures the stamps first without holding anything,
+// then converts the rows as they come when the stamps never go back, and
+// holds them for sorting only otherwise (or for sinc, which needs them all).
 class CsvReader {
  public:
-  explicit CsvReader(const CsvOptions& options) : options_(options), parser_(options) {}
+  explicit CsvReader(const CsvOptions& options);
 
-  // Room for the rows of a file of `lines` lines, so that the samples are
+  // Room for the rows of a file of `lines` lines, so that what is held is
   // held once, without the slack of a growing array.
   void reserve(std::size_t lines);
+  // The file can be read again: call before the first line.
+  void allowSecondReading();
   // Returns "" or an error naming the line and column ("line 12: column
   // 'ax': ...").
   [[nodiscard]] std::string addLine(std::string_view line, int64_t lineNumber);
+  // After the last line: true when the reader wants the same lines again
+  // (through addLine(), then finish()); it is then ready for them.
+  [[nodiscard]] bool startSecondReading();
 
   // The recording, or an error.
   [[nodiscard]] std::variant<ImportedRecording, std::string> finish(const std::string& name,
                                                                     std::string_view source);
 
  private:
+  // How the rows are taken: held for the end, converted as they come, or
+  // only measured (a first reading, or a file that ends in an error).
+  enum class Mode { Held, Streamed, Measured };
+  // The resampling chosen for the rows, or why there is none.
+  struct Plan {
+    double rate = 0.0;
+    bool regular = true;
+    std::string timing;
+    Resampling method = Resampling::Linear;
+    std::size_t group = 1;  // rows per output sample, for Mean
+    std::string error;
+  };
+
+  [[nodiscard]] Plan plan(const StampSummary& stamps) const;
+  void startStreaming(const Plan& chosen);
+  void convert(const importsignal::Timed<6>& row);
+  void releaseHeld();
+  [[nodiscard]] std::variant<ImportedRecording, std::string> finishHeld(const std::string& name,
+                                                                        std::string_view source);
+  [[nodiscard]] std::variant<ImportedRecording, std::string> build(
+      const std::string& name, std::string_view source, const Plan& chosen,
+      std::size_t convertedRows, double rawFirstMs, importsignal::CountedSamples counted) const;
+
   const CsvOptions& options_;
-  CsvRowParser parser_;
-  std::vector<importsignal::Timed<6>> rows_;  // time in ms (row time when from --rate)
+  std::optional<CsvRowParser> parser_;  // made anew for a second reading
+  Mode mode_ = Mode::Held;
+  bool secondReadingAllowed_ = false;
+  bool secondReading_ = false;
+  std::size_t reservedLines_ = 0;
+  std::size_t inputRows_ = 0;
+  StampSummary stamps_;
+  std::vector<importsignal::Timed<6>> rows_;  // held: time in ms (row time when from --rate)
   std::optional<double> labelTimeMs_;
   int64_t labelLine_ = 0;
   int64_t firstDataLine_ = 0;
+  // Streamed: the chosen resampling, the row of the latest stamp (summed
+  // over the rows that repeat it), and the samples so far.
+  Plan plan_;
+  bool holding_ = false;
+  double heldTimeMs_ = 0.0;
+  importsignal::Values heldSum_{};
+  std::size_t heldCount_ = 0;
+  std::size_t streamedRows_ = 0;  // rows converted (after merging)
+  bool beyondLimit_ = false;      // the grid would pass the output limit
+  StampSummary firstReading_;     // the stamps as the first reading saw them
+  importsignal::GroupMean mean_{1};
+  importsignal::GridInterpolator grid_;
+  importsignal::SampleCounter counter_;
 };

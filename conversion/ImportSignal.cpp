@@ -133,27 +133,35 @@ CountedSamples toCounts(const std::vector<Values>& samples, double accFactor, do
 
 CountedSamples toCounts(std::size_t count, const std::function<const Values&(std::size_t)>& valueAt,
                         double accFactor, double gyroFactor) {
-  CountedSamples counted;
-  counted.samples.reserve(count);
-  double largestSquare = -1.0;
+  SampleCounter counter(accFactor, gyroFactor);
+  counter.reserve(count);
   for (std::size_t k = 0; k < count; ++k) {
-    Values scaled{};
-    bool accClamped = false;
-    bool gyroClamped = false;
-    counted.samples.push_back(
-        countSample(valueAt(k), accFactor, gyroFactor, scaled, accClamped, gyroClamped));
-    const double square = scaled[0] * scaled[0] + scaled[1] * scaled[1] + scaled[2] * scaled[2];
-    if (square > largestSquare) {
-      largestSquare = square;
-      counted.impactSample = static_cast<int64_t>(k);
-    }
-    counted.clampedAccSamples += accClamped ? 1 : 0;
-    counted.clampedGyroSamples += gyroClamped ? 1 : 0;
+    counter.add(valueAt(k));
   }
-  if (largestSquare > 0.0) {
-    counted.impactG = std::sqrt(largestSquare) / kVelmoraCountsPerG;
+  return counter.take();
+}
+
+void SampleCounter::add(const Values& values) {
+  Values scaled{};
+  bool accClamped = false;
+  bool gyroClamped = false;
+  counted_.samples.push_back(
+      countSample(values, accFactor_, gyroFactor_, scaled, accClamped, gyroClamped));
+  const double square = scaled[0] * scaled[0] + scaled[1] * scaled[1] + scaled[2] * scaled[2];
+  if (square > largestSquare_) {
+    largestSquare_ = square;
+    counted_.impactSample = static_cast<int64_t>(counted_.samples.size() - 1);
   }
-  return counted;
+  counted_.clampedAccSamples += accClamped ? 1 : 0;
+  counted_.clampedGyroSamples += gyroClamped ? 1 : 0;
+}
+
+CountedSamples SampleCounter::take() {
+  counted_.impactG = largestSquare_ > 0.0 ? std::sqrt(largestSquare_) / kVelmoraCountsPerG : 0.0;
+  CountedSamples result = std::move(counted_);
+  counted_ = {};
+  largestSquare_ = -1.0;
+  return result;
 }
 
 }  // namespace importsignal

@@ -243,6 +243,28 @@ struct CountedSamples {
 [[nodiscard]] SampleRecord countSample(const Values& values, double accFactor, double gyroFactor,
                                        Values& scaled, bool& accClamped, bool& gyroClamped);
 
+// Counts sample by sample, as the values come: each value through
+// countSample(), the clamped samples counted and the largest |acc| found.
+class SampleCounter {
+ public:
+  SampleCounter(double accFactor, double gyroFactor)
+      : accFactor_(accFactor), gyroFactor_(gyroFactor) {}
+
+  // Room for `count` samples, so that they are held without the slack of a
+  // growing array.
+  void reserve(std::size_t count) { counted_.samples.reserve(count); }
+  void add(const Values& values);
+  [[nodiscard]] std::size_t size() const { return counted_.samples.size(); }
+  // The samples so far, with the impact's magnitude filled in.
+  [[nodiscard]] CountedSamples take();
+
+ private:
+  double accFactor_;
+  double gyroFactor_;
+  CountedSamples counted_;
+  double largestSquare_ = -1.0;
+};
+
 // value x factor rounded half up (floor(v + 0.5)) and clamped to the signed
 // 16-bit range; accFactor and gyroFactor turn source units into counts.
 [[nodiscard]] CountedSamples toCounts(const std::vector<Values>& samples, double accFactor,

@@ -4,8 +4,10 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Velmora.h"
@@ -31,9 +33,18 @@ struct ImportedRecording {
   std::string note;  // one line for the user: length, annotation, clamping
 };
 
+// Writes a text piece by piece: each call returns an error message or "".
+using TextSink = std::function<std::string(std::string_view)>;
+// Makes a text through a TextSink; returns the sink's first error or "".
+using TextProducer = std::function<std::string(const TextSink& write)>;
+
 // The recording file: the six header lines, the column names, then one
 // "<index>,<ax>,<ay>,<az>,<gx>,<gy>,<gz>" line per sample.
 [[nodiscard]] std::string formatRecording(const ImportedRecording& recording);
+// The same text made in pieces of about 64 KiB, so that it is never held
+// whole (`recording` must outlive the producer). The header is checked now:
+// throws std::invalid_argument as formatRecording() does.
+[[nodiscard]] TextProducer recordingProducer(const ImportedRecording& recording);
 
 // "<name>,<position>,1\n"
 [[nodiscard]] std::string formatInfo(const ImportedRecording& recording);

@@ -44,8 +44,8 @@ void appendSampleLine(std::string& text, int64_t index, const SampleRecord& samp
   text += lineEnd;
 }
 
-std::string formatRecording(const std::vector<std::string>& headerLines,
-                            std::span<const SampleRecord> samples, std::string_view lineEnd) {
+std::string formatRecordingHeader(const std::vector<std::string>& headerLines,
+                                  std::string_view lineEnd) {
   if (headerLines.size() != RecordingReader::kHeaderLines) {
     throw std::invalid_argument("a recording has exactly seven header lines");
   }
@@ -57,6 +57,12 @@ std::string formatRecording(const std::vector<std::string>& headerLines,
     text += line;
     text += lineEnd;
   }
+  return text;
+}
+
+std::string formatRecording(const std::vector<std::string>& headerLines,
+                            std::span<const SampleRecord> samples, std::string_view lineEnd) {
+  std::string text = formatRecordingHeader(headerLines, lineEnd);
   text.reserve(text.size() + samples.size() * 40);
   for (std::size_t i = 0; i < samples.size(); ++i) {
     appendSampleLine(text, static_cast<int64_t>(i), samples[i], lineEnd);

@@ -31,6 +31,11 @@ inline constexpr int16_t SampleRecord::*kSampleFields[6] = {
 void appendSampleLine(std::string& text, int64_t index, const SampleRecord& sample,
                       std::string_view lineEnd = "\n");
 
+// The header of a recording: the seven lines, each ended by lineEnd; throws
+// std::invalid_argument as formatRecording() does.
+[[nodiscard]] std::string formatRecordingHeader(const std::vector<std::string>& headerLines,
+                                                std::string_view lineEnd = "\n");
+
 // The whole text of a recording. `headerLines` are the seven header lines
 // without their line ends; throws std::invalid_argument for another count or
 // a line holding a line break (the reader would then miscount the header).

@@ -376,12 +376,18 @@ std::size_t countLines(const fs::path& path) {
 std::variant<ImportedRecording, std::string> importCsv(const Input& input,
                                                        const CsvOptions& options) {
   CsvReader reader(options);
+  reader.allowSecondReading();
   reader.reserve(countLines(input.path));
-  const std::string error = readLines(input.path, [&reader](std::string_view line, int64_t number) {
+  const auto add = [&reader](std::string_view line, int64_t number) {
     return reader.addLine(line, number);
-  });
-  if (!error.empty()) {
+  };
+  if (std::string error = readLines(input.path, add); !error.empty()) {
     return error;
+  }
+  if (reader.startSecondReading()) {
+    if (std::string error = readLines(input.path, add); !error.empty()) {
+      return error;
+    }
   }
   return reader.finish(input.name, sourceLabel(input.path));
 }
@@ -395,10 +401,12 @@ std::variant<ImportedRecording, std::string> importCsv(const Input& input,
 std::string writeRecording(const fs::path& dir, const ImportedRecording& recording) {
   const fs::path csv = dir / (recording.name + ".csv");
   const fs::path info = dir / (recording.name + ".info");
+  // The recording's text is made as it is written, never held whole.
+  const OutputItem text{csv, std::nullopt, recordingProducer(recording)};
   if (recording.fallPosition) {
-    return writeOutputs({{info, formatInfo(recording)}, {csv, formatRecording(recording)}});
+    return writeOutputs({{info, formatInfo(recording)}, text});
   }
-  return writeOutputs({{csv, formatRecording(recording)}, {info, std::nullopt}});
+  return writeOutputs({text, {info, std::nullopt}});
 }
 
 bool pathExists(const fs::path& path) {
