@@ -184,8 +184,8 @@ std::string CsvRowParser::readHeader(std::string_view line, int64_t lineNumber) 
       if (columnNames_.size() > 12) {
         known += ", ...";
       }
-      return where + "column " + quotedExcerpt(name) + ": no such column in the header row (it has " +
-             known + ")";
+      return where + "column " + quotedExcerpt(name) +
+             ": no such column in the header row (it has " + known + ")";
     }
     if (count > 1) {
       return where + "column " + quotedExcerpt(name) + ": the header row names it more than once";
@@ -249,7 +249,8 @@ std::string CsvRowParser::readRow(std::string_view line, int64_t lineNumber, Csv
     }
     if (!parsed) {
       return where + "column " + quotedExcerpt(columnNames_[column]) + ": expected a number" +
-             (field.empty() ? std::string(", found an empty field") : ", found " + quotedExcerpt(field));
+             (field.empty() ? std::string(", found an empty field")
+                            : ", found " + quotedExcerpt(field));
     }
     value = *parsed;
     return {};
@@ -303,7 +304,9 @@ void StampSummary::add(double timeMs) {
 }
 
 CsvReader::CsvReader(const CsvOptions& options)
-    : options_(options), parser_(std::in_place, options), counter_(options.accFactor, options.gyroFactor) {
+    : options_(options),
+      parser_(std::in_place, options),
+      counter_(options.accFactor, options.gyroFactor) {
   if (options_.timeColumn.empty()) {
     // With --rate the resampling follows from the options alone: a mistake
     // is reported after the lines' own errors, as when the rows are held.
@@ -459,12 +462,27 @@ void CsvReader::convert(const sig::Timed<6>& row) {
   }
   // Past the output limit the rest is only read (finish() refuses it), and
   // a stamp far ahead never runs the grid through its points.
-  beyondLimit_ = beyondLimit_ || (grid_.started() && (row.time - grid_.firstMs()) /
-                                                             sig::kOutputPeriodMs >=
-                                                         static_cast<double>(sig::kMaxInputSamples));
+  beyondLimit_ =
+      beyondLimit_ || (grid_.started() && (row.time - grid_.firstMs()) / sig::kOutputPeriodMs >=
+                                              static_cast<double>(sig::kMaxInputSamples));
   if (!beyondLimit_) {
-    grid_.add(row, count);
+    grid_.add(row, [this](const sig::Values& values) { pendingPoints_.push_back(values); });
+    releaseGridPoints(row.time);
   }
+}
+
+void CsvReader::releaseGridPoints(double lastMs) {
+  // The grid has gridLength(first, last) points: one that the rounding of
+  // its time puts at the last stamp but not within that count waits for a
+  // later stamp, and is dropped at the end.
+  const std::size_t length = sig::gridLength(grid_.firstMs(), lastMs);
+  const std::size_t firstIndex = grid_.emitted() - pendingPoints_.size();
+  std::size_t released = 0;
+  while (released < pendingPoints_.size() && firstIndex + released < length) {
+    counter_.add(pendingPoints_[released++]);
+  }
+  pendingPoints_.erase(pendingPoints_.begin(),
+                       pendingPoints_.begin() + static_cast<std::ptrdiff_t>(released));
 }
 
 void CsvReader::releaseHeld() {
@@ -539,8 +557,9 @@ CsvReader::Plan CsvReader::plan(const StampSummary& stamps) const {
                    " needs evenly spaced samples, and the time stamps vary by more than 1 %; use "
                    "--resample linear";
   } else if (method == Resampling::Mean && !multiple) {
-    chosen.error = "--resample mean needs a source rate that is a whole multiple of 50 samples/s, not " +
-                   formatValue("%.6g", rate) + "; use --resample sinc or linear";
+    chosen.error =
+        "--resample mean needs a source rate that is a whole multiple of 50 samples/s, not " +
+        formatValue("%.6g", rate) + "; use --resample sinc or linear";
   } else if (method == Resampling::Sinc && !sig::sincAvailable()) {
     chosen.error = "the source rate " + formatValue("%.6g", rate) +
                    " samples/s needs --resample sinc, which this build left out (it needs "
@@ -592,6 +611,7 @@ std::variant<ImportedRecording, std::string> CsvReader::finish(const std::string
     return spanError(stamps_.firstMs, stamps_.lastMs);
   }
   if (plan_.method == Resampling::Linear) {
+    pendingPoints_.clear();
     grid_.finishTo([this](const sig::Values& values) { counter_.add(values); });
   }
   if (counter_.size() == 0) {
@@ -625,8 +645,7 @@ std::variant<ImportedRecording, std::string> CsvReader::finishHeld(const std::st
     return chosen.error;
   }
   const std::size_t convertedRows = rows_.size();
-  std::vector<sig::Values> resampled;
-  bool meansInRows = false;  // the output is rows_[k].values, k < rows_.size()
+  sig::SampleCounter counter(options_.accFactor, options_.gyroFactor);
   if (chosen.method == Resampling::Mean) {
     // Each group's mean goes into the rows in place (group k is read before
     // row k is written), as meanOfGroups computes it: no second copy.
@@ -645,48 +664,53 @@ std::variant<ImportedRecording, std::string> CsvReader::finishHeld(const std::st
       rows_[g].values = sum;
     }
     rows_.resize(groups);
-    meansInRows = true;
+    counter.reserve(groups);
+    for (const sig::Timed<6>& row : rows_) {
+      counter.add(row.values);
+    }
   } else if (chosen.method == Resampling::Sinc) {
-    std::vector<sig::Values> values(rows_.size());
-    std::transform(rows_.begin(), rows_.end(), values.begin(), [](auto& r) { return r.values; });
-    rows_.clear();
-    rows_.shrink_to_fit();
-    if (std::string error = sig::resampleSinc(values, chosen.rate, resampled); !error.empty()) {
+    std::vector<sig::Values> resampled;
+    if (std::string error = sig::resampleSinc(
+            rows_.size(), [this](std::size_t k) -> const sig::Values& { return rows_[k].values; },
+            chosen.rate, resampled);
+        !error.empty()) {
       return error;
     }
+    rows_.clear();
+    rows_.shrink_to_fit();
+    counter.reserve(resampled.size());
+    for (const sig::Values& values : resampled) {
+      counter.add(values);
+    }
   } else {
-    // The interpolation a stream gets, run over the sorted, merged rows.
+    // The interpolation a stream gets, run over the sorted, merged rows,
+    // straight into counts.
+    const std::size_t length = sig::gridLength(rows_.front().time, rows_.back().time);
+    counter.reserve(length);
     sig::GridInterpolator grid;
-    const auto keep = [&resampled](const sig::Values& values) { resampled.push_back(values); };
+    const auto keep = [&counter, length](const sig::Values& values) {
+      if (counter.size() < length) {
+        counter.add(values);
+      }
+    };
     for (const sig::Timed<6>& row : rows_) {
       grid.add(row, keep);
     }
     grid.finishTo(keep);
-    resampled.resize(std::min(resampled.size(), sig::gridLength(rows_.front().time, rows_.back().time)));
   }
-  if (!meansInRows) {
-    rows_.clear();
-    rows_.shrink_to_fit();
-  }
-  if ((meansInRows ? rows_.size() : resampled.size()) == 0) {
+  rows_.clear();
+  rows_.shrink_to_fit();
+  if (counter.size() == 0) {
     return "too short: " + std::to_string(inputRows_) +
            " samples give no output sample at 50 samples/s";
   }
-  sig::CountedSamples counted =
-      meansInRows ? sig::toCounts(
-                        rows_.size(),
-                        [this](std::size_t k) -> const sig::Values& { return rows_[k].values; },
-                        options_.accFactor, options_.gyroFactor)
-                  : sig::toCounts(resampled, options_.accFactor, options_.gyroFactor);
-  rows_.clear();
-  rows_.shrink_to_fit();
-  resampled = {};
+  sig::CountedSamples counted = counter.take();
   return build(name, source, chosen, convertedRows, rawFirstMs, std::move(counted));
 }
 
 std::variant<ImportedRecording, std::string> CsvReader::build(
-    const std::string& name, std::string_view source, const Plan& chosen,
-    std::size_t convertedRows, double rawFirstMs, sig::CountedSamples counted) const {
+    const std::string& name, std::string_view source, const Plan& chosen, std::size_t convertedRows,
+    double rawFirstMs, sig::CountedSamples counted) const {
   const Resampling method = chosen.method;
   const std::string& timing = chosen.timing;
   const std::string methodText =
@@ -745,13 +769,14 @@ std::variant<ImportedRecording, std::string> CsvReader::build(
                         " | trial: " + options_.trial;
   recording.header[2] = "original: " + std::to_string(inputRows) + " samples, " + timing +
                         "; acc in " + options_.accUnitText + ", gyro in " + options_.gyroUnitText;
-  recording.header[3] =
-      "conversion: " + methodText +
-      " to 50 samples/s; axes acc (x,y,z) = " + axesText(options_.accAxes) +
-      ", gyro (x,y,z) = " + axesText(options_.gyroAxes) + "; acc x" +
-      formatValue("%.6g", options_.accFactor) + ", gyro x" + formatValue("%.6g", options_.gyroFactor) +
-      ", rounded half up, clamped to int16 (acc " + std::to_string(counted.clampedAccSamples) +
-      ", gyro " + std::to_string(counted.clampedGyroSamples) + " samples)";
+  recording.header[3] = "conversion: " + methodText +
+                        " to 50 samples/s; axes acc (x,y,z) = " + axesText(options_.accAxes) +
+                        ", gyro (x,y,z) = " + axesText(options_.gyroAxes) + "; acc x" +
+                        formatValue("%.6g", options_.accFactor) + ", gyro x" +
+                        formatValue("%.6g", options_.gyroFactor) +
+                        ", rounded half up, clamped to int16 (acc " +
+                        std::to_string(counted.clampedAccSamples) + ", gyro " +
+                        std::to_string(counted.clampedGyroSamples) + " samples)";
   recording.header[4] = recordingFormatText(count) + "; upright should read y about -1 g";
   recording.header[5] = "annotation: " + annotation;
   for (std::string& line : recording.header) {

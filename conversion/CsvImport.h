@@ -114,11 +114,11 @@ struct StreamResampling {
 // What the rows of a file say about their time stamps, gathered as they
 // come: enough to choose the resampling without holding them.
 struct StampSummary {
-  std::size_t rows = 0;        // data rows read
-  std::size_t distinct = 0;    // runs of equal stamps (rows after merging, when ordered)
-  bool ordered = true;         // no stamp before the one above it
-  double lowestMs = 0.0;       // the earliest stamp
-  double firstMs = 0.0;        // the first and last stamps (of the ordered rows)
+  std::size_t rows = 0;      // data rows read
+  std::size_t distinct = 0;  // runs of equal stamps (rows after merging, when ordered)
+  bool ordered = true;       // no stamp before the one above it
+  double lowestMs = 0.0;     // the earliest stamp
+  double firstMs = 0.0;      // the first and last stamps (of the ordered rows)
   double lastMs = 0.0;
   double shortestStepMs = 0.0;  // between consecutive distinct stamps
   double longestStepMs = 0.0;
@@ -171,6 +171,7 @@ class CsvReader {
   void startStreaming(const Plan& chosen);
   void convert(const importsignal::Timed<6>& row);
   void releaseHeld();
+  void releaseGridPoints(double lastMs);
   [[nodiscard]] std::variant<ImportedRecording, std::string> finishHeld(const std::string& name,
                                                                         std::string_view source);
   [[nodiscard]] std::variant<ImportedRecording, std::string> build(
@@ -201,5 +202,6 @@ class CsvReader {
   StampSummary firstReading_;     // the stamps as the first reading saw them
   importsignal::GroupMean mean_{1};
   importsignal::GridInterpolator grid_;
+  std::vector<importsignal::Values> pendingPoints_;  // emitted, not yet known to be on the grid
   importsignal::SampleCounter counter_;
 };

@@ -1,9 +1,9 @@
 #include "ImportSignal.h"
 
-#include "RecordingWriter.h"
-
 #include <cmath>
 #include <limits>
+
+#include "RecordingWriter.h"
 
 #ifdef VELMORA_HAVE_SAMPLERATE
 #include <samplerate.h>
@@ -39,8 +39,16 @@ bool sincAvailable() { return true; }
 
 std::string resampleSinc(const std::vector<Values>& samples, double sourceRate,
                          std::vector<Values>& out) {
+  return resampleSinc(
+      samples.size(), [&samples](std::size_t k) -> const Values& { return samples[k]; }, sourceRate,
+      out);
+}
+
+std::string resampleSinc(std::size_t count,
+                         const std::function<const Values&(std::size_t)>& valueAt,
+                         double sourceRate, std::vector<Values>& out) {
   out.clear();
-  if (samples.empty()) {
+  if (count == 0) {
     return {};
   }
   const double ratio = kOutputRate / sourceRate;
@@ -52,24 +60,25 @@ std::string resampleSinc(const std::vector<Values>& samples, double sourceRate,
   // that does not start and end at 0 (gravity, for one) would ring at both
   // ends. It converts the signal minus the straight line from its first to
   // its last value instead, and the line is added back exactly.
-  const std::size_t n = samples.size();
-  const Values& head = samples.front();
-  const Values& tail = samples.back();
+  const std::size_t n = count;
+  const Values head = valueAt(0);
+  const Values tail = valueAt(n - 1);
   const double span = n > 1 ? static_cast<double>(n - 1) : 1.0;
   const auto line = [&](std::size_t axis, double position) {
     return head[axis] + (tail[axis] - head[axis]) * (position / span);
   };
   std::vector<float> in(n * kChannels);
   for (std::size_t i = 0; i < n; ++i) {
+    const Values& values = valueAt(i);
     for (std::size_t axis = 0; axis < kChannels; ++axis) {
       in[i * kChannels + axis] =
-          static_cast<float>(samples[i][axis] - line(axis, static_cast<double>(i)));
+          static_cast<float>(values[axis] - line(axis, static_cast<double>(i)));
     }
   }
   // The converter's output runs to the end of the input, a little over
   // n x ratio frames; keep the samples whose time lies within the input.
-  const auto wanted = static_cast<std::size_t>(
-      samples.empty() ? 0.0 : std::floor(static_cast<double>(samples.size() - 1) * ratio) + 1.0);
+  const auto wanted =
+      static_cast<std::size_t>(std::floor(static_cast<double>(n - 1) * ratio) + 1.0);
   if (wanted > kMaxInputSamples) {
     return "the samples would give more than " + std::to_string(kMaxInputSamples) +
            " output samples; split the recording";
@@ -78,7 +87,7 @@ std::string resampleSinc(const std::vector<Values>& samples, double sourceRate,
   SRC_DATA data{};
   data.data_in = in.data();
   data.data_out = result.data();
-  data.input_frames = static_cast<long>(samples.size());
+  data.input_frames = static_cast<long>(n);
   data.output_frames = static_cast<long>(wanted + 16);
   data.src_ratio = ratio;
   data.end_of_input = 1;
@@ -101,6 +110,13 @@ bool sincAvailable() { return false; }
 
 std::string resampleSinc(const std::vector<Values>& /*samples*/, double /*sourceRate*/,
                          std::vector<Values>& out) {
+  out.clear();
+  return "sinc resampling was left out of this build (it needs libsamplerate0-dev)";
+}
+
+std::string resampleSinc(std::size_t /*count*/,
+                         const std::function<const Values&(std::size_t)>& /*valueAt*/,
+                         double /*sourceRate*/, std::vector<Values>& out) {
   out.clear();
   return "sinc resampling was left out of this build (it needs libsamplerate0-dev)";
 }

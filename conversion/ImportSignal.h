@@ -25,9 +25,9 @@ using ::kVelmoraCountsPerG;
 constexpr double kStandardGravity = 9.80665;  // m/s^2 per g
 
 // Input samples one file may hold (about 14 hours at 200 samples/s): the
-// limit of every program that holds a recording's samples. While it
-// resamples, the importer holds 56 bytes per input sample (time stamp and
-// six values) and 12 per output sample, plus one line.
+// limit of every program that holds a recording's samples. The importer
+// holds 12 bytes per output sample; rows that must be sorted (or resampled
+// by sinc) are held too, 56 bytes each (time stamp and six values).
 constexpr std::size_t kMaxInputSamples = kMaxRecordingSamples;
 
 // Six values per sample: acceleration x, y, z, then angular rate x, y, z,
@@ -42,11 +42,47 @@ struct Timed {
 
 // Sorts by time stamp (stable, so equal stamps keep file order) and
 // replaces each run of equal stamps by its mean: the values summed in file
-// order starting from 0, then divided by their count.
+// order starting from 0, then divided by their count. The order is found
+// on 4-byte positions and then applied in place, so that sorting takes 4
+// bytes per sample beside the samples (a stable sort of the samples
+// themselves would take half their size again); samples already in order
+// are not sorted at all.
 template <std::size_t N>
 void sortAndMerge(std::vector<Timed<N>>& samples) {
-  std::stable_sort(samples.begin(), samples.end(),
-                   [](const Timed<N>& a, const Timed<N>& b) { return a.time < b.time; });
+  const auto earlier = [](const Timed<N>& a, const Timed<N>& b) { return a.time < b.time; };
+  if (!std::is_sorted(samples.begin(), samples.end(), earlier)) {
+    if (samples.size() > UINT32_MAX) {
+      std::stable_sort(samples.begin(), samples.end(), earlier);
+    } else {
+      // order[k]: the position of the sample that goes to k; ties keep file order.
+      std::vector<uint32_t> order(samples.size());
+      for (std::size_t k = 0; k < order.size(); ++k) {
+        order[k] = static_cast<uint32_t>(k);
+      }
+      std::sort(order.begin(), order.end(), [&samples](uint32_t a, uint32_t b) {
+        return samples[a].time < samples[b].time || (samples[a].time == samples[b].time && a < b);
+      });
+      // Each cycle of the permutation moved through one spare sample; a
+      // position done is marked by order[k] == k.
+      for (std::size_t k = 0; k < order.size(); ++k) {
+        if (order[k] == k) {
+          continue;
+        }
+        const Timed<N> spare = samples[k];
+        std::size_t to = k;
+        for (;;) {
+          const std::size_t from = order[to];
+          order[to] = static_cast<uint32_t>(to);
+          if (from == k) {
+            samples[to] = spare;
+            break;
+          }
+          samples[to] = samples[from];
+          to = from;
+        }
+      }
+    }
+  }
   std::size_t out = 0;
   for (std::size_t i = 0; i < samples.size();) {
     std::size_t j = i;
@@ -227,6 +263,11 @@ class GroupMean {
 // the first input sample. Empty error on success.
 [[nodiscard]] std::string resampleSinc(const std::vector<Values>& samples, double sourceRate,
                                        std::vector<Values>& out);
+// The same over `count` samples handed out by valueAt(k), for a caller that
+// holds them in another form (with their time stamps, say).
+[[nodiscard]] std::string resampleSinc(std::size_t count,
+                                       const std::function<const Values&(std::size_t)>& valueAt,
+                                       double sourceRate, std::vector<Values>& out);
 
 // Output counts and what happened on the way there.
 struct CountedSamples {

@@ -11,9 +11,9 @@
 #include "Velmora.h"
 
 // The six values of a sample by index: ax, ay, az, gx, gy, gz.
-inline constexpr int16_t SampleRecord::*kSampleFields[6] = {
-    &SampleRecord::ax, &SampleRecord::ay, &SampleRecord::az,
-    &SampleRecord::gx, &SampleRecord::gy, &SampleRecord::gz};
+inline constexpr int16_t SampleRecord::*kSampleFields[6] = {&SampleRecord::ax, &SampleRecord::ay,
+                                                            &SampleRecord::az, &SampleRecord::gx,
+                                                            &SampleRecord::gy, &SampleRecord::gz};
 
 // Whether two samples hold the same six values.
 [[nodiscard]] constexpr bool sameSample(const SampleRecord& a, const SampleRecord& b) {

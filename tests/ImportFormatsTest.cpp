@@ -187,8 +187,9 @@ TEST(ImportCsv, TimeStampsLabelsDelimitersAndClamping) {
       csvArgs(dir.path() / "o", {"--time", "t", "--time-unit", "ms", "--label", "fall", "--subject",
                                  "S7", (dir.path() / "walk.csv").string()}));
   ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_NE(result.out.find("100 samples by mean, fall at sample 65, clamped by the conversion: acc 1"),
-            std::string::npos)
+  EXPECT_NE(
+      result.out.find("100 samples by mean, fall at sample 65, clamped by the conversion: acc 1"),
+      std::string::npos)
       << result.out;
   EXPECT_EQ(readFile(dir.path() / "o" / "walk.info"), "walk,65,1\n");
   const auto rows = sampleValues(readFile(dir.path() / "o" / "walk.csv"));
@@ -204,6 +205,34 @@ TEST(ImportCsv, TimeStampsLabelsDelimitersAndClamping) {
             "file\tdataset\tactivity_code\tactivity_kind\tsubject\ttrial\tsamples\tfall_position\n"
             "walk.csv\t\t\tfall\tS7\t\t100\t65\n"
             "sit.csv\tmine\t\tadl\t\t\t5\t\n");
+}
+
+TEST(ImportCsv, StampsInOrderGiveWhatTheSortedRowsGive) {
+  // Rows in time order are converted as they are read, rows out of order are
+  // held and sorted: the same rows give the same recording either way, with
+  // a repeated stamp averaged in file order, and the last grid point, whose
+  // time rounds onto the last stamp (first + 20 x 77484 ms), left out as
+  // gridLength() counts it.
+  const std::vector<std::string> rows = {
+      "8018263.669964836,0,-1,0,0,0,0\n", "8018263.669964836,0.3,-1,0,0.2,0,0\n",
+      "8500000,0.1,-1,0,0,0,0\n", "9567943.669964835,0.5,-1,0,3,0,0\n"};
+  const std::string header = "t,ax,ay,az,gx,gy,gz\n";
+  const TempDir dir;
+  dir.write("ordered.csv", header + rows[0] + rows[1] + rows[2] + rows[3]);
+  dir.write("shuffled.csv", header + rows[3] + rows[0] + rows[2] + rows[1]);
+  const auto result = runProgram(
+      "velmora-import",
+      csvArgs(dir.path() / "o",
+              {"--acc-unit", "g", "--gyro-unit", "dps", "--time", "t", "--time-unit", "ms",
+               (dir.path() / "ordered.csv").string(), (dir.path() / "shuffled.csv").string()}));
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.out.find("ordered.csv (77484 samples by linear"), std::string::npos)
+      << result.out;
+  const auto withoutSource = [](const std::string& text) { return text.substr(text.find('\n')); };
+  const std::string ordered = readFile(dir.path() / "o" / "ordered.csv");
+  // (Not EXPECT_EQ: its line diff of two 2 MB texts would take gigabytes.)
+  EXPECT_TRUE(withoutSource(ordered) == withoutSource(readFile(dir.path() / "o" / "shuffled.csv")));
+  EXPECT_EQ(sampleValues(ordered)[0], (std::vector<int>{0, 1229, -8192, 0, 7, 0, 0}));
 }
 
 TEST(ImportCsv, BadInputNamesFileLineAndColumnAndLeavesNoOutput) {
