@@ -1,10 +1,14 @@
 #include "OptionParser.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
 #include <cstddef>
 #include <optional>
 
 #include "ClosestName.h"
+#include "CommandLine.h"
 
 namespace {
 
@@ -129,4 +133,26 @@ std::string missingOptionsMessage(const std::vector<std::string>& names, std::st
     message += (i == 0 ? " " : ", ") + names[i];
   }
   return message;
+}
+
+std::optional<double> parseOptionNumber(std::string_view text) {
+  double value = 0.0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+      !std::isfinite(value)) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<int> answerHelpOrVersion(const ParsedCommandLine& parsed, const char* usage) {
+  if (parsed.help) {
+    std::fputs(usage, stdout);
+    return 0;
+  }
+  if (parsed.version) {
+    std::fputs(versionText().c_str(), stdout);
+    return 0;
+  }
+  return std::nullopt;
 }

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -83,3 +84,13 @@ struct ParsedCommandLine {
 // options are required only in some uses. `names` must not be empty.
 [[nodiscard]] std::string missingOptionsMessage(const std::vector<std::string>& names,
                                                 std::string_view context = {});
+
+// The value of a numeric option: a whole finite decimal number ("1", "0.5",
+// "1e3"), or empty for anything else (blanks, a trailing word, inf, nan).
+[[nodiscard]] std::optional<double> parseOptionNumber(std::string_view text);
+
+// Answers -h, --help and --version once the command line is parsed: prints
+// `usage` or the version text and gives the exit status 0; empty when
+// neither was asked for.
+[[nodiscard]] std::optional<int> answerHelpOrVersion(const ParsedCommandLine& parsed,
+                                                     const char* usage);

@@ -143,16 +143,6 @@ struct Options {
   std::vector<std::string> paths;
 };
 
-std::optional<double> parseSeconds(const std::string& text) {
-  double value = 0.0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
-      !std::isfinite(value)) {
-    return std::nullopt;
-  }
-  return value;
-}
-
 // Declares the options; each applies itself to `options` as it comes.
 OptionTable optionTable(Options& options) {
   OptionTable table = settingsOptions(options.settings, options.settingsFiles);
@@ -168,7 +158,7 @@ OptionTable optionTable(Options& options) {
                    }});
   table.push_back(
       {{"--early-tolerance"}, true, [&options](const std::string&, const std::string& value) {
-         const std::optional<double> seconds = parseSeconds(value);
+         const std::optional<double> seconds = parseOptionNumber(value);
          if (!seconds || *seconds < 0.0 || *seconds > kMaxToleranceSeconds) {
            return "--early-tolerance: '" + value + "' is not a number of seconds in 0..86400";
          }

@@ -589,13 +589,8 @@ int importMain(int argc, char** argv) {
       !error.empty()) {
     return usageError(error);
   }
-  if (parsed.help) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  if (parsed.version) {
-    std::fputs(versionText().c_str(), stdout);
-    return 0;
+  if (const std::optional<int> status = answerHelpOrVersion(parsed, kUsage)) {
+    return *status;
   }
   common.operands = parsed.operands;
   if (common.operands.empty()) {

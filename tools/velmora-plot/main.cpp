@@ -86,10 +86,8 @@ constexpr double kMaxSeconds = 1.0e12;
 constexpr double kMaxToleranceSeconds = 86400.0;
 
 std::optional<double> parseSeconds(const std::string& text, double maximum) {
-  double value = 0.0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
-      !std::isfinite(value) || value < 0.0 || value > maximum) {
+  const std::optional<double> value = parseOptionNumber(text);
+  if (!value || *value < 0.0 || *value > maximum) {
     return std::nullopt;
   }
   return value;

@@ -155,13 +155,8 @@ int trace(int argc, char** argv) {
   if (const std::string error = parseCommandLine(argc, argv, 1, table, parsed); !error.empty()) {
     return usageError(error);
   }
-  if (parsed.help) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  if (parsed.version) {
-    std::fputs(versionText().c_str(), stdout);
-    return 0;
+  if (const std::optional<int> status = answerHelpOrVersion(parsed, kUsage)) {
+    return *status;
   }
   if (parsed.operands.size() > 1) {
     return usageError("only one data file may be given");

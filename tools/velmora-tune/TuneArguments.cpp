@@ -27,16 +27,6 @@ using velmora::evaluation::normaliseExtension;
 
 constexpr char kProgram[] = "velmora-tune";
 
-std::optional<double> parseNumber(const std::string& text) {
-  double value = 0.0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
-      !std::isfinite(value)) {
-    return std::nullopt;
-  }
-  return value;
-}
-
 // Why `text` is not a positive 32-bit count: too large, or no positive
 // number at all.
 std::string positiveNumberProblem(const std::string& option, const std::string& text) {
@@ -127,7 +117,7 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& helpSh
   // draws and marks it.
   const auto budget = [&add, &options] {
     add({"--max-fa-per-hour"}, [&options](const std::string&, const std::string& value) {
-      const std::optional<double> limit = parseNumber(value);
+      const std::optional<double> limit = parseOptionNumber(value);
       if (!limit || *limit < 0.0) {
         return "--max-fa-per-hour: '" + value + "' is not a non-negative number";
       }
@@ -143,7 +133,7 @@ std::string parseArguments(int argc, char** argv, Options& options, bool& helpSh
                                        : std::string();
     });
     add({"--early-tolerance"}, [&options](const std::string&, const std::string& value) {
-      const std::optional<double> seconds = parseNumber(value);
+      const std::optional<double> seconds = parseOptionNumber(value);
       if (!seconds || *seconds < 0.0 || *seconds > 86400.0) {
         return "--early-tolerance: '" + value + "' is not a number of seconds in 0..86400";
       }

@@ -21,20 +21,32 @@ using velmora::evaluation::RecordingResult;
 using velmora::evaluation::RecordingSearch;
 using velmora::evaluation::summarise;
 
-std::vector<OutcomeCounts> evaluateCounts(const Data& data, const std::vector<std::size_t>& subset,
-                                   const std::vector<DetectorSettings>& candidates) {
-  std::vector<OutcomeCounts> counts;
+namespace {
+
+// Evaluates the candidates in batches of kCandidateBatch on `subset` and
+// hands each candidate's judged results, in order, to `use`.
+template <typename Use>
+void judgeInBatches(const Data& data, const std::vector<std::size_t>& subset,
+                    const std::vector<DetectorSettings>& candidates, Use&& use) {
   for (std::size_t start = 0; start < candidates.size(); start += kCandidateBatch) {
     const std::vector<DetectorSettings> batch(
         candidates.begin() + static_cast<std::ptrdiff_t>(start),
         candidates.begin() +
             static_cast<std::ptrdiff_t>(std::min(candidates.size(), start + kCandidateBatch)));
-    const auto tallies = evaluateCandidates(data.cache, subset, batch, data.jobs);
-    for (const auto& perRecording : tallies) {
-      counts.push_back(OutcomeCounts(
-          summarise(judgeTallies(data.cache, subset, perRecording, data.toleranceSamples))));
+    for (const auto& perRecording : evaluateCandidates(data.cache, subset, batch, data.jobs)) {
+      use(judgeTallies(data.cache, subset, perRecording, data.toleranceSamples));
     }
   }
+}
+
+}  // namespace
+
+std::vector<OutcomeCounts> evaluateCounts(const Data& data, const std::vector<std::size_t>& subset,
+                                          const std::vector<DetectorSettings>& candidates) {
+  std::vector<OutcomeCounts> counts;
+  judgeInBatches(data, subset, candidates, [&](const std::vector<RecordingResult>& judged) {
+    counts.push_back(OutcomeCounts(summarise(judged)));
+  });
   return counts;
 }
 
@@ -43,26 +55,17 @@ std::vector<std::vector<OutcomeCounts>> evaluateGroupCounts(
     const std::vector<std::size_t>& groupOf, std::size_t groups,
     const std::vector<DetectorSettings>& candidates) {
   std::vector<std::vector<OutcomeCounts>> counts;
-  for (std::size_t start = 0; start < candidates.size(); start += kCandidateBatch) {
-    const std::vector<DetectorSettings> batch(
-        candidates.begin() + static_cast<std::ptrdiff_t>(start),
-        candidates.begin() +
-            static_cast<std::ptrdiff_t>(std::min(candidates.size(), start + kCandidateBatch)));
-    const auto tallies = evaluateCandidates(data.cache, subset, batch, data.jobs);
-    for (const auto& perRecording : tallies) {
-      const std::vector<RecordingResult> judged =
-          judgeTallies(data.cache, subset, perRecording, data.toleranceSamples);
-      std::vector<std::vector<RecordingResult>> byGroup(groups);
-      for (std::size_t i = 0; i < judged.size(); ++i) {
-        byGroup[groupOf[i]].push_back(judged[i]);
-      }
-      std::vector<OutcomeCounts> perGroup;
-      for (const auto& results : byGroup) {
-        perGroup.push_back(OutcomeCounts(summarise(results)));
-      }
-      counts.push_back(std::move(perGroup));
+  judgeInBatches(data, subset, candidates, [&](const std::vector<RecordingResult>& judged) {
+    std::vector<std::vector<RecordingResult>> byGroup(groups);
+    for (std::size_t i = 0; i < judged.size(); ++i) {
+      byGroup[groupOf[i]].push_back(judged[i]);
     }
-  }
+    std::vector<OutcomeCounts> perGroup;
+    for (const auto& results : byGroup) {
+      perGroup.push_back(OutcomeCounts(summarise(results)));
+    }
+    counts.push_back(std::move(perGroup));
+  });
   return counts;
 }
 
